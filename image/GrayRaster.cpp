@@ -1,0 +1,34 @@
+#include "image/GrayRaster.h"
+
+#include <cstring>
+
+#include "image/Gray.h"
+
+namespace folder2pdf {
+
+void GrayRaster::begin(std::int32_t width, std::int32_t height) {
+    if (width <= 0 || height <= 0) {
+        throw Error(ErrorKind::DecodeError, "the picture has no pixels (" + std::to_string(width) +
+                                                " x " + std::to_string(height) + ")");
+    }
+    // The loader's rules count the picture also as 24-bit rows padded to a
+    // multiple of 4 bytes; both products must stay within 32 bits.
+    const std::int32_t pixels = checkedMul(width, height);
+    const std::int64_t stride = (3 * static_cast<std::int64_t>(width) + 3) / 4 * 4;
+    checkedMul(checkedInt32(stride), height);
+    resizeBytes(imgData_, static_cast<std::size_t>(pixels));
+    width_ = width;
+    height_ = height;
+}
+
+std::uint8_t* GrayRaster::row(std::int32_t y) {
+    return imgData_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+}
+
+void GrayRaster::putRgbRow(std::int32_t y, const std::uint8_t* rgb) { rgbRowToGray(rgb, row(y), width_); }
+
+void GrayRaster::putGrayRow(std::int32_t y, const std::uint8_t* gray) {
+    std::memcpy(row(y), gray, static_cast<std::size_t>(width_));
+}
+
+}  // namespace folder2pdf

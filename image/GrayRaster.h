@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+
+#include "common/Checked.h"
+
+namespace folder2pdf {
+
+// Where a decoder delivers its picture: it announces the size once, then
+// hands over rows (in any order, each exactly once) as R, G, B bytes or as
+// gray bytes. The rows land, converted to gray, in the caller's array, so no
+// decoder needs a copy of the whole picture in colour.
+class GrayRaster {
+public:
+    explicit GrayRaster(Bytes& imgData) : imgData_(imgData) {}
+
+    // Checks the size against the loader's limits before anything that large
+    // is allocated, then sizes the caller's array to width x height.
+    // A zero width or height is a decode error; width x height, or the
+    // 4-byte-aligned 24-bit stride x height, beyond the signed 32-bit range is
+    // an overflow error.
+    void begin(std::int32_t width, std::int32_t height);
+
+    void putRgbRow(std::int32_t y, const std::uint8_t* rgb);
+    void putGrayRow(std::int32_t y, const std::uint8_t* gray);
+    // Direct access to row y of the gray raster, for decoders that write gray
+    // levels themselves.
+    std::uint8_t* row(std::int32_t y);
+
+    std::int32_t width() const { return width_; }
+    std::int32_t height() const { return height_; }
+
+private:
+    Bytes& imgData_;
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+};
+
+}  // namespace folder2pdf

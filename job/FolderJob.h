@@ -1,0 +1,83 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "job/JobView.h"
+#include "pdf/pdf.h"
+
+namespace folder2pdf {
+
+// The names a folder holds that could be pictures: regular files (symbolic
+// links to regular files count), no sub-folders, no hidden entries, in
+// natural order (letter case ignored, runs of digits compared by value).
+// Throws Error (FileError) when the folder can't be listed.
+std::vector<std::string> listFolderFiles(const std::string& folder);
+
+// The state and logic behind the window's four buttons: Open (打开),
+// Generate (生成), move up (↑) and move down (↓). It holds the chosen folder,
+// the ordered list of picture names found there and the document writer, and
+// reaches the window only through its JobView.
+//
+// A command that fails throws Error to the front end, which reports it; the
+// list, the names, the folder and the selection are then as before the
+// command, the progress bar is back at 0, and an earlier PDF is untouched.
+class FolderJob {
+public:
+    // Lists a folder's candidate names; tests hand in a fixed listing.
+    using Listing = std::function<std::vector<std::string>(const std::string& folder)>;
+
+    FolderJob(JobView& view, std::string programFolder, Listing listing = listFolderFiles);
+    FolderJob(const FolderJob&) = delete;
+    FolderJob& operator=(const FolderJob&) = delete;
+    ~FolderJob();
+
+    // Asks for a folder, lists its pictures and shows their count
+    // (" 共" + count + "幅"). A cancelled choice changes nothing.
+    void openFolder();
+    // Converts the listed pictures, in list order, into <folder>/<folder name>.pdf,
+    // then shows "完成！". Does nothing when the list is empty.
+    void generate();
+    // The selected entry changes places with its upper neighbour and stays selected.
+    void moveUp();
+    // The selected entry changes places with its lower neighbour and stays selected.
+    void moveDown();
+
+    // True while generate() runs. Commands that arrive meanwhile (through
+    // runPendingEvents) are refused and change nothing.
+    bool running() const;
+    // Asks a running generate() to stop before its next picture: it writes
+    // nothing, leaves an earlier PDF as it was, and reports the stop. Safe
+    // to call from a signal handler or another thread.
+    void requestStop();
+    // Whether the last generate() ended because of requestStop().
+    bool stopped() const;
+
+    // The list as the job holds it, for front ends and tests.
+    std::vector<std::string> entries() const;
+    const std::string& folder() const { return folderPath; }
+
+private:
+    // Fields in the order of the job's design; fileNames beyond lastIndex
+    // carry no meaning.
+    std::vector<std::string> fileNames;
+    std::int32_t lastIndex = -1;
+    std::string folderPath;
+    std::string folderName;
+    std::string workName;
+    std::int32_t workIndex = 0;
+    std::unique_ptr<pdf> writer;
+
+    JobView& view_;
+    std::string programFolder_;
+    Listing listing_;
+    bool running_ = false;
+    bool stopped_ = false;
+    std::atomic<bool> stopRequested_{false};
+};
+
+}  // namespace folder2pdf

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace folder2pdf {
+
+// What the folder job needs of a front end: the folder picker, the rows of
+// the list, the status bar's message field and progress bar, and the event
+// loop. The window implements it with its widgets, the command line with
+// its terminal, tests with a recorder. Rows are positions from 0; -1 means
+// "no row".
+class JobView {
+public:
+    virtual ~JobView() = default;
+
+    // A modal folder chooser titled `title`, opened with `startFolder`
+    // selected; the chosen folder's full path, or "" when the user cancels.
+    virtual std::string chooseFolder(const std::string& title, const std::string& startFolder) = 0;
+    // The list has no rows afterwards.
+    virtual void clearEntries() = 0;
+    // Appends a row; the list never reorders its rows.
+    virtual void addEntry(const std::string& text) = 0;
+    // Row `row` shows `text`; no row moves.
+    virtual void setEntry(int row, const std::string& text) = 0;
+    // The selected row, or -1.
+    virtual int selectedEntry() = 0;
+    // Row `row` becomes the one selected row.
+    virtual void selectEntry(int row) = 0;
+    // Replaces the text of the status bar's message field.
+    virtual void showMessage(const std::string& text) = 0;
+    // The progress bar's range becomes low .. high.
+    virtual void showProgressRange(std::int32_t low, std::int32_t high) = 0;
+    // The progress bar shows `position` within its range.
+    virtual void showProgress(std::int32_t position) = 0;
+    // Processes every window event waiting now (painting, input), then returns.
+    virtual void runPendingEvents() = 0;
+};
+
+}  // namespace folder2pdf

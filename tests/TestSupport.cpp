@@ -1,0 +1,148 @@
+#include "TestSupport.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testsupport {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "folder2pdf-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    // Tests make folders read-only to provoke failures; give write back first.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ignored);
+        }
+    }
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    writeFile(path, std::string(bytes.begin(), bytes.end()));
+}
+
+std::string dataFile(const std::string& name) { return std::string(TEST_DATA_DIR) + "/" + name; }
+
+CommandResult run(const std::vector<std::string>& argv) {
+    int outPipe[2];
+    int errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(outPipe[1], 1);
+        ::dup2(errPipe[1], 2);
+        const int devNull = ::open("/dev/null", O_RDONLY);
+        ::dup2(devNull, 0);
+        std::vector<char*> args;
+        for (const std::string& arg : argv) {
+            args.push_back(const_cast<char*>(arg.c_str()));
+        }
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    CommandResult result;
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open = 2;
+    while (open > 0) {
+        ::poll(fds, 2, -1);
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP))) {
+                char buffer[65536];
+                const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+                if (got <= 0) {
+                    ::close(fds[i].fd);
+                    fds[i].fd = -1;
+                    --open;
+                } else {
+                    sinks[i]->append(buffer, static_cast<std::size_t>(got));
+                }
+            }
+        }
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+bool haveTool(const std::string& name) {
+    return run({"sh", "-c", "command -v " + name}).status == 0;
+}
+
+std::vector<std::uint8_t> inflate(const std::uint8_t* data, std::size_t size) {
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK) {
+        throw std::runtime_error("inflateInit failed");
+    }
+    std::vector<std::uint8_t> out;
+    stream.next_in = const_cast<std::uint8_t*>(data);
+    stream.avail_in = static_cast<uInt>(size);
+    int result = Z_OK;
+    while (result == Z_OK) {
+        std::uint8_t chunk[65536];
+        stream.next_out = chunk;
+        stream.avail_out = sizeof chunk;
+        result = ::inflate(&stream, Z_NO_FLUSH);
+        out.insert(out.end(), chunk, chunk + (sizeof chunk - stream.avail_out));
+    }
+    inflateEnd(&stream);
+    if (result != Z_STREAM_END) {
+        throw std::runtime_error("broken zlib stream");
+    }
+    return out;
+}
+
+std::vector<std::string> listFolder(const std::string& path) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace testsupport
