@@ -17,7 +17,8 @@ namespace folder2pdf {
 inline std::int32_t checkedAdd(std::int32_t a, std::int32_t b) {
     std::int32_t result;
     if (__builtin_add_overflow(a, b, &result)) {
-        throw Error(ErrorKind::Overflow, "overflow: " + std::to_string(a) + " + " + std::to_string(b));
+        throw Error(ErrorKind::Overflow,
+                    "overflow: " + std::to_string(a) + " + " + std::to_string(b));
     }
     return result;
 }
@@ -25,7 +26,8 @@ inline std::int32_t checkedAdd(std::int32_t a, std::int32_t b) {
 inline std::int32_t checkedMul(std::int32_t a, std::int32_t b) {
     std::int32_t result;
     if (__builtin_mul_overflow(a, b, &result)) {
-        throw Error(ErrorKind::Overflow, "overflow: " + std::to_string(a) + " x " + std::to_string(b));
+        throw Error(ErrorKind::Overflow,
+                    "overflow: " + std::to_string(a) + " x " + std::to_string(b));
     }
     return result;
 }
@@ -33,10 +35,12 @@ inline std::int32_t checkedMul(std::int32_t a, std::int32_t b) {
 // A wider count brought back into the signed 32-bit range.
 template <typename T>
 std::int32_t checkedInt32(T value) {
-    if (value < T{0} ? static_cast<long long>(value) < std::numeric_limits<std::int32_t>::min()
-                     : static_cast<unsigned long long>(value) >
-                           static_cast<unsigned long long>(std::numeric_limits<std::int32_t>::max())) {
-        throw Error(ErrorKind::Overflow, "overflow: " + std::to_string(value) + " is beyond 32 bits");
+    if (value < T{0}
+            ? static_cast<long long>(value) < std::numeric_limits<std::int32_t>::min()
+            : static_cast<unsigned long long>(value) >
+                  static_cast<unsigned long long>(std::numeric_limits<std::int32_t>::max())) {
+        throw Error(ErrorKind::Overflow,
+                    "overflow: " + std::to_string(value) + " is beyond 32 bits");
     }
     return static_cast<std::int32_t>(value);
 }

@@ -7,17 +7,17 @@ namespace folder2pdf {
 
 // What went wrong, in the terms the user's error message uses.
 enum class ErrorKind {
-    Overflow,            // a count or size left the signed 32-bit range
-    SubscriptOutOfRange, // an index outside its array, e.g. an empty picture file
-    OutOfMemory,         // an allocation failed
-    FileError,           // the file system refused a read, write or listing
-    DecodeError,         // picture bytes that no decoder accepts
+    Overflow,             // a count or size left the signed 32-bit range
+    SubscriptOutOfRange,  // an index outside its array, e.g. an empty picture file
+    OutOfMemory,          // an allocation failed
+    FileError,            // the file system refused a read, write or listing
+    DecodeError,          // picture bytes that no decoder accepts
 };
 
 // The one exception type of the core. Front ends catch it at the command
 // boundary and show what(), which names the file and the reason.
 class Error : public std::runtime_error {
-public:
+  public:
     Error(ErrorKind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
 
     ErrorKind kind() const { return kind_; }
@@ -26,7 +26,7 @@ public:
     // level that knows which file is being worked on.
     Error withFile(const std::string& path) const { return Error(kind_, path + ": " + what()); }
 
-private:
+  private:
     ErrorKind kind_;
 };
 

@@ -25,7 +25,9 @@ std::uint8_t* GrayRaster::row(std::int32_t y) {
     return imgData_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
 }
 
-void GrayRaster::putRgbRow(std::int32_t y, const std::uint8_t* rgb) { rgbRowToGray(rgb, row(y), width_); }
+void GrayRaster::putRgbRow(std::int32_t y, const std::uint8_t* rgb) {
+    rgbRowToGray(rgb, row(y), width_);
+}
 
 void GrayRaster::putGrayRow(std::int32_t y, const std::uint8_t* gray) {
     std::memcpy(row(y), gray, static_cast<std::size_t>(width_));

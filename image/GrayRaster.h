@@ -11,7 +11,7 @@ namespace folder2pdf {
 // gray bytes. The rows land, converted to gray, in the caller's array, so no
 // decoder needs a copy of the whole picture in colour.
 class GrayRaster {
-public:
+  public:
     explicit GrayRaster(Bytes& imgData) : imgData_(imgData) {}
 
     // Checks the size against the loader's limits before anything that large
@@ -30,7 +30,7 @@ public:
     std::int32_t width() const { return width_; }
     std::int32_t height() const { return height_; }
 
-private:
+  private:
     Bytes& imgData_;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;

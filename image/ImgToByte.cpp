@@ -68,7 +68,8 @@ void ImgToByte::load(const std::string& path, Bytes& imgData) {
 void ImgToByte::loadBytes(const std::uint8_t* data, std::size_t size, const std::string& name,
                           Bytes& imgData) {
     if (size == 0) {
-        throw Error(ErrorKind::SubscriptOutOfRange, name + ": subscript out of range: the file is empty");
+        throw Error(ErrorKind::SubscriptOutOfRange,
+                    name + ": subscript out of range: the file is empty");
     }
     GrayRaster raster(imgData);
     try {

@@ -13,7 +13,7 @@ namespace folder2pdf {
 // picture of a document; it keeps its file buffer from load to load so that
 // large pictures don't pay for fresh memory each time.
 class ImgToByte {
-public:
+  public:
     // Replaces imgData by the picture's gray raster: Width() x Height()
     // bytes, rows from the top, each left to right. Throws Error naming the
     // file: FileError when it can't be read, SubscriptOutOfRange when it is
@@ -27,9 +27,10 @@ public:
     std::int32_t Height() const { return height_; }
 
     // The same from bytes already in memory; `name` only labels errors.
-    void loadBytes(const std::uint8_t* data, std::size_t size, const std::string& name, Bytes& imgData);
+    void loadBytes(const std::uint8_t* data, std::size_t size, const std::string& name,
+                   Bytes& imgData);
 
-private:
+  private:
     void readFile(const std::string& path);
 
     std::int32_t width_ = 0;

@@ -37,8 +37,8 @@ int CompressBytes(Bytes& data, Bytes& scratch, CompressFunction compressor) {
     // One byte less is offered than the scratch holds, as the old zlib
     // sizing rule this capacity comes from did.
     unsigned long length = static_cast<unsigned long>(capacity);
-    const int result = (compressor ? compressor : ::compress)(
-        scratch.data(), &length, data.data(), static_cast<unsigned long>(n));
+    const int result = (compressor ? compressor : ::compress)(scratch.data(), &length, data.data(),
+                                                              static_cast<unsigned long>(n));
     if (result != Z_OK) {
         return result;
     }

@@ -14,11 +14,15 @@ namespace {
 
 constexpr std::int32_t growthStep = 204800;
 
-std::string str(std::int32_t n) { return std::to_string(n); }
+std::string str(std::int32_t n) {
+    return std::to_string(n);
+}
 
 }  // namespace
 
-void pdf::FreeDeleter::operator()(std::uint8_t* p) const { std::free(p); }
+void pdf::FreeDeleter::operator()(std::uint8_t* p) const {
+    std::free(p);
+}
 
 pdf::pdf() {
     loader = std::make_unique<ImgToByte>();
@@ -88,16 +92,17 @@ void pdf::addOBJ(const std::string& text) {
 
 void pdf::pageOBJ(const std::string& path) {
     pageCount = checkedAdd(pageCount, 1);
-    const std::int32_t k = pageCount;
     loader->load(path, picData);
-    const std::int32_t W = loader->Width();
-    const std::int32_t H = loader->Height();
+    writePage(loader->Width(), loader->Height(), path);
+}
 
+void pdf::writePage(std::int32_t W, std::int32_t H, const std::string& path) {
+    const std::int32_t k = pageCount;
     beginOBJ();
     const std::int32_t N = objCount;
     addLine("<< /Type /Page /Parent 3 0 R /Resources << /XObject << /Im" + str(k) + " " +
-            str(checkedAdd(N, 2)) + " 0 R >> /ProcSet [/ImageI] >> /MediaBox [0 0 " + str(W) +
-            " " + str(H) + "] /Contents " + str(checkedAdd(N, 1)) + " 0 R >>");
+            str(checkedAdd(N, 2)) + " 0 R >> /ProcSet [/ImageI] >> /MediaBox [0 0 " + str(W) + " " +
+            str(H) + "] /Contents " + str(checkedAdd(N, 1)) + " 0 R >>");
     addLine("endobj");
     kids += str(N) + " 0 R ";
 

@@ -23,7 +23,7 @@ namespace folder2pdf {
 // Every failure throws Error; the writer is then abandoned. Counts are
 // signed 32-bit, so a document can't pass 2 GiB: such growth is an Overflow.
 class pdf {
-public:
+  public:
     pdf();
     pdf(const pdf&) = delete;
     pdf& operator=(const pdf&) = delete;
@@ -48,7 +48,7 @@ public:
     const std::vector<std::int32_t>& offsets() const { return objOffset; }
     const std::uint8_t* document() const { return pdfData.get(); }
 
-private:
+  private:
     friend struct PdfTestPeer;
 
     struct FreeDeleter {
@@ -59,6 +59,8 @@ private:
     void addLine(const std::string& text);
     void beginOBJ();
     void addOBJ(const std::string& text);
+    // The three objects of page pageCount for the W x H raster in picData.
+    void writePage(std::int32_t W, std::int32_t H, const std::string& path);
 
     // Members in the order the document's design lists them.
     std::unique_ptr<std::uint8_t[], FreeDeleter> pdfData;

@@ -1,1 +1,277 @@
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <regex>
+
+#include "PdfTestPeer.h"
+#include "TestSupport.h"
+#include "common/Error.h"
+#include "pdf/pdf.h"
+
+using folder2pdf::Bytes;
+using folder2pdf::pdf;
+using folder2pdf::PdfTestPeer;
+using testsupport::TempDir;
+
+namespace {
+
+std::string documentOf(const pdf& writer) {
+    return std::string(reinterpret_cast<const char*>(writer.document()),
+                       static_cast<std::size_t>(writer.bufferLength()));
+}
+
+// A raster whose rows differ, so that a swapped or shifted row shows.
+Bytes testRaster(std::int32_t W, std::int32_t H) {
+    Bytes raster(static_cast<std::size_t>(W) * static_cast<std::size_t>(H));
+    for (std::size_t i = 0; i < raster.size(); ++i) {
+        raster[i] =
+            static_cast<std::uint8_t>((i * 7 + i / static_cast<std::size_t>(W) * 13) & 0xff);
+    }
+    return raster;
+}
+
+const char emptyDocument[] =
+    "%PDF-1.4\r\n"
+    "%\xE2\xE3\xCF\xD3\r\n"
+    "1 0 obj\r\n"
+    "<< /Type /Catalog /Pages 3 0 R /Outlines 2 0 R >>\r\n"
+    "endobj\r\n"
+    "2 0 obj\r\n"
+    "<< /Type /Outlines /Count 0 >>\r\n"
+    "endobj\r\n"
+    "3 0 obj\r\n"
+    "<< /Type /Pages /Count 0 /Kids [ ] >>\r\n"
+    "endobj\r\n"
+    "xref\r\n"
+    "0 4\r\n"
+    "0000000000 65535 f\r\n"
+    "0000000017 00000 n\r\n"
+    "0000000085 00000 n\r\n"
+    "0000000134 00000 n\r\n"
+    "trailer << /Size 4 /Root 1 0 R >>\r\n"
+    "startxref\r\n"
+    "190\r\n"
+    "%%EOF\r\n";
+
+TEST(PdfDocument, EmptyDocumentIs339BytesExactly) {
+    TempDir dir;
+    pdf writer;
+    writer.makePDF(dir.file("empty.pdf"));
+    const std::string file = testsupport::readFile(dir.file("empty.pdf"));
+    EXPECT_EQ(file.size(), 339u);
+    EXPECT_EQ(file, std::string(emptyDocument));
+}
+
+TEST(PdfDocument, FirstPageStartsAtOffset134) {
+    pdf writer;
+    EXPECT_EQ(writer.bufferLength(), 134);
+    EXPECT_EQ(writer.objects(), 3);
+    EXPECT_EQ(writer.offsets(), (std::vector<std::int32_t>{0, 17, 85, 0}));
+}
+
+// The worked layout: a 640 x 480 page and a 100 x 50 page. Offsets past the
+// first image depend on how well zlib compresses, so they are derived from
+// the compressed lengths the writer reports.
+TEST(PdfDocument, TwoPageLayoutMatchesTheWorkedExample) {
+    TempDir dir;
+    pdf writer;
+    PdfTestPeer::addRaster(writer, 640, 480, testRaster(640, 480));
+    const std::int32_t zip1 = PdfTestPeer::compressedLength(writer);
+    PdfTestPeer::addRaster(writer, 100, 50, testRaster(100, 50));
+    const std::int32_t zip2 = PdfTestPeer::compressedLength(writer);
+    writer.makePDF(dir.file("two.pdf"));
+
+    const auto digits = [](std::int32_t n) {
+        return static_cast<std::int32_t>(std::to_string(n).size());
+    };
+    const std::int32_t page2 = 574 + digits(zip1) + zip1;
+    const std::int32_t tree = page2 + 236 + 199 + digits(zip2) + zip2;
+    const std::vector<std::int32_t> expected = {0,   17,    85,          tree,        134,      286,
+                                                372, page2, page2 + 151, page2 + 236, tree + 68};
+    EXPECT_EQ(writer.offsets(), expected);
+
+    const std::string file = testsupport::readFile(dir.file("two.pdf"));
+    EXPECT_EQ(file.size(), static_cast<std::size_t>(tree + 68 + 268 + digits(tree + 68)));
+    EXPECT_EQ(file.substr(143, 135),
+              "<< /Type /Page /Parent 3 0 R /Resources << /XObject << /Im1 6 0 R >> /ProcSet "
+              "[/ImageI] >> /MediaBox [0 0 640 480] /Contents 5 0 R >>\r\n");
+    EXPECT_EQ(file.substr(286, 86),
+              "5 0 obj\r\n<< /Length 30 >>\r\nstream\r\nq 640 0 0 480 0 0 cm /Im1 Do Q\r\n"
+              "endstream\r\nendobj\r\n");
+    const std::string image1 =
+        "<< /Type /XObject /Subtype /Image /Name /Im1 /Width 640 /Height 480 /ColorSpace "
+        "/DeviceGray /BitsPerComponent 8 /Filter [/FlateDecode] /Length " +
+        std::to_string(zip1) + " /Length1 307200 >>\r\nstream\r\n";
+    EXPECT_EQ(file.substr(381, image1.size()), image1);
+    EXPECT_NE(file.find("<< /Type /Pages /Count 2 /Kids [ 4 0 R 7 0 R ] >>\r\n"),
+              std::string::npos);
+    EXPECT_NE(
+        file.find("0 10\r\n0000000000 65535 f\r\n0000000017 00000 n\r\n0000000085 00000 n\r\n" +
+                  [&] {
+                      char entry[32];
+                      std::snprintf(entry, sizeof entry, "%010d 00000 n\r\n", tree);
+                      return std::string(entry);
+                  }() +
+                  "0000000134 00000 n\r\n"),
+        std::string::npos);
+    EXPECT_NE(file.find("trailer << /Size 10 /Root 1 0 R >>\r\nstartxref\r\n" +
+                        std::to_string(tree + 68) + "\r\n%%EOF\r\n"),
+              std::string::npos);
+}
+
+TEST(PdfDocument, KidsLineAfterThreePages) {
+    pdf writer;
+    for (int i = 0; i < 3; ++i) {
+        PdfTestPeer::addRaster(writer, 2, 2, testRaster(2, 2));
+    }
+    TempDir dir;
+    writer.makePDF(dir.file("three.pdf"));
+    EXPECT_NE(testsupport::readFile(dir.file("three.pdf"))
+                  .find("<< /Type /Pages /Count 3 /Kids [ 4 0 R 7 0 R 10 0 R ] >>\r\n"),
+              std::string::npos);
+}
+
+TEST(PdfDocument, OnePixelPage) {
+    pdf writer;
+    PdfTestPeer::addRaster(writer, 1, 1, Bytes{200});
+    const std::string document = documentOf(writer);
+    EXPECT_NE(document.find("/MediaBox [0 0 1 1]"), std::string::npos);
+    EXPECT_NE(
+        document.find("<< /Length 26 >>\r\nstream\r\nq 1 0 0 1 0 0 cm /Im1 Do Q\r\nendstream"),
+        std::string::npos);
+    EXPECT_NE(document.find("/Length1 1 >>"), std::string::npos);
+}
+
+// Every object the table lists starts where the table says, and each
+// image stream is exactly /Length bytes of zlib data that inflates to
+// /Length1 = Width x Height bytes: the raster written.
+TEST(PdfDocument, CrossReferenceAndStreamsAreConsistent) {
+    pdf writer;
+    const std::vector<std::pair<int, int>> sizes = {{3, 5}, {64, 1}, {1, 70}, {33, 17}};
+    for (auto [W, H] : sizes) {
+        PdfTestPeer::addRaster(writer, W, H, testRaster(W, H));
+    }
+    TempDir dir;
+    writer.makePDF(dir.file("doc.pdf"));
+    const std::string file = testsupport::readFile(dir.file("doc.pdf"));
+    for (std::int32_t i = 1; i < writer.objects(); ++i) {
+        const std::string opening = std::to_string(i) + " 0 obj\r\n";
+        EXPECT_EQ(
+            file.compare(static_cast<std::size_t>(writer.offsets()[i]), opening.size(), opening), 0)
+            << "object " << i;
+    }
+    const std::regex image(
+        R"(/Width (\d+) /Height (\d+) .* /Length (\d+) /Length1 (\d+) >>\r\nstream\r\n)");
+    std::size_t page = 0;
+    for (auto it = std::sregex_iterator(file.begin(), file.end(), image);
+         it != std::sregex_iterator(); ++it, ++page) {
+        const int W = std::stoi((*it)[1]);
+        const int H = std::stoi((*it)[2]);
+        const std::size_t length = std::stoul((*it)[3]);
+        ASSERT_LT(page, sizes.size());
+        EXPECT_EQ(W, sizes[page].first);
+        EXPECT_EQ(H, sizes[page].second);
+        EXPECT_EQ(std::stoi((*it)[4]), W * H);
+        const std::size_t start = static_cast<std::size_t>(it->position() + it->length());
+        EXPECT_EQ(file.substr(start + length, 11), "\r\nendstream");
+        const auto raster = testsupport::inflate(
+            reinterpret_cast<const std::uint8_t*>(file.data()) + start, length);
+        const Bytes expected = testRaster(W, H);
+        EXPECT_TRUE(std::equal(raster.begin(), raster.end(), expected.begin(), expected.end()))
+            << "page " << page;
+    }
+    EXPECT_EQ(page, sizes.size());
+}
+
+// Independent readers: qpdf finds the structure sound, and poppler gives
+// back the very gray levels we stored.
+TEST(PdfDocument, IndependentReadersAcceptTheDocument) {
+    if (!testsupport::haveTool("qpdf") || !testsupport::haveTool("pdfimages")) {
+        GTEST_SKIP() << "qpdf or poppler-utils missing";
+    }
+    TempDir dir;
+    pdf writer;
+    PdfTestPeer::addRaster(writer, 37, 11, testRaster(37, 11));
+    PdfTestPeer::addRaster(writer, 5, 3, testRaster(5, 3));
+    writer.makePDF(dir.file("doc.pdf"));
+
+    const auto check = testsupport::run({"qpdf", "--check", dir.file("doc.pdf")});
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+    EXPECT_EQ(check.err, "");
+
+    const auto info = testsupport::run({"pdfinfo", "-f", "1", "-l", "2", dir.file("doc.pdf")});
+    EXPECT_TRUE(std::regex_search(info.out, std::regex("Page +1 size: +37 x 11 pts"))) << info.out;
+    EXPECT_TRUE(std::regex_search(info.out, std::regex("Page +2 size: +5 x 3 pts"))) << info.out;
+
+    const auto images = testsupport::run({"pdfimages", dir.file("doc.pdf"), dir.file("img")});
+    ASSERT_EQ(images.status, 0) << images.err;
+    // poppler writes gray images as PPM: three equal samples a pixel.
+    ASSERT_EQ(testsupport::listFolder(dir.path()),
+              (std::vector<std::string>{"doc.pdf", "img-000.ppm", "img-001.ppm"}));
+    const std::pair<int, int> sizes[] = {{37, 11}, {5, 3}};
+    for (int i = 0; i < 2; ++i) {
+        const std::string ppm =
+            testsupport::readFile(dir.file("img-00" + std::to_string(i) + ".ppm"));
+        const auto [W, H] = sizes[i];
+        const std::string header = "P6\n" + std::to_string(W) + " " + std::to_string(H) + "\n255\n";
+        ASSERT_EQ(ppm.compare(0, header.size(), header), 0) << ppm.substr(0, 20);
+        const Bytes expected = testRaster(W, H);
+        std::string samples;
+        for (std::uint8_t level : expected) {
+            samples.append(3, static_cast<char>(level));
+        }
+        EXPECT_EQ(ppm.substr(header.size()), samples);
+    }
+}
+
+TEST(PdfBuffer, GrowsOnlyWhenTheRoomIsTooSmall) {
+    pdf writer;
+    ASSERT_EQ(writer.bufferSize(), 204800);
+    PdfTestPeer::addBytes(writer, 204800 - 134);
+    EXPECT_EQ(writer.bufferLength(), 204800);
+    EXPECT_EQ(writer.bufferSize(), 204800) << "an append that exactly fills the room must not grow";
+    PdfTestPeer::addBytes(writer, 1);
+    EXPECT_EQ(writer.bufferSize(), 409600);
+}
+
+TEST(PdfBuffer, LargeAppendGrowsInSeveralSteps) {
+    pdf writer;
+    PdfTestPeer::addBytes(writer, 500000);
+    EXPECT_EQ(writer.bufferSize(), 614400);
+    EXPECT_EQ(writer.bufferLength(), 500134);
+}
+
+TEST(PdfWrite, ReplacesALongerFileWhole) {
+    TempDir dir;
+    testsupport::writeFile(dir.file("out.pdf"), std::string(100000, 'z'));
+    pdf writer;
+    writer.makePDF(dir.file("out.pdf"));
+    EXPECT_EQ(testsupport::readFile(dir.file("out.pdf")), std::string(emptyDocument));
+}
+
+TEST(PdfWrite, FailedWriteKeepsTheEarlierFile) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "out.pdf");
+    pdf writer;
+    try {
+        writer.makePDF(dir.file("out.pdf"));
+        FAIL() << "writing over a folder must fail";
+    } catch (const folder2pdf::Error& error) {
+        EXPECT_EQ(error.kind(), folder2pdf::ErrorKind::FileError);
+        EXPECT_NE(std::string(error.what()).find("out.pdf"), std::string::npos) << error.what();
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "out.pdf"));
+    EXPECT_EQ(testsupport::listFolder(dir.path()), std::vector<std::string>{"out.pdf"});
+}
+
+TEST(PdfPage, PictureThatFailsToLoadAddsNoObject) {
+    TempDir dir;
+    testsupport::writeFile(dir.file("bad.png"), "not a picture");
+    pdf writer;
+    EXPECT_THROW(writer.pageOBJ(dir.file("bad.png")), folder2pdf::Error);
+    EXPECT_EQ(writer.bufferLength(), 134);
+    EXPECT_EQ(writer.objects(), 3);
+}
+
+}  // namespace

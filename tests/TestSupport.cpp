@@ -15,7 +15,8 @@
 namespace testsupport {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "folder2pdf-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "folder2pdf-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
@@ -59,7 +60,9 @@ void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) 
     writeFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
-std::string dataFile(const std::string& name) { return std::string(TEST_DATA_DIR) + "/" + name; }
+std::string dataFile(const std::string& name) {
+    return std::string(TEST_DATA_DIR) + "/" + name;
+}
 
 CommandResult run(const std::vector<std::string>& argv) {
     int outPipe[2];
