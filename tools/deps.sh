@@ -1,0 +1,19 @@
+#!/bin/sh
+# Installs, from Debian's packages, what building and testing folder2pdf
+# needs, unless it is there already. Runs apt-get as root (through sudo when
+# started by another user).
+set -eu
+packages="cmake ninja-build g++ pkg-config zlib1g-dev libpng-dev libjpeg62-turbo-dev libgif-dev
+qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev qpdf poppler-utils fonts-noto-cjk"
+missing=""
+for package in $packages; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        missing="$missing $package"
+done
+[ -z "$missing" ] && exit 0
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "installing:$missing" >&2
+$sudo apt-get update -qq
+# shellcheck disable=SC2086
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing >/dev/null
