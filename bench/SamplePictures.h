@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace bench {
+
+// A photograph-like RGB picture: smooth gradients, soft shapes and sensor
+// noise, deterministic for a given size.
+std::vector<std::uint8_t> photoPixels(int width, int height);
+
+// The same pixels encoded by the codec libraries, in memory.
+std::vector<std::uint8_t> encodeJpeg(const std::vector<std::uint8_t>& rgb, int width, int height,
+                                     int quality);
+std::vector<std::uint8_t> encodePng(const std::vector<std::uint8_t>& rgb, int width, int height);
+std::vector<std::uint8_t> encodeBmp(const std::vector<std::uint8_t>& rgb, int width, int height);
+// A 256-colour GIF of the picture (colours quantised to 8 x 8 x 4 levels).
+std::vector<std::uint8_t> encodeGif(const std::vector<std::uint8_t>& rgb, int width, int height);
+
+}  // namespace bench
