@@ -8,6 +8,7 @@
 
 #include "pdf/AtomicFile.h"
 #include "pdf/Compress.h"
+#include "pdf/PreparedPage.h"
 
 namespace folder2pdf {
 namespace {
@@ -93,10 +94,18 @@ void pdf::addOBJ(const std::string& text) {
 void pdf::pageOBJ(const std::string& path) {
     pageCount = checkedAdd(pageCount, 1);
     loader->load(path, picData);
-    writePage(loader->Width(), loader->Height(), path);
+    rawLen = checkedInt32(picData.size());
+    compressRaster(picData, compressScratch_, path);
+    writePage(loader->Width(), loader->Height(), rawLen, picData);
 }
 
-void pdf::writePage(std::int32_t W, std::int32_t H, const std::string& path) {
+void pdf::appendPage(const PreparedPage& page) {
+    pageCount = checkedAdd(pageCount, 1);
+    writePage(page.width, page.height, page.rawLength, page.data);
+}
+
+void pdf::writePage(std::int32_t W, std::int32_t H, std::int32_t rasterLength,
+                    const Bytes& zipped) {
     const std::int32_t k = pageCount;
     beginOBJ();
     const std::int32_t N = objCount;
@@ -116,20 +125,15 @@ void pdf::writePage(std::int32_t W, std::int32_t H, const std::string& path) {
     addLine("\r\nendstream");
     addLine("endobj");
 
-    rawLen = checkedInt32(picData.size());
-    const int result = CompressBytes(picData, compressScratch_);
-    if (result != Z_OK) {
-        throw Error(result == Z_MEM_ERROR ? ErrorKind::OutOfMemory : ErrorKind::Overflow,
-                    path + ": compression failed (zlib error " + std::to_string(result) + ")");
-    }
-    zipLen = checkedInt32(picData.size());
+    rawLen = rasterLength;
+    zipLen = checkedInt32(zipped.size());
     beginOBJ();
     addLine("<< /Type /XObject /Subtype /Image /Name /Im" + str(k) + " /Width " + str(W) +
             " /Height " + str(H) +
             " /ColorSpace /DeviceGray /BitsPerComponent 8 /Filter [/FlateDecode] /Length " +
             str(zipLen) + " /Length1 " + str(rawLen) + " >>");
     addLine("stream");
-    addBytes(picData.data(), zipLen);
+    addBytes(zipped.data(), zipLen);
     addLine("\r\nendstream");
     addLine("endobj");
 }

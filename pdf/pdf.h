@@ -7,6 +7,7 @@
 
 #include "common/Checked.h"
 #include "image/ImgToByte.h"
+#include "pdf/PreparedPage.h"
 
 namespace folder2pdf {
 
@@ -35,6 +36,11 @@ class pdf {
     // no object of its page in the document.
     void pageOBJ(const std::string& path);
 
+    // Appends a page prepared elsewhere (PagePreparer), as the next page:
+    // the same three objects, byte for byte, as pageOBJ writes for the same
+    // picture.
+    void appendPage(const PreparedPage& page);
+
     // Finishes the document and replaces the file at `path` with it whole
     // (or creates it). When the write fails, an earlier file at `path` stays
     // exactly as it was and no temporary file remains.
@@ -59,8 +65,9 @@ class pdf {
     void addLine(const std::string& text);
     void beginOBJ();
     void addOBJ(const std::string& text);
-    // The three objects of page pageCount for the W x H raster in picData.
-    void writePage(std::int32_t W, std::int32_t H, const std::string& path);
+    // The three objects of page pageCount: the page, its content stream and
+    // the image, whose W x H raster of rasterLength bytes compressed to `zipped`.
+    void writePage(std::int32_t W, std::int32_t H, std::int32_t rasterLength, const Bytes& zipped);
 
     // Members in the order the document's design lists them.
     std::unique_ptr<std::uint8_t[], FreeDeleter> pdfData;

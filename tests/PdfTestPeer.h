@@ -15,9 +15,14 @@ struct PdfTestPeer {
     }
     // A page for a W x H raster, as pageOBJ adds it after a successful load.
     static void addRaster(pdf& writer, std::int32_t W, std::int32_t H, const Bytes& raster) {
-        writer.pageCount = checkedAdd(writer.pageCount, 1);
-        writer.picData = raster;
-        writer.writePage(W, H, "raster");
+        PreparedPage page;
+        page.width = W;
+        page.height = H;
+        page.rawLength = checkedInt32(raster.size());
+        page.data = raster;
+        Bytes scratch;
+        compressRaster(page.data, scratch, "raster");
+        writer.appendPage(page);
     }
     static std::int32_t compressedLength(const pdf& writer) { return writer.zipLen; }
 };

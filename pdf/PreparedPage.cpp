@@ -1,0 +1,25 @@
+#include "pdf/PreparedPage.h"
+
+#include <zlib.h>
+
+#include "pdf/Compress.h"
+
+namespace folder2pdf {
+
+void compressRaster(Bytes& raster, Bytes& scratch, const std::string& path) {
+    const int result = CompressBytes(raster, scratch);
+    if (result != Z_OK) {
+        throw Error(result == Z_MEM_ERROR ? ErrorKind::OutOfMemory : ErrorKind::Overflow,
+                    path + ": compression failed (zlib error " + std::to_string(result) + ")");
+    }
+}
+
+void PagePreparer::prepare(const std::string& path, PreparedPage& page) {
+    loader_.load(path, page.data);
+    page.width = loader_.Width();
+    page.height = loader_.Height();
+    page.rawLength = checkedInt32(page.data.size());
+    compressRaster(page.data, scratch_, path);
+}
+
+}  // namespace folder2pdf
