@@ -1,1 +1,444 @@
 #include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/Error.h"
+#include "image/Decoders.h"
+#include "image/Gray.h"
+#include "tests/TestSupport.h"
+
+// Test files are described by designated initializers that name only the
+// fields differing from Header's defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace folder2pdf {
+namespace {
+
+using ByteVector = std::vector<std::uint8_t>;
+
+struct Picture {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    ByteVector gray;
+};
+
+Picture decode(const ByteVector& file) {
+    Bytes gray;
+    GrayRaster raster(gray);
+    decodePicture(file.data(), file.size(), raster);
+    return {raster.width(), raster.height(), ByteVector(gray.begin(), gray.end())};
+}
+
+// The fields of a BMP file that the tests vary; bmpFile() writes them.
+struct Header {
+    std::uint32_t size = 40;  // 12 core, 16/64 OS/2 2.x, 40 info, 52/56, 108 V4, 124 V5
+    std::int32_t width = 3;
+    std::int32_t height = 2;  // negative: rows stored top-down
+    std::uint16_t planes = 1;
+    std::uint16_t bits = 24;
+    std::uint32_t compression = 0;
+    std::uint32_t colorsUsed = 0;
+    std::vector<std::uint32_t> masks;  // from byte 54: inside 52+ headers, after a 40-byte one
+    ByteVector palette;                // entries as stored: B, G, R (, 0)
+    std::optional<std::uint32_t> pixelOffset;  // default: right after the palette
+};
+
+void put16(ByteVector& f, std::uint32_t v) {
+    f.push_back(v & 0xFF);
+    f.push_back(v >> 8 & 0xFF);
+}
+void put32(ByteVector& f, std::uint32_t v) {
+    put16(f, v & 0xFFFF);
+    put16(f, v >> 16);
+}
+
+ByteVector bmpFile(const Header& h, const ByteVector& pixels) {
+    ByteVector f = {'B', 'M'};
+    put32(f, 0);  // file size, which readers ignore
+    put32(f, 0);  // reserved
+    put32(f, 0);  // pixel offset, patched below
+    put32(f, h.size);
+    if (h.size == 12) {
+        put16(f, h.width);
+        put16(f, h.height);
+    } else {
+        put32(f, h.width);
+        put32(f, h.height);
+    }
+    put16(f, h.planes);
+    put16(f, h.bits);
+    if (h.size >= 40) {
+        put32(f, h.compression);
+        put32(f, pixels.size());
+        put32(f, 2835);  // 72 dpi
+        put32(f, 2835);
+        put32(f, h.colorsUsed);
+        put32(f, 0);  // important colours
+    }
+    for (std::uint32_t mask : h.masks) {
+        put32(f, mask);
+    }
+    f.resize(std::max<std::size_t>(f.size(), 14 + h.size), 0);
+    f.insert(f.end(), h.palette.begin(), h.palette.end());
+    const std::uint32_t offset = h.pixelOffset.value_or(f.size());
+    for (int i = 0; i < 4; ++i) {
+        f[10 + i] = offset >> 8 * i & 0xFF;
+    }
+    f.insert(f.end(), pixels.begin(), pixels.end());
+    return f;
+}
+
+// The reference picture, 3 x 2: colour number y * 3 + x at (x, y), y = 0 on top.
+struct Rgb {
+    std::uint8_t r, g, b;
+};
+constexpr Rgb kColors[6] = {{255, 0, 0},     {0, 255, 0},  {0, 0, 255},
+                            {255, 255, 255}, {10, 20, 30}, {0, 0, 0}};
+
+ByteVector referenceGray() {
+    ByteVector gray;
+    for (const Rgb& c : kColors) {
+        gray.push_back(grayOf(c.r, c.g, c.b));
+    }
+    return gray;
+}
+
+ByteVector paletteOf(int entrySize) {
+    ByteVector p;
+    for (const Rgb& c : kColors) {
+        p.insert(p.end(), {c.b, c.g, c.r});
+        if (entrySize == 4) {
+            p.push_back(0);
+        }
+    }
+    return p;
+}
+
+// The reference picture's rows as stored: bottom row first unless top-down,
+// each padded to a multiple of 4 bytes. `row` appends row y's pixels.
+using RowWriter = void (*)(int y, ByteVector& out);
+ByteVector storeRows(bool topDown, RowWriter row) {
+    ByteVector data;
+    for (int k = 0; k < 2; ++k) {
+        row(topDown ? k : 1 - k, data);
+        while (data.size() % 4 != 0) {
+            data.push_back(0xEE);  // padding must be skipped, whatever it holds
+        }
+    }
+    return data;
+}
+
+void bgr24(int y, ByteVector& out) {
+    for (int x = 0; x < 3; ++x) {
+        const Rgb& c = kColors[3 * y + x];
+        out.insert(out.end(), {c.b, c.g, c.r});
+    }
+}
+void bgrJunk32(int y, ByteVector& out) {
+    for (int x = 0; x < 3; ++x) {
+        const Rgb& c = kColors[3 * y + x];
+        out.insert(out.end(), {c.b, c.g, c.r, 0x55});
+    }
+}
+void rgbx32(int y, ByteVector& out) {
+    for (int x = 0; x < 3; ++x) {
+        const Rgb& c = kColors[3 * y + x];
+        out.insert(out.end(), {c.r, c.g, c.b, 0});
+    }
+}
+// 10 bits per channel, R high: 8-bit c widened as c * 1023 / 255 rounds back to c.
+void rgb10(int y, ByteVector& out) {
+    for (int x = 0; x < 3; ++x) {
+        const Rgb& c = kColors[3 * y + x];
+        auto wide = [](std::uint32_t v) { return v << 2 | v >> 6; };
+        put32(out, wide(c.r) << 20 | wide(c.g) << 10 | wide(c.b));
+    }
+}
+void index8(int y, ByteVector& out) {
+    out.insert(out.end(), {std::uint8_t(3 * y), std::uint8_t(3 * y + 1), std::uint8_t(3 * y + 2)});
+}
+void index4(int y, ByteVector& out) {
+    out.insert(out.end(),
+               {std::uint8_t((3 * y) << 4 | (3 * y + 1)), std::uint8_t((3 * y + 2) << 4)});
+}
+
+struct Layout {
+    const char* name;
+    Header header;
+    bool topDown;
+    RowWriter row;
+};
+
+TEST(BmpDecoder, EveryUncompressedLayoutGivesTheReferencePicture) {
+    const Layout layouts[] = {
+        {"24-bit", {}, false, bgr24},
+        {"24-bit top-down", {.height = -2}, true, bgr24},
+        {"24-bit V4 header", {.size = 108}, false, bgr24},
+        {"24-bit V5 header", {.size = 124}, false, bgr24},
+        {"24-bit OS/2 1.x core header", {.size = 12}, false, bgr24},
+        {"24-bit OS/2 2.x short header", {.size = 16}, false, bgr24},
+        {"32-bit BI_RGB ignores the fourth byte", {.bits = 32}, false, bgrJunk32},
+        {"32-bit bit fields B,G,R,x",
+         {.bits = 32, .compression = 3, .masks = {0xFF0000, 0xFF00, 0xFF}},
+         false,
+         bgrJunk32},
+        {"32-bit bit fields R,G,B,x",
+         {.bits = 32, .compression = 3, .masks = {0xFF, 0xFF00, 0xFF0000}},
+         false,
+         rgbx32},
+        {"32-bit 10-10-10 bit fields in a 56-byte header",
+         {.size = 56, .bits = 32, .compression = 3, .masks = {0x3FF00000, 0xFFC00, 0x3FF, 0}},
+         false,
+         rgb10},
+        {"8-bit palette", {.bits = 8, .palette = paletteOf(4)}, false, index8},
+        {"8-bit palette top-down",
+         {.height = -2, .bits = 8, .palette = paletteOf(4)},
+         true,
+         index8},
+        {"8-bit core header, 3-byte palette entries",
+         {.size = 12, .bits = 8, .palette = paletteOf(3)},
+         false,
+         index8},
+        {"8-bit OS/2 2.x header", {.size = 64, .bits = 8, .palette = paletteOf(4)}, false, index8},
+        {"4-bit palette", {.bits = 4, .colorsUsed = 6, .palette = paletteOf(4)}, false, index4},
+    };
+    for (const Layout& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        const Picture picture =
+            decode(bmpFile(layout.header, storeRows(layout.topDown, layout.row)));
+        EXPECT_EQ(picture.width, 3);
+        EXPECT_EQ(picture.height, 2);
+        EXPECT_EQ(picture.gray, referenceGray());
+    }
+}
+
+TEST(BmpDecoder, OneBitRowsReadMostSignificantBitFirst) {
+    // 10 x 1: pixels 1,0,0,0,0,0,0,1 | 1,0 then padding.
+    const Header header{
+        .width = 10, .height = 1, .bits = 1, .palette = {0, 0, 0, 0, 255, 255, 255, 0}};
+    const ByteVector gray = decode(bmpFile(header, {0x81, 0x80, 0xFF, 0xFF})).gray;
+    EXPECT_EQ(gray, (ByteVector{255, 0, 0, 0, 0, 0, 0, 255, 255, 0}));
+}
+
+TEST(BmpDecoder, IndexBeyondThePaletteIsBlack) {
+    const Header header{
+        .width = 2, .height = 1, .bits = 8, .colorsUsed = 1, .palette = {255, 255, 255, 0}};
+    EXPECT_EQ(decode(bmpFile(header, {0, 200, 0, 0})).gray, (ByteVector{255, 0}));
+}
+
+TEST(BmpDecoder, SixteenBitChannelsScaleToEightBitsRounded) {
+    struct Case {
+        const char* name;
+        Header header;
+        std::uint16_t pixels[3];
+        Rgb expected[3];
+    };
+    // 5 bits: 16 -> 131.6 -> 132, 1 -> 8.2 -> 8; 6 bits: 32 -> 129.5 -> 130, 1 -> 4.
+    const Case cases[] = {
+        {"5-5-5 BI_RGB, top bit ignored",
+         {.width = 3, .height = 1, .bits = 16},
+         {0x7C00, 16 << 10 | 1 << 5, 0x8000 | 0x1F},
+         {{255, 0, 0}, {132, 8, 0}, {0, 0, 255}}},
+        {"5-6-5 masks after a 40-byte header",
+         {.width = 3, .height = 1, .bits = 16, .compression = 3, .masks = {0xF800, 0x07E0, 0x1F}},
+         {0xF800, 16 << 11 | 32 << 5 | 1, 0x07E0},
+         {{255, 0, 0}, {132, 130, 8}, {0, 255, 0}}},
+        {"5-6-5 masks in a 52-byte header",
+         {.size = 52,
+          .width = 3,
+          .height = 1,
+          .bits = 16,
+          .compression = 3,
+          .masks = {0xF800, 0x07E0, 0x1F}},
+         {0xF800, 16 << 11 | 32 << 5 | 1, 0x07E0},
+         {{255, 0, 0}, {132, 130, 8}, {0, 255, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ByteVector pixels;
+        for (std::uint16_t p : c.pixels) {
+            put16(pixels, p);
+        }
+        pixels.resize(8, 0);
+        ByteVector expected;
+        for (const Rgb& e : c.expected) {
+            expected.push_back(grayOf(e.r, e.g, e.b));
+        }
+        EXPECT_EQ(decode(bmpFile(c.header, pixels)).gray, expected);
+    }
+}
+
+TEST(BmpDecoder, AlphaMaskComposesOverWhiteOnlyWithBitFields) {
+    // B, G, R, A: colour (200, 100, 50) at alpha 0, 128 and 255.
+    const ByteVector pixels = {50, 100, 200, 0, 50, 100, 200, 128, 50, 100, 200, 255};
+    const std::uint8_t opaque = grayOf(200, 100, 50);
+    const std::uint8_t half = grayOf(overWhite(200, 128), overWhite(100, 128), overWhite(50, 128));
+    const std::vector<std::uint32_t> masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+    struct Case {
+        const char* name;
+        Header header;
+        ByteVector expected;
+    };
+    const Case cases[] = {
+        {"V5 bit fields",
+         {.size = 124, .width = 3, .height = 1, .bits = 32, .compression = 3, .masks = masks},
+         {255, half, opaque}},
+        {"alpha bit fields after a 40-byte header",
+         {.width = 3, .height = 1, .bits = 32, .compression = 6, .masks = masks},
+         {255, half, opaque}},
+        {"V5 BI_RGB ignores the alpha mask",
+         {.size = 124, .width = 3, .height = 1, .bits = 32, .compression = 0, .masks = masks},
+         {opaque, opaque, opaque}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(decode(bmpFile(c.header, pixels)).gray, c.expected);
+    }
+}
+
+// A palette of 4 for the RLE tests: black, red, blue, (10, 20, 30).
+const ByteVector kRlePalette = {0, 0, 0, 0, 0, 0, 255, 0, 255, 0, 0, 0, 30, 20, 10, 0};
+const std::uint8_t kW = 255;
+const std::uint8_t kG[4] = {0, grayOf(255, 0, 0), grayOf(0, 0, 255), grayOf(10, 20, 30)};
+
+TEST(BmpDecoder, Rle8RunsDeltasAndSkippedPixels) {
+    const Header header{
+        .width = 6, .height = 3, .bits = 8, .compression = 1, .palette = kRlePalette};
+    const ByteVector data = {
+        3, 1,           // bottom row: 3 x red
+        0, 3, 2, 3, 2,  // absolute run of 3: blue, (10,20,30), blue
+        0,              //   padding to 16 bits
+        0, 0,           // end of line
+        0, 2, 2, 1,     // delta: 2 right, 1 up, skipping the middle row
+        2, 3,           // top row, x = 2..3: (10,20,30)
+        0, 1,           // end of bitmap
+    };
+    EXPECT_EQ(decode(bmpFile(header, data)).gray,
+              (ByteVector{kW, kW, kG[3], kG[3], kW, kW,  // top
+                          kW, kW, kW, kW, kW, kW, kG[1], kG[1], kG[1], kG[2], kG[3], kG[2]}));
+}
+
+TEST(BmpDecoder, Rle4AlternatesNibblesAndPadsAbsoluteRuns) {
+    const Header header{
+        .width = 10, .height = 2, .bits = 4, .compression = 2, .palette = kRlePalette};
+    const ByteVector data = {
+        5, 0x12,                    // bottom row: 1 2 1 2 1
+        0, 5,    0x30, 0x12, 0x30,  // absolute run of 5: 3 0 1 2 3
+        0,                          //   3 bytes, padded to 4
+        0, 0,                       // end of line
+        0, 2,    4,    0,           // delta: 4 right
+        3, 0x21,                    // 2 1 2
+        0, 1,                       // end of bitmap
+    };
+    EXPECT_EQ(decode(bmpFile(header, data)).gray,
+              (ByteVector{kW,    kW,    kW,    kW,    kG[2], kG[1], kG[2], kW,    kW,    kW,  // top
+                          kG[1], kG[2], kG[1], kG[2], kG[1], kG[3], kG[0], kG[1], kG[2], kG[3]}));
+}
+
+TEST(BmpDecoder, RleWithoutEndMarkerIsAcceptedOnlyOnceTheTopRowIsDone) {
+    const Header header{
+        .width = 2, .height = 1, .bits = 8, .compression = 1, .palette = kRlePalette};
+    EXPECT_EQ(decode(bmpFile(header, {2, 1})).gray, (ByteVector{kG[1], kG[1]}));
+    EXPECT_THROW(decode(bmpFile(header, {1, 1})), Error);
+}
+
+ByteVector withSize(ByteVector file, std::size_t size) {
+    file.resize(size);
+    return file;
+}
+
+TEST(BmpDecoder, RefusesMalformedAndUnsupportedFiles) {
+    const ByteVector pixels24 = storeRows(false, bgr24);
+    const ByteVector valid24 = bmpFile({}, pixels24);
+    const ByteVector valid8 =
+        bmpFile({.bits = 8, .palette = paletteOf(4)}, storeRows(false, index8));
+    const Header rle{.width = 2, .height = 1, .bits = 8, .compression = 1, .palette = kRlePalette};
+    struct Case {
+        const char* name;
+        ByteVector file;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"file header cut", withSize(valid24, 10), "truncated BMP"},
+        {"info header cut", withSize(valid24, 30), "truncated BMP"},
+        {"palette cut", withSize(valid8, 14 + 40 + 10), "in the palette"},
+        {"last row cut", withSize(valid24, valid24.size() - 12), "ends after 1 of 2 rows"},
+        {"pixel offset past the end", bmpFile({.pixelOffset = 5000}, pixels24), "after 0 of 2"},
+        {"pixel offset inside the headers", bmpFile({.pixelOffset = 20}, pixels24),
+         "inside the headers"},
+        {"RLE run past the row end", bmpFile(rle, {3, 1, 0, 1}), "past the end of row 0"},
+        {"RLE absolute run past the row end", bmpFile(rle, {0, 3, 1, 1, 1, 0, 0, 1}),
+         "past the end"},
+        {"RLE past the last row", bmpFile(rle, {2, 1, 0, 0, 1, 1, 0, 1}), "past the last row"},
+        {"RLE delta outside", bmpFile(rle, {0, 2, 0, 1, 0, 1}), "delta"},
+        {"RLE data cut", bmpFile(rle, {1, 1}), "RLE data ends at row 0"},
+        {"RLE stored top-down", bmpFile({.height = -1, .bits = 8, .compression = 1}, {0, 1}),
+         "top-down"},
+        {"bit count 7", bmpFile({.bits = 7}, pixels24), "bit count 7"},
+        {"bit count 0", bmpFile({.bits = 0}, pixels24), "bit count 0"},
+        {"RLE8 with 4 bits", bmpFile({.bits = 4, .compression = 1}, {0, 1}), "RLE8 compression"},
+        {"bit fields with 24 bits", bmpFile({.compression = 3, .masks = {1, 2, 4}}, pixels24),
+         "bit field"},
+        {"JPEG inside", bmpFile({.compression = 4}, pixels24), "compression 4 (JPEG)"},
+        {"PNG inside", bmpFile({.compression = 5}, pixels24), "compression 5 (PNG)"},
+        {"compression 9", bmpFile({.compression = 9}, pixels24), "compression 9"},
+        {"OS/2 Huffman", bmpFile({.size = 64, .bits = 1, .compression = 3}, pixels24),
+         "OS/2 Huffman"},
+        {"header size 20", bmpFile({.size = 20}, pixels24), "header size 20"},
+        {"zero width", bmpFile({.width = 0}, pixels24), "width 0"},
+        {"negative width", bmpFile({.width = -3}, pixels24), "width -3"},
+        {"zero height", bmpFile({.height = 0}, pixels24), "height 0"},
+        {"height INT32_MIN", bmpFile({.height = INT32_MIN}, pixels24), "height -2147483648"},
+        {"zero planes", bmpFile({.planes = 0}, pixels24), "0 colour planes"},
+        {"absurd palette size", bmpFile({.bits = 8, .colorsUsed = 0x40000000}, pixels24),
+         "palette of 1073741824"},
+        {"scattered mask",
+         bmpFile({.bits = 16, .compression = 3, .masks = {0xF0F, 0xF0, 0}}, pixels24),
+         "0x00000f0f is not contiguous"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            decode(c.file);
+            ADD_FAILURE() << "decoded";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::DecodeError);
+            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(BmpDecoder, HugeDeclaredSizeIsAnOverflowBeforeAnyAllocation) {
+    for (std::uint16_t bits : {1, 24}) {
+        try {
+            decode(bmpFile({.width = 100000, .height = 100000, .bits = bits}, {0, 0, 0, 0}));
+            ADD_FAILURE() << "decoded";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::Overflow) << e.what();
+        }
+    }
+}
+
+// Files written by ImageMagick (tools/make-bmp-samples.sh), against the gray
+// raster derived from ImageMagick's own decoding of them.
+TEST(BmpDecoder, AgreesWithImageMagickOnItsFiles) {
+    for (const char* name : {"core-palette", "rle8", "mono", "v5-alpha"}) {
+        SCOPED_TRACE(name);
+        const std::string bmp =
+            testsupport::readFile(testsupport::dataFile(std::string("bmp/") + name + ".bmp"));
+        const std::string pgm =
+            testsupport::readFile(testsupport::dataFile(std::string("bmp/") + name + ".pgm"));
+        const Picture picture = decode(ByteVector(bmp.begin(), bmp.end()));
+        const std::string header = "P5\n" + std::to_string(picture.width) + " " +
+                                   std::to_string(picture.height) + "\n255\n";
+        ASSERT_EQ(pgm.substr(0, header.size()), header);
+        EXPECT_EQ(ByteVector(pgm.begin() + header.size(), pgm.end()), picture.gray);
+    }
+}
+
+}  // namespace
+}  // namespace folder2pdf
