@@ -2,9 +2,9 @@
 // goals are stated in, measured side by side in one run.
 
 #include <benchmark/benchmark.h>
-#include <cstdio>  // jpeglib.h needs FILE
 #include <jpeglib.h>
 #include <png.h>
+#include <cstdio>  // jpeglib.h needs FILE
 
 #include <cstdio>
 #include <cstdlib>
@@ -144,7 +144,9 @@ void loadThroughLoader(benchmark::State& state, const std::vector<std::uint8_t>&
     state.SetItemsProcessed(state.iterations() * photoWidth * photoHeight);
 }
 
-void JpegThroughLoader(benchmark::State& state) { loadThroughLoader(state, photoJpeg()); }
+void JpegThroughLoader(benchmark::State& state) {
+    loadThroughLoader(state, photoJpeg());
+}
 
 // libjpeg alone, decoding to RGB rows and dropping them.
 void JpegLibraryOnly(benchmark::State& state) {
@@ -173,7 +175,9 @@ void JpegLibraryOnly(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * photoWidth * photoHeight);
 }
 
-void PngThroughLoader(benchmark::State& state) { loadThroughLoader(state, photoPng()); }
+void PngThroughLoader(benchmark::State& state) {
+    loadThroughLoader(state, photoPng());
+}
 
 // libpng alone, decoding RGB rows into one row buffer.
 void PngLibraryOnly(benchmark::State& state) {
@@ -223,20 +227,22 @@ BENCHMARK(BmpThroughLoader)->Unit(benchmark::kMillisecond);
 
 // Keeps every run's time so that the ratios can be printed at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
                 seconds[run.run_name.function_name] = run.GetAdjustedRealTime();
-                items[run.run_name.function_name] = run.counters.count("items_per_second")
-                                                        ? double(run.counters.at("items_per_second"))
-                                                        : 0.0;
+                items[run.run_name.function_name] =
+                    run.counters.count("items_per_second")
+                        ? double(run.counters.at("items_per_second"))
+                        : 0.0;
             }
         }
         ConsoleReporter::ReportRuns(runs);
     }
 
-    void printRatio(const char* what, const std::string& a, const std::string& b, const char* goal) const {
+    void printRatio(const char* what, const std::string& a, const std::string& b,
+                    const char* goal) const {
         if (seconds.count(a) && seconds.count(b)) {
             std::printf("%-58s %6.2f   (goal: %s)\n", what, seconds.at(a) / seconds.at(b), goal);
         }
@@ -259,8 +265,8 @@ int main(int argc, char** argv) {
                         "AssembleDocument1GiB", "Memcpy1GiBWarm", "for information");
     reporter.printRatio("JPEG 12 MP through the loader / libjpeg alone", "JpegThroughLoader",
                         "JpegLibraryOnly", "<= 1.3");
-    reporter.printRatio("PNG 12 MP through the loader / libpng alone", "PngThroughLoader", "PngLibraryOnly",
-                        "<= 1.3");
+    reporter.printRatio("PNG 12 MP through the loader / libpng alone", "PngThroughLoader",
+                        "PngLibraryOnly", "<= 1.3");
     if (reporter.items.count("GrayConversion")) {
         std::printf("%-58s %6.0f   (goal: >= 500)\n", "gray conversion, million pixels per second",
                     reporter.items.at("GrayConversion") / 1e6);

@@ -1,9 +1,9 @@
 #include "SamplePictures.h"
 
 #include <gif_lib.h>
-#include <cstdio>  // jpeglib.h needs FILE
 #include <jpeglib.h>
 #include <png.h>
+#include <cstdio>  // jpeglib.h needs FILE
 
 #include <cmath>
 #include <cstdio>
@@ -22,9 +22,11 @@ std::vector<std::uint8_t> photoPixels(int width, int height) {
             noise ^= noise << 5;
             const double u = static_cast<double>(x) / width;
             const double v = static_cast<double>(y) / height;
-            const double shape = std::sin(u * 9.0 + std::cos(v * 7.0)) * std::cos(v * 5.0 - u * 3.0);
+            const double shape =
+                std::sin(u * 9.0 + std::cos(v * 7.0)) * std::cos(v * 5.0 - u * 3.0);
             const int grain = static_cast<int>(noise % 9) - 4;
-            const double channels[3] = {120 + 90 * shape + 30 * u, 110 + 70 * std::sin(v * 4.0) + 40 * shape,
+            const double channels[3] = {120 + 90 * shape + 30 * u,
+                                        110 + 70 * std::sin(v * 4.0) + 40 * shape,
                                         90 + 60 * v - 50 * shape};
             std::uint8_t* pixel = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
             for (int c = 0; c < 3; ++c) {
@@ -53,7 +55,8 @@ std::vector<std::uint8_t> encodeJpeg(const std::vector<std::uint8_t>& rgb, int w
     jpeg_set_quality(&info, quality, TRUE);
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(&rgb[static_cast<std::size_t>(info.next_scanline) * width * 3]);
+        JSAMPROW row =
+            const_cast<JSAMPROW>(&rgb[static_cast<std::size_t>(info.next_scanline) * width * 3]);
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);
@@ -72,7 +75,10 @@ void appendPng(png_structp png, png_bytep data, png_size_t length) {
 
 }  // namespace
 
-std::vector<std::uint8_t> encodePng(const std::vector<std::uint8_t>& rgb, int width, int height) {
+namespace {
+
+std::vector<std::uint8_t> writePng(const std::uint8_t* pixels, int width, int height, int colorType,
+                                   int channels) {
     std::vector<std::uint8_t> out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -82,15 +88,30 @@ std::vector<std::uint8_t> encodePng(const std::vector<std::uint8_t>& rgb, int wi
     }
     png_set_write_fn(png, &out, appendPng, nullptr);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int y = 0; y < height; ++y) {
-        png_write_row(png, &rgb[static_cast<std::size_t>(y) * width * 3]);
+        png_write_row(png, pixels + static_cast<std::size_t>(y) * width * channels);
     }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return out;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> encodePng(const std::vector<std::uint8_t>& rgb, int width, int height) {
+    return writePng(rgb.data(), width, height, PNG_COLOR_TYPE_RGB, 3);
+}
+
+std::vector<std::uint8_t> encodeGrayPng(const std::vector<std::uint8_t>& rgb, int width,
+                                        int height) {
+    std::vector<std::uint8_t> gray(static_cast<std::size_t>(width) * height);
+    for (std::size_t i = 0; i < gray.size(); ++i) {
+        gray[i] = rgb[3 * i];
+    }
+    return writePng(gray.data(), width, height, PNG_COLOR_TYPE_GRAY, 1);
 }
 
 std::vector<std::uint8_t> encodeBmp(const std::vector<std::uint8_t>& rgb, int width, int height) {
@@ -156,7 +177,8 @@ std::vector<std::uint8_t> encodeGif(const std::vector<std::uint8_t>& rgb, int wi
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* source = &rgb[static_cast<std::size_t>(y) * width * 3];
         for (int x = 0; x < width; ++x) {
-            line[x] = static_cast<GifPixelType>(((source[3 * x] >> 5) << 5) | ((source[3 * x + 1] >> 5) << 2) |
+            line[x] = static_cast<GifPixelType>(((source[3 * x] >> 5) << 5) |
+                                                ((source[3 * x + 1] >> 5) << 2) |
                                                 (source[3 * x + 2] >> 6));
         }
         EGifPutLine(gif, line.data(), width);

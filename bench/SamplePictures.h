@@ -13,6 +13,9 @@ std::vector<std::uint8_t> photoPixels(int width, int height);
 std::vector<std::uint8_t> encodeJpeg(const std::vector<std::uint8_t>& rgb, int width, int height,
                                      int quality);
 std::vector<std::uint8_t> encodePng(const std::vector<std::uint8_t>& rgb, int width, int height);
+// An 8-bit gray PNG of an RGB picture whose three channels are equal.
+std::vector<std::uint8_t> encodeGrayPng(const std::vector<std::uint8_t>& rgb, int width,
+                                        int height);
 std::vector<std::uint8_t> encodeBmp(const std::vector<std::uint8_t>& rgb, int width, int height);
 // A 256-colour GIF of the picture (colours quantised to 8 x 8 x 4 levels).
 std::vector<std::uint8_t> encodeGif(const std::vector<std::uint8_t>& rgb, int width, int height);

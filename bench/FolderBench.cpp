@@ -1,0 +1,234 @@
+// Whole-program benchmark: converts generated folders with the command line,
+// once on one thread and once on every core, and sets the wall times against
+// the compute floor (decode + gray + compress of every picture on one thread,
+// divided by the cores).
+//
+//   folder_bench [WORK_FOLDER]       (default: a new folder under /tmp)
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SamplePictures.h"
+#include "image/ImgToByte.h"
+#include "pdf/Compress.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+struct Folder {
+    std::string name;
+    fs::path path;
+    std::size_t largestRaster = 0;  // bytes of the largest decoded gray picture
+};
+
+void writeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+// Photographs: 12-megapixel JPEGs of varied content.
+Folder makePhotos(const fs::path& root, int count) {
+    Folder folder{"photos", root / "photos"};
+    fs::create_directories(folder.path);
+    const int width = 4000;
+    const int height = 3000;
+    auto pixels = bench::photoPixels(width, height);
+    for (int i = 0; i < count; ++i) {
+        // Shift the picture so that no two files are alike.
+        std::rotate(pixels.begin(), pixels.begin() + 3 * 4001 * 7, pixels.end());
+        char name[32];
+        std::snprintf(name, sizeof name, "IMG_%04d.jpg", i + 1);
+        writeFile(folder.path / name, bench::encodeJpeg(pixels, width, height, 90));
+    }
+    folder.largestRaster = static_cast<std::size_t>(width) * height;
+    return folder;
+}
+
+// Scanned document pages: A4 at 300 dpi, gray PNG, lines of "text" in
+// words of dark strokes, a heading and a gray figure.
+std::vector<std::uint8_t> documentPage(int width, int height, unsigned seed) {
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3, 250);
+    auto fill = [&](int x0, int y0, int x1, int y1, std::uint8_t level) {
+        for (int y = std::max(0, y0); y < std::min(height, y1); ++y) {
+            std::fill(rgb.begin() + (static_cast<std::size_t>(y) * width + std::max(0, x0)) * 3,
+                      rgb.begin() + (static_cast<std::size_t>(y) * width + std::min(width, x1)) * 3,
+                      level);
+        }
+    };
+    std::uint32_t random = seed * 2654435761u + 1;
+    auto next = [&](std::uint32_t range) {
+        random ^= random << 13;
+        random ^= random >> 17;
+        random ^= random << 5;
+        return random % range;
+    };
+    fill(300, 300, 300 + 1200 + static_cast<int>(next(400)), 370, 20);
+    const int figureTop = 900 + static_cast<int>(next(1200));
+    for (int line = 500; line < height - 300; line += 52) {
+        if (line > figureTop && line < figureTop + 600) {
+            continue;
+        }
+        int x = 300;
+        const int end = width - 300 - static_cast<int>(next(line % 7 == 0 ? 1200 : 80));
+        while (x < end) {
+            const int word = 40 + static_cast<int>(next(160));
+            for (int stroke = x; stroke < std::min(x + word, end);
+                 stroke += 9 + static_cast<int>(next(6))) {
+                fill(stroke, line + static_cast<int>(next(8)),
+                     stroke + 3 + static_cast<int>(next(3)), line + 30,
+                     static_cast<std::uint8_t>(10 + next(40)));
+            }
+            x += word + 24;
+        }
+    }
+    for (int y = figureTop; y < figureTop + 560; ++y) {
+        for (int x = 500; x < width - 500; ++x) {
+            const auto level =
+                static_cast<std::uint8_t>(120 + ((x / 37 + y / 23) % 5) * 25 + next(5));
+            std::uint8_t* pixel = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+            pixel[0] = pixel[1] = pixel[2] = level;
+        }
+    }
+    return rgb;
+}
+
+Folder makeDocuments(const fs::path& root, int count) {
+    Folder folder{"documents", root / "documents"};
+    fs::create_directories(folder.path);
+    const int width = 2480;
+    const int height = 3508;
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "page-%03d.png", i + 1);
+        writeFile(folder.path / name,
+                  bench::encodeGrayPng(documentPage(width, height, static_cast<unsigned>(i)), width,
+                                       height));
+    }
+    folder.largestRaster = static_cast<std::size_t>(width) * height;
+    return folder;
+}
+
+// Seconds of decode + gray + compress for every picture of the folder, on
+// this one thread.
+double computeSeconds(const Folder& folder) {
+    folder2pdf::ImgToByte loader;
+    folder2pdf::Bytes raster;
+    folder2pdf::Bytes scratch;
+    double total = 0;
+    for (const auto& entry : fs::directory_iterator(folder.path)) {
+        if (entry.path().extension() == ".pdf") {
+            continue;
+        }
+        const auto start = Clock::now();
+        loader.load(entry.path().string(), raster);
+        folder2pdf::CompressBytes(raster, scratch);
+        total += std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    return total;
+}
+
+struct RunResult {
+    double seconds = 0;
+    double peakMiB = 0;
+};
+
+RunResult convert(const Folder& folder, int jobs) {
+    const auto start = Clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const std::string jobsText = std::to_string(jobs);
+        ::execl(FOLDER2PDF_EXE, FOLDER2PDF_EXE, "--quiet", "--jobs", jobsText.c_str(),
+                folder.path.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    RunResult result;
+    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    result.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "folder2pdf failed on %s\n", folder.path.c_str());
+        std::exit(1);
+    }
+    return result;
+}
+
+RunResult bestOf(const Folder& folder, int jobs, int runs) {
+    RunResult best{1e300, 0};
+    for (int i = 0; i < runs; ++i) {
+        const RunResult run = convert(folder, jobs);
+        best.seconds = std::min(best.seconds, run.seconds);
+        best.peakMiB = std::max(best.peakMiB, run.peakMiB);
+    }
+    return best;
+}
+
+void report(const Folder& folder, int cores) {
+    const double compute = computeSeconds(folder);
+    const double floor = compute / cores;
+    const RunResult one = bestOf(folder, 1, 2);
+    const RunResult all = bestOf(folder, cores, 2);
+    const double documentMiB =
+        static_cast<double>(fs::file_size(folder.path / (folder.name + ".pdf"))) /
+        (1024.0 * 1024.0);
+    const double budgetMiB =
+        documentMiB + (cores + 2) * static_cast<double>(folder.largestRaster) / (1024.0 * 1024.0) +
+        64;
+    std::printf("\n%s: %zu pictures, document %.1f MiB\n", folder.name.c_str(),
+                static_cast<std::size_t>(
+                    std::distance(fs::directory_iterator(folder.path), fs::directory_iterator())) -
+                    1,
+                documentMiB);
+    std::printf("  compute on one thread          %8.2f s   floor with %d cores %8.2f s\n", compute,
+                cores, floor);
+    std::printf("  --jobs 1                       %8.2f s   peak %7.1f MiB\n", one.seconds,
+                one.peakMiB);
+    std::printf("  --jobs %-2d                      %8.2f s   peak %7.1f MiB\n", cores, all.seconds,
+                all.peakMiB);
+    std::printf("  all cores / floor              %8.2f     (goal: <= 1.15)\n",
+                all.seconds / floor);
+    std::printf("  --jobs 1 / all cores           %8.2f     (goal: >= 1.8)\n",
+                one.seconds / all.seconds);
+    std::printf(
+        "  peak memory / budget           %8.2f     (budget %.1f MiB = document + %d x largest "
+        "picture + 64 MiB)\n",
+        all.peakMiB / budgetMiB, budgetMiB, cores + 2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    fs::path root;
+    if (argc > 1) {
+        root = argv[1];
+        fs::create_directories(root);
+    } else {
+        std::string pattern = (fs::temp_directory_path() / "folder2pdf-bench-XXXXXX").string();
+        root = ::mkdtemp(pattern.data());
+    }
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    std::printf("making folders in %s ...\n", root.c_str());
+    std::fflush(stdout);
+    const Folder photos = makePhotos(root, 16);
+    const Folder documents = makeDocuments(root, 24);
+    report(photos, cores);
+    report(documents, cores);
+    if (argc <= 1) {
+        fs::remove_all(root);
+    }
+    return 0;
+}
