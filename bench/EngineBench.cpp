@@ -1,10 +1,11 @@
 // Function benchmarks of the engine, with the ratios the project's speed
 // goals are stated in, measured side by side in one run.
 
+#include <cstdio>  // before jpeglib.h, which needs FILE
+
 #include <benchmark/benchmark.h>
 #include <jpeglib.h>
 #include <png.h>
-#include <cstdio>  // jpeglib.h needs FILE
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,9 +1,10 @@
 #include "SamplePictures.h"
 
+#include <cstdio>  // before jpeglib.h, which needs FILE
+
 #include <gif_lib.h>
 #include <jpeglib.h>
 #include <png.h>
-#include <cstdio>  // jpeglib.h needs FILE
 
 #include <cmath>
 #include <cstdio>
