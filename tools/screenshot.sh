@@ -1,0 +1,23 @@
+#!/bin/sh
+# Makes docs/screenshot.png: the window with the example pictures listed and
+# the progress bar part-way, drawn on a virtual X server (Xvfb) with the CJK
+# fonts of Debian's fonts-noto-cjk.
+#
+#   tools/screenshot.sh [BUILD-DIR]      (default: build)
+#
+# Needs the packages xvfb, fonts-noto-cjk and Qt 6's X11 platform plugin.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-"$root/build"}
+
+cmake --build "$build" --target folder2pdf-gui-screenshot
+folder=$(mktemp -d)
+trap 'rm -rf "$folder"' EXIT
+mkdir "$folder/图片"
+cp "$root"/examples/*.png "$root"/examples/*.jpg "$root"/examples/*.gif "$root"/examples/*.bmp \
+    "$folder/图片/"
+
+mkdir -p "$root/docs"
+QT_QPA_PLATFORM=xcb xvfb-run --auto-servernum --server-args="-screen 0 800x600x24 -dpi 96" \
+    "$build/app/folder2pdf-gui-screenshot" "$folder/图片" "$root/docs/screenshot.png"
+echo "$root/docs/screenshot.png"
