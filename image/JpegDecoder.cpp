@@ -1,11 +1,234 @@
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
+#include <string>
+
+#include <jpeglib.h>
+// After jpeglib.h, whose jconfig.h decides which message codes exist.
+#include <jerror.h>
+
 #include "image/Decoders.h"
 
 namespace folder2pdf {
+namespace {
 
-bool sniffJpeg(const std::uint8_t*, std::size_t) { return false; }
+// Progressive files need one pass over the coefficients per scan. Encoders
+// write about ten; a file with hundreds is built to burn time.
+// (libjpeg-turbo's own tools refuse beyond 500 scans.)
+constexpr int kMaxScans = 500;
 
-void decodeJpeg(const std::uint8_t*, std::size_t, GrayRaster&) {
-    throw Error(ErrorKind::DecodeError, "Jpeg pictures are not supported yet");
+// Rows asked of libjpeg per call: with fancy upsampling of 2x2 subsampled
+// chroma it writes two or more rows straight into our buffer, one row goes
+// through a spare row and a copy.
+constexpr int kRowsPerRead = 4;
+
+struct ErrorManager {
+    jpeg_error_mgr base;  // first: libjpeg only knows this part
+    std::jmp_buf landing;
+    char message[JMSG_LENGTH_MAX];
+};
+
+// Everything libjpeg touches, plain C data: a longjmp may skip any frame
+// that uses it without losing a destructor.
+struct Session {
+    jpeg_decompress_struct cinfo;
+    ErrorManager errors;
+    jpeg_progress_mgr progress;
+};
+
+// jpeg_destroy_decompress also accepts the zeroed struct of a session whose
+// jpeg_create_decompress failed.
+struct SessionCleanup {
+    Session& session;
+    ~SessionCleanup() { jpeg_destroy_decompress(&session.cinfo); }
+};
+
+[[noreturn]] void failWith(j_common_ptr cinfo, const char* message) {
+    auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
+    std::snprintf(errors->message, sizeof errors->message, "%s", message);
+    std::longjmp(errors->landing, 1);
+}
+
+[[noreturn]] void onError(j_common_ptr cinfo) {
+    char message[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, message);
+    failWith(cinfo, message);
+}
+
+// libjpeg carries on after a warning with whatever it could make of the data.
+// A warning that means entropy-coded data is missing or unreadable becomes an
+// error: decoding on would fill the rest of the picture with grey or noise.
+// Truncation counts even when only the end marker is missing, because a
+// progressive file cut there can't be told from one that lost its last scans.
+// The other warnings concern headers around complete picture data (junk bytes
+// between segments, as some cameras write; an unknown Adobe transform or JFIF
+// version; a bad ICC profile, which we never use; an odd but decodable scan
+// sequence), so those files decode as libjpeg reads them.
+bool isFatalWarning(int code) {
+    switch (code) {
+        case JWRN_JPEG_EOF:
+        case JWRN_HIT_MARKER:
+        case JWRN_HUFF_BAD_CODE:
+        case JWRN_ARITH_BAD_CODE:
+        case JWRN_MUST_RESYNC:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void onMessage(j_common_ptr cinfo, int level) {
+    // level -1 is a warning, higher levels are trace messages; the default
+    // handler would print them on stderr.
+    if (level < 0 && isFatalWarning(cinfo->err->msg_code)) {
+        onError(cinfo);
+    }
+}
+
+void onProgress(j_common_ptr cinfo) {
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+        failWith(cinfo, "JPEG: too many scans (more than 500)");
+    }
+}
+
+// The one place where libjpeg's longjmp lands. Runs `step` and tells whether
+// it finished; when libjpeg failed, the reason is in session.errors.message.
+// `step` and what it calls keep only trivially destructible locals.
+template <typename Step>
+bool guarded(Session& session, Step&& step) {
+    if (setjmp(session.errors.landing) != 0) {
+        return false;
+    }
+    step();
+    return true;
+}
+
+// libjpeg's message as a reason: lower-case first word, and the format named
+// when the message doesn't say it.
+Error decodeError(const char* libraryMessage) {
+    std::string reason = libraryMessage;
+    if (reason.size() > 1 && reason[0] >= 'A' && reason[0] <= 'Z' && reason[1] >= 'a' &&
+        reason[1] <= 'z') {
+        reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+    }
+    if (reason.find("JPEG") == std::string::npos) {
+        reason = "JPEG: " + reason;
+    }
+    return Error(ErrorKind::DecodeError, reason);
+}
+
+void readHeader(Session& session, const std::uint8_t* data, std::size_t size) {
+    j_decompress_ptr cinfo = &session.cinfo;
+    jpeg_create_decompress(cinfo);
+    cinfo->progress = &session.progress;
+    jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
+    jpeg_read_header(cinfo, TRUE);
+    switch (cinfo->jpeg_color_space) {
+        case JCS_GRAYSCALE:
+            cinfo->out_color_space = JCS_GRAYSCALE;
+            break;
+        case JCS_CMYK:
+        case JCS_YCCK:
+            // libjpeg turns YCCK into CMYK; the rest is ours.
+            cinfo->out_color_space = JCS_CMYK;
+            break;
+        default:
+            cinfo->out_color_space = JCS_RGB;
+            break;
+    }
+}
+
+// R, G, B from one row of C, M, Y, K. Adobe writes its CMYK inverted
+// (0 is full ink), others write 255 for full ink.
+void cmykRowToRgb(const JSAMPLE* cmyk, std::uint8_t* rgb, std::int32_t width, bool inverted) {
+    for (std::int32_t x = 0; x < width; ++x) {
+        const unsigned k = cmyk[4 * x + 3];
+        for (int c = 0; c < 3; ++c) {
+            const unsigned ink = cmyk[4 * x + c];
+            // (p + 127) / 255 rounds p / 255 to nearest: with 255 odd there
+            // are no exact halves.
+            const unsigned product = inverted ? ink * k : (255 - ink) * (255 - k);
+            rgb[3 * x + c] = static_cast<std::uint8_t>((product + 127) / 255);
+        }
+    }
+}
+
+// Decodes the scanlines into `out`. Gray pictures land straight in the
+// raster; colour ones go through `rows` (kRowsPerRead rows of `components`
+// bytes a pixel) and, for CMYK, `rgbRow`.
+void readPixels(Session& session, GrayRaster& out, int components, std::uint8_t* rows,
+                std::uint8_t* rgbRow) {
+    j_decompress_ptr cinfo = &session.cinfo;
+    jpeg_start_decompress(cinfo);
+    const std::int32_t width = out.width();
+    if (cinfo->output_components != components ||
+        cinfo->output_width != static_cast<JDIMENSION>(width)) {
+        failWith(reinterpret_cast<j_common_ptr>(cinfo), "JPEG: unexpected output format");
+    }
+    const std::size_t rowBytes =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(components);
+    const bool inverted = cinfo->saw_Adobe_marker;
+    JSAMPROW rowPointers[kRowsPerRead];
+    while (cinfo->output_scanline < cinfo->output_height) {
+        const auto first = static_cast<std::int32_t>(cinfo->output_scanline);
+        const int wanted = std::min(kRowsPerRead, out.height() - first);
+        for (int i = 0; i < wanted; ++i) {
+            rowPointers[i] = components == 1 ? out.row(first + i)
+                                             : rows + static_cast<std::size_t>(i) * rowBytes;
+        }
+        const JDIMENSION got =
+            jpeg_read_scanlines(cinfo, rowPointers, static_cast<JDIMENSION>(wanted));
+        for (JDIMENSION i = 0; i < got && components > 1; ++i) {
+            const std::int32_t y = first + static_cast<std::int32_t>(i);
+            if (components == 4) {
+                cmykRowToRgb(rowPointers[i], rgbRow, width, inverted);
+                out.putRgbRow(y, rgbRow);
+            } else {
+                out.putRgbRow(y, rowPointers[i]);
+            }
+        }
+    }
+    jpeg_finish_decompress(cinfo);
+}
+
+}  // namespace
+
+bool sniffJpeg(const std::uint8_t* data, std::size_t size) {
+    return size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
+}
+
+void decodeJpeg(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
+    Session session{};
+    SessionCleanup cleanup{session};
+    session.cinfo.err = jpeg_std_error(&session.errors.base);
+    session.errors.base.error_exit = onError;
+    session.errors.base.emit_message = onMessage;
+    session.progress.progress_monitor = onProgress;
+    if (!guarded(session, [&] { readHeader(session, data, size); })) {
+        throw decodeError(session.errors.message);
+    }
+
+    // JPEG sizes stop at 65535, so only the product can overflow.
+    out.begin(static_cast<std::int32_t>(session.cinfo.image_width),
+              static_cast<std::int32_t>(session.cinfo.image_height));
+    // Gray rows go straight into the raster; colour needs kRowsPerRead rows
+    // of RGB or CMYK, and CMYK one more row for its RGB.
+    const int components = session.cinfo.out_color_space == JCS_GRAYSCALE ? 1
+                           : session.cinfo.out_color_space == JCS_CMYK    ? 4
+                                                                          : 3;
+    const auto width = static_cast<std::size_t>(out.width());
+    Bytes rows;
+    Bytes rgbRow;
+    if (components > 1) {
+        resizeBytes(rows, kRowsPerRead * static_cast<std::size_t>(components) * width);
+    }
+    if (components == 4) {
+        resizeBytes(rgbRow, 3 * width);
+    }
+    if (!guarded(session,
+                 [&] { readPixels(session, out, components, rows.data(), rgbRow.data()); })) {
+        throw decodeError(session.errors.message);
+    }
 }
 
 }  // namespace folder2pdf

@@ -1,11 +1,260 @@
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
 #include "image/Decoders.h"
+#include "image/Gray.h"
 
 namespace folder2pdf {
+namespace {
 
-bool sniffPng(const std::uint8_t*, std::size_t) { return false; }
+// Everything libpng's callbacks touch, plain C data: a longjmp may skip any
+// frame that uses it without losing a destructor.
+struct Session {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    std::size_t position = 0;
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int colourType = 0;
+    bool interlaced = false;
+    bool transparency = false;  // a tRNS chunk
+    char message[256] = {};
+    char warning[256] = {};  // the last one
+};
 
-void decodePng(const std::uint8_t*, std::size_t, GrayRaster&) {
-    throw Error(ErrorKind::DecodeError, "Png pictures are not supported yet");
+struct SessionCleanup {
+    Session& session;
+    ~SessionCleanup() { png_destroy_read_struct(&session.png, &session.info, nullptr); }
+};
+
+[[noreturn]] void onError(png_structp png, png_const_charp message) {
+    auto* session = static_cast<Session*>(png_get_error_ptr(png));
+    std::snprintf(session->message, sizeof session->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+// Benign problems (an invalid ancillary chunk, extra compressed data) leave
+// the pixels intact; the default handler would print them on stderr. The
+// last one is kept: libpng explains a bad IHDR only in warnings.
+void onWarning(png_structp png, png_const_charp message) {
+    auto* session = static_cast<Session*>(png_get_error_ptr(png));
+    std::snprintf(session->warning, sizeof session->warning, "%s", message);
+}
+
+void readBytes(png_structp png, png_bytep out, std::size_t count) {
+    auto* session = static_cast<Session*>(png_get_io_ptr(png));
+    if (count > session->size - session->position) {
+        png_error(png, "premature end of PNG data");
+    }
+    std::memcpy(out, session->data + session->position, count);
+    session->position += count;
+}
+
+// The one place where libpng's longjmp lands. Runs `step` and tells whether
+// it finished; when libpng failed, the reason is in session.message.
+// `step` and what it calls keep only trivially destructible locals.
+template <typename Step>
+bool guarded(Session& session, Step&& step) {
+    if (setjmp(png_jmpbuf(session.png)) != 0) {
+        return false;
+    }
+    step();
+    return true;
+}
+
+Error decodeError(const Session& session) {
+    std::string reason = session.message;
+    if (reason == "Invalid IHDR data" && session.warning[0] != '\0') {
+        reason += std::string(" (") + session.warning + ")";
+    }
+    // "Not enough image data" reads better as "not enough image data";
+    // chunk names such as "IDAT: CRC error" keep their case.
+    if (reason.size() > 1 && reason[0] >= 'A' && reason[0] <= 'Z' && reason[1] >= 'a' &&
+        reason[1] <= 'z') {
+        reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+    }
+    if (reason.find("PNG") == std::string::npos) {
+        reason = "PNG: " + reason;
+    }
+    return Error(ErrorKind::DecodeError, reason);
+}
+
+// Reads the chunks up to the first IDAT and asks libpng for 8-bit gray,
+// gray + alpha, RGB or RGBA rows.
+void readHeader(Session& session) {
+    png_structp png = session.png;
+    png_set_read_fn(png, &session, readBytes);
+    // libpng's row buffers grow with the width, so its default cap of a
+    // million columns stays; the height is left to GrayRaster::begin.
+    png_set_user_limits(png, PNG_USER_WIDTH_MAX, PNG_UINT_31_MAX);
+    // A damaged chunk of any kind means a damaged file.
+    png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
+    // Only tRNS among the ancillary chunks changes what we draw (no gamma,
+    // no background colour): skip the rest, text and profiles unread.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_read_info(png, session.info);
+
+    int bitDepth = 0;
+    int interlace = 0;
+    png_get_IHDR(png, session.info, &session.width, &session.height, &bitDepth, &session.colourType,
+                 &interlace, nullptr, nullptr);
+    session.interlaced = interlace != PNG_INTERLACE_NONE;
+    session.transparency = png_get_valid(png, session.info, PNG_INFO_tRNS) != 0;
+    if (bitDepth == 16) {
+        png_set_scale_16(png);  // rounds v * 255 / 65535 to nearest
+    }
+    if (session.colourType == PNG_COLOR_TYPE_PALETTE) {
+        png_set_palette_to_rgb(png);
+    }
+    if (session.colourType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) {
+        png_set_expand_gray_1_2_4_to_8(png);
+    }
+    if (session.transparency) {
+        png_set_tRNS_to_alpha(png);
+    }
+}
+
+// Bytes a pixel of the rows that readHeader asked for.
+int outputChannels(const Session& session) {
+    const int alpha = session.transparency ? 1 : 0;
+    switch (session.colourType) {
+        case PNG_COLOR_TYPE_GRAY:
+            return 1 + alpha;
+        case PNG_COLOR_TYPE_GRAY_ALPHA:
+            return 2;
+        case PNG_COLOR_TYPE_RGB_ALPHA:
+            return 4;
+        default:  // RGB, palette
+            return 3 + alpha;
+    }
+}
+
+// Composes `count` gray + alpha (channels 2) or RGB + alpha (channels 4)
+// pixels over white, in place, leaving 1 or 3 bytes a pixel. Each write lands
+// at or before the samples still to be read.
+void composeOverWhite(std::uint8_t* row, std::int32_t count, int channels) {
+    const int colours = channels - 1;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::uint8_t alpha = row[i * channels + colours];
+        for (int c = 0; c < colours; ++c) {
+            row[i * colours + c] = overWhite(row[i * channels + c], alpha);
+        }
+    }
+}
+
+void readSequentialRows(Session& session, GrayRaster& out, int channels, std::uint8_t* row) {
+    for (std::int32_t y = 0; y < out.height(); ++y) {
+        if (channels == 1) {
+            png_read_row(session.png, out.row(y), nullptr);
+            continue;
+        }
+        png_read_row(session.png, row, nullptr);
+        if (channels % 2 == 0) {
+            composeOverWhite(row, out.width(), channels);
+        }
+        if (channels <= 2) {
+            out.putGrayRow(y, row);
+        } else {
+            out.putRgbRow(y, row);
+        }
+    }
+}
+
+// Without libpng's deinterlacing, each Adam7 pass comes as a small picture of
+// its own. Every pixel's gray depends on that pixel only, so each pass row is
+// made gray and scattered to its place: no whole picture in colour is needed.
+void readInterlacedRows(Session& session, GrayRaster& out, int channels, std::uint8_t* row,
+                        std::uint8_t* grayRow) {
+    const auto width = static_cast<png_uint_32>(out.width());
+    const auto height = static_cast<png_uint_32>(out.height());
+    for (int pass = 0; pass < 7; ++pass) {
+        const png_uint_32 columns = PNG_PASS_COLS(width, pass);
+        const png_uint_32 rows = PNG_PASS_ROWS(height, pass);
+        if (columns == 0 || rows == 0) {
+            continue;  // libpng skips empty passes too
+        }
+        const auto count = static_cast<std::int32_t>(columns);
+        for (png_uint_32 passRow = 0; passRow < rows; ++passRow) {
+            png_read_row(session.png, row, nullptr);
+            if (channels % 2 == 0) {
+                composeOverWhite(row, count, channels);
+            }
+            const std::uint8_t* gray = row;
+            if (channels >= 3) {
+                rgbRowToGray(row, grayRow, count);
+                gray = grayRow;
+            }
+            std::uint8_t* target =
+                out.row(static_cast<std::int32_t>(PNG_ROW_FROM_PASS_ROW(passRow, pass)));
+            for (png_uint_32 i = 0; i < columns; ++i) {
+                target[PNG_COL_FROM_PASS_COL(i, pass)] = gray[i];
+            }
+        }
+    }
+}
+
+// `row` holds one row of `channels` bytes a pixel over the full width,
+// `grayRow` one gray row (interlaced pictures only).
+void readPixels(Session& session, GrayRaster& out, int channels, std::uint8_t* row,
+                std::uint8_t* grayRow) {
+    png_read_update_info(session.png, session.info);
+    if (png_get_rowbytes(session.png, session.info) !=
+        static_cast<std::size_t>(channels) * static_cast<std::size_t>(out.width())) {
+        png_error(session.png, "unexpected row format");
+    }
+    if (session.interlaced) {
+        readInterlacedRows(session, out, channels, row, grayRow);
+    } else {
+        readSequentialRows(session, out, channels, row);
+    }
+    // Reads on to IEND, so that a file cut after its pixels, or a damaged
+    // chunk after them, is refused too.
+    png_read_end(session.png, nullptr);
+}
+
+}  // namespace
+
+bool sniffPng(const std::uint8_t* data, std::size_t size) {
+    static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    return size >= sizeof signature && std::memcmp(data, signature, sizeof signature) == 0;
+}
+
+void decodePng(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
+    Session session;
+    session.data = data;
+    session.size = size;
+    SessionCleanup cleanup{session};
+    session.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &session, onError, onWarning);
+    if (session.png != nullptr) {
+        session.info = png_create_info_struct(session.png);
+    }
+    if (session.info == nullptr) {
+        throw Error(ErrorKind::OutOfMemory, "out of memory (starting libpng)");
+    }
+    if (!guarded(session, [&] { readHeader(session); })) {
+        throw decodeError(session);
+    }
+
+    out.begin(checkedInt32(session.width), checkedInt32(session.height));
+    const int channels = outputChannels(session);
+    const auto width = static_cast<std::size_t>(out.width());
+    Bytes row;
+    Bytes grayRow;
+    if (channels > 1 || session.interlaced) {
+        resizeBytes(row, static_cast<std::size_t>(channels) * width);
+    }
+    if (session.interlaced) {
+        resizeBytes(grayRow, width);
+    }
+    if (!guarded(session,
+                 [&] { readPixels(session, out, channels, row.data(), grayRow.data()); })) {
+        throw decodeError(session);
+    }
 }
 
 }  // namespace folder2pdf

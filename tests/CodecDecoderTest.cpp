@@ -1,1 +1,365 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "common/Error.h"
+#include "image/Decoders.h"
+#include "image/ImgToByte.h"
+
+using folder2pdf::Bytes;
+using folder2pdf::Error;
+using folder2pdf::ErrorKind;
+using folder2pdf::GrayRaster;
+
+namespace {
+
+using Data = std::vector<std::uint8_t>;
+
+Data readData(const std::string& name) {
+    const std::string bytes = testsupport::readFile(testsupport::dataFile(name));
+    return Data(bytes.begin(), bytes.end());
+}
+
+struct Raster {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    Data pixels;
+};
+
+// The expected rasters are binary PGM files ("P5 w h 255\n" then the bytes).
+Raster readPgm(const std::string& name) {
+    const std::string text = testsupport::readFile(testsupport::dataFile(name));
+    Raster raster;
+    int maxValue = 0;
+    int headerEnd = 0;
+    if (std::sscanf(text.c_str(), "P5 %d %d %d%n", &raster.width, &raster.height, &maxValue,
+                    &headerEnd) != 3) {
+        throw std::runtime_error(name + " is not a PGM file");
+    }
+    raster.pixels.assign(text.begin() + headerEnd + 1, text.end());
+    return raster;
+}
+
+Raster decode(const Data& data) {
+    Bytes pixels;
+    GrayRaster out(pixels);
+    folder2pdf::decodePicture(data.data(), data.size(), out);
+    return {out.width(), out.height(), Data(pixels.begin(), pixels.end())};
+}
+
+void expectSameRaster(const Raster& actual, const Raster& expected) {
+    ASSERT_EQ(actual.width, expected.width);
+    ASSERT_EQ(actual.height, expected.height);
+    ASSERT_EQ(actual.pixels.size(), expected.pixels.size());
+    int differences = 0;
+    for (std::size_t i = 0; i < expected.pixels.size(); ++i) {
+        if (actual.pixels[i] != expected.pixels[i] && ++differences <= 3) {
+            ADD_FAILURE() << "pixel (" << i % expected.width << ", " << i / expected.width
+                          << "): " << int{actual.pixels[i]} << " instead of "
+                          << int{expected.pixels[i]};
+        }
+    }
+    EXPECT_EQ(differences, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Every sample of tools/make-test-pictures.py decodes to the raster written
+// beside it.
+
+class Samples : public testing::TestWithParam<std::string> {};
+
+TEST_P(Samples, DecodeToTheExpectedRaster) {
+    const std::string& name = GetParam();
+    const std::string stem = name.substr(0, name.rfind('.'));
+    expectSameRaster(decode(readData(name)), readPgm(stem + ".pgm"));
+}
+
+std::string sampleName(const testing::TestParamInfo<std::string>& info) {
+    std::string name = info.param.substr(0, info.param.rfind('.'));
+    for (char& c : name) {
+        c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Jpeg, Samples,
+    testing::Values("jpeg/baseline-444.jpg", "jpeg/baseline-422.jpg", "jpeg/baseline-420.jpg",
+                    "jpeg/baseline-440.jpg", "jpeg/baseline-411.jpg", "jpeg/progressive-420.jpg",
+                    "jpeg/progressive-444.jpg", "jpeg/gray.jpg", "jpeg/gray-progressive.jpg",
+                    "jpeg/restart-markers.jpg", "jpeg/restart-blocks-422.jpg", "jpeg/rgb.jpg",
+                    "jpeg/arithmetic.jpg", "jpeg/optimized.jpg", "jpeg/cmyk-adobe.jpg",
+                    "jpeg/cmyk-plain.jpg", "jpeg/ycck.jpg", "jpeg/exif-rotated.jpg"),
+    sampleName);
+
+INSTANTIATE_TEST_SUITE_P(
+    Png, Samples,
+    testing::Values("png/gray-1.png", "png/gray-2.png", "png/gray-4.png", "png/gray-8.png",
+                    "png/gray-16.png", "png/gray-alpha-8.png", "png/gray-alpha-16.png",
+                    "png/rgb-8.png", "png/rgb-16.png", "png/rgba-8.png", "png/rgba-16.png",
+                    "png/gray-2-trns.png", "png/gray-8-trns.png", "png/gray-16-trns.png",
+                    "png/rgb-8-trns.png", "png/rgb-16-trns.png", "png/palette-1.png",
+                    "png/palette-2.png", "png/palette-4.png", "png/palette-8.png",
+                    "png/palette-trns.png", "png/interlaced-1x1.png", "png/interlaced-3x2.png",
+                    "png/interlaced-gray-1.png", "png/interlaced-gray-8.png",
+                    "png/interlaced-gray-alpha-8.png", "png/interlaced-rgb-8.png",
+                    "png/interlaced-rgba-16.png", "png/interlaced-palette-4-trns.png",
+                    "png/ancillary-chunks.png"),
+    sampleName);
+
+INSTANTIATE_TEST_SUITE_P(Gif, Samples,
+                         testing::Values("gif/global-table.gif", "gif/long-lzw.gif",
+                                         "gif/local-table.gif", "gif/local-over-global.gif",
+                                         "gif/interlaced.gif", "gif/transparent-index.gif",
+                                         "gif/frame-offset.gif", "gif/frame-clipped.gif",
+                                         "gif/index-past-table.gif", "gif/animated.gif",
+                                         "gif/gif87a.gif", "gif/extensions-first.gif",
+                                         "gif/pillow.gif", "gif/pillow-interlaced.gif"),
+                         sampleName);
+
+// ---------------------------------------------------------------------------
+// Particular behaviours.
+
+std::size_t find(const Data& data, const std::string& text) {
+    const Data pattern(text.begin(), text.end());
+    const auto at = std::search(data.begin(), data.end(), pattern.begin(), pattern.end());
+    if (at == data.end()) {
+        throw std::runtime_error("no " + text + " in the sample");
+    }
+    return static_cast<std::size_t>(at - data.begin());
+}
+
+TEST(PngDecoder, SixteenBitSamplesRoundToNearestEightBitValue) {
+    // The sample holds every 16-bit value once, v = 256 y + x.
+    const Raster raster = decode(readData("png/gray-16-all-values.png"));
+    ASSERT_EQ(raster.pixels.size(), 65536u);
+    for (std::uint32_t v = 0; v < 65536; ++v) {
+        const std::uint32_t rounded = (v * 510 + 65535) / 131070;  // floor(v * 255 / 65535 + 1/2)
+        ASSERT_EQ(raster.pixels[v], rounded) << "16-bit value " << v;
+    }
+}
+
+TEST(PngDecoder, PngNamedJpgIsDecodedAsPng) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("picture.jpg");
+    const Data png = readData("png/palette-trns.png");
+    testsupport::writeFile(path, png);
+    folder2pdf::ImgToByte loader;
+    Bytes pixels;
+    loader.load(path, pixels);
+    expectSameRaster({loader.Width(), loader.Height(), Data(pixels.begin(), pixels.end())},
+                     readPgm("png/palette-trns.pgm"));
+}
+
+TEST(GifDecoder, ScreenAroundAnOffsetFrameIsWhite) {
+    // frame-offset.gif: a 12 x 8 frame at (7, 5) on a 30 x 20 screen.
+    const Raster raster = decode(readData("gif/frame-offset.gif"));
+    ASSERT_EQ(raster.width, 30);
+    int darkInside = 0;
+    for (std::int32_t y = 0; y < raster.height; ++y) {
+        for (std::int32_t x = 0; x < raster.width; ++x) {
+            const bool inside = x >= 7 && x < 19 && y >= 5 && y < 13;
+            const std::uint8_t value = raster.pixels[static_cast<std::size_t>(y * 30 + x)];
+            darkInside += inside && value < 255;
+            if (!inside) {
+                ASSERT_EQ(value, 255) << x << ", " << y;
+            }
+        }
+    }
+    EXPECT_GT(darkInside, 40);
+}
+
+// The progressive sample with its first scan (DC coefficients, which decode
+// alike whatever came before) repeated until the file has `scans` scans.
+Data withScans(const Data& progressive, int scans) {
+    int count = 0;
+    std::size_t first = 0;
+    for (std::size_t i = 0; i + 1 < progressive.size(); ++i) {
+        if (progressive[i] == 0xFF && progressive[i + 1] == 0xDA && count++ == 0) {
+            first = i;
+        }
+    }
+    // The scan's data runs to the next marker other than a stuffed 0xFF or a restart.
+    std::size_t end = first + 2 + (progressive[first + 2] << 8 | progressive[first + 3]);
+    while (!(progressive[end] == 0xFF && progressive[end + 1] != 0 &&
+             (progressive[end + 1] & 0xF8) != 0xD0)) {
+        ++end;
+    }
+    const auto at = [&](std::size_t i) {
+        return progressive.begin() + static_cast<std::ptrdiff_t>(i);
+    };
+    Data data(progressive.begin(), progressive.end() - 2);  // without EOI
+    for (; count < scans; ++count) {
+        data.insert(data.end(), at(first), at(end));
+    }
+    data.insert(data.end(), {0xFF, 0xD9});
+    return data;
+}
+
+TEST(JpegDecoder, FiveHundredScansAreTheLimit) {
+    const Data progressive = readData("jpeg/gray-progressive.jpg");
+    EXPECT_EQ(decode(withScans(progressive, 500)).width, 37);
+    try {
+        decode(withScans(progressive, 501));
+        ADD_FAILURE() << "501 scans decoded";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.kind(), ErrorKind::DecodeError);
+        EXPECT_STREQ(error.what(), "JPEG: too many scans (more than 500)");
+    }
+}
+
+TEST(JpegDecoder, JunkBetweenSegmentsIsTolerated) {
+    Data data = readData("jpeg/baseline-420.jpg");
+    data.insert(data.begin() + static_cast<std::ptrdiff_t>(find(data, "\xFF\xDB")),
+                {0x00, 0x12, 0x34});  // before the quantisation tables
+    expectSameRaster(decode(data), readPgm("jpeg/baseline-420.pgm"));
+}
+
+// ---------------------------------------------------------------------------
+// Broken and oversized files are refused whole.
+
+void putBigEndian(Data& data, std::size_t at, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        data[at + static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(value >> (8 * (bytes - 1 - i)));
+    }
+}
+
+// Recomputes the CRC of the PNG chunk whose type starts at `type`.
+void fixCrc(Data& data, std::size_t type) {
+    const std::size_t length = (std::size_t{data[type - 4]} << 24) |
+                               (std::size_t{data[type - 3]} << 16) |
+                               (std::size_t{data[type - 2]} << 8) | data[type - 1];
+    const uLong crc = crc32(0, data.data() + type, static_cast<uInt>(length + 4));
+    putBigEndian(data, type + 4 + length, static_cast<std::uint32_t>(crc), 4);
+}
+
+struct Broken {
+    const char* what;
+    const char* sample;
+    std::function<void(Data&)> damage;
+    ErrorKind kind;
+    const char* reason;  // a part of the message
+};
+
+class BrokenFiles : public testing::TestWithParam<Broken> {};
+
+TEST_P(BrokenFiles, AreRefused) {
+    const Broken& broken = GetParam();
+    Data data = readData(broken.sample);
+    broken.damage(data);
+    Bytes pixels;
+    GrayRaster out(pixels);
+    try {
+        folder2pdf::decodePicture(data.data(), data.size(), out);
+        ADD_FAILURE() << broken.what << " decoded";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.kind(), broken.kind) << error.what();
+        EXPECT_NE(std::string(error.what()).find(broken.reason), std::string::npos) << error.what();
+    }
+    if (broken.kind == ErrorKind::Overflow) {
+        EXPECT_EQ(pixels.capacity(), 0u) << "allocated before the size was checked";
+    }
+}
+
+void cutTo(Data& data, std::size_t size) {
+    data.resize(size);
+}
+
+const Broken brokenFiles[] = {
+    {"JpegCutInItsScan", "jpeg/baseline-420.jpg", [](Data& d) { cutTo(d, d.size() / 2); },
+     ErrorKind::DecodeError, "premature end of JPEG file"},
+    {"ProgressiveJpegCutInItsScans", "jpeg/progressive-420.jpg",
+     [](Data& d) { cutTo(d, d.size() * 2 / 3); }, ErrorKind::DecodeError, "premature end"},
+    {"JpegWithoutEndMarker", "jpeg/gray.jpg", [](Data& d) { cutTo(d, d.size() - 2); },
+     ErrorKind::DecodeError, "premature end of JPEG file"},
+    {"JpegWithAMarkerInItsScan", "jpeg/baseline-444.jpg",
+     [](Data& d) { putBigEndian(d, d.size() / 2, 0xFFD3, 2); }, ErrorKind::DecodeError,
+     "corrupt JPEG data"},
+    {"JpegOfHeaderOnly", "jpeg/gray.jpg", [](Data& d) { cutTo(d, find(d, "\xFF\xC0")); },
+     ErrorKind::DecodeError, "JPEG"},
+    {"JpegOf65000x65000", "jpeg/baseline-420.jpg",
+     [](Data& d) {
+         const std::size_t sof = find(d, "\xFF\xC0");
+         putBigEndian(d, sof + 5, 65000, 2);
+         putBigEndian(d, sof + 7, 65000, 2);
+     },
+     ErrorKind::Overflow, "overflow"},
+    {"PngCutInItsPixels", "png/rgb-8.png", [](Data& d) { cutTo(d, find(d, "IDAT") + 40); },
+     ErrorKind::DecodeError, "premature end of PNG data"},
+    {"PngWithoutEnd", "png/gray-8.png", [](Data& d) { cutTo(d, find(d, "IEND") - 4); },
+     ErrorKind::DecodeError, "premature end of PNG data"},
+    {"PngWithBadPixelCrc", "png/rgb-8.png",
+     [](Data& d) { d[find(d, "IEND") - 5] ^= 1; },  // the last byte of the IDAT's CRC
+     ErrorKind::DecodeError, "IDAT: CRC error"},
+    {"PngWithBadTextCrc", "png/ancillary-chunks.png", [](Data& d) { d[find(d, "tEXt") + 6] ^= 1; },
+     ErrorKind::DecodeError, "tEXt: CRC error"},
+    {"PngWithBadCompressedData", "png/rgb-8.png",
+     [](Data& d) {
+         const std::size_t idat = find(d, "IDAT");
+         d[idat + 30] ^= 0xFF;
+         fixCrc(d, idat);
+     },
+     ErrorKind::DecodeError, "PNG"},
+    {"PngOfTwoMillionColumns", "png/gray-8.png",
+     [](Data& d) {
+         putBigEndian(d, 16, 2000000, 4);
+         fixCrc(d, 12);
+     },
+     ErrorKind::DecodeError, "IHDR"},
+    {"PngOf100000x100000", "png/gray-8.png",
+     [](Data& d) {
+         putBigEndian(d, 16, 100000, 4);
+         putBigEndian(d, 20, 100000, 4);
+         fixCrc(d, 12);
+     },
+     ErrorKind::Overflow, "overflow"},
+    {"GifCutInItsPixels", "gif/global-table.gif", [](Data& d) { cutTo(d, d.size() - 200); },
+     ErrorKind::DecodeError, "premature end of GIF data"},
+    {"GifOfHeaderOnly", "gif/global-table.gif", [](Data& d) { cutTo(d, 6); },
+     ErrorKind::DecodeError, "premature end of GIF data"},
+    {"GifWithBadLzwCode", "gif/bad-lzw.gif", [](Data&) {}, ErrorKind::DecodeError, "GIF"},
+    {"GifWithoutColourTable", "gif/no-colour-table.gif", [](Data&) {}, ErrorKind::DecodeError,
+     "no colour table"},
+    {"GifWithoutImage", "gif/global-table.gif",
+     [](Data& d) {
+         cutTo(d, 13 + 3 * 256);  // header, screen and colour table only
+         d.push_back(0x3B);
+     },
+     ErrorKind::DecodeError, "no image"},
+    {"GifOfEmptyScreen", "gif/global-table.gif", [](Data& d) { d[6] = d[7] = 0; },
+     ErrorKind::DecodeError, "no pixels"},
+    {"GifOf65535x65535", "gif/global-table.gif", [](Data& d) { d[6] = d[7] = d[8] = d[9] = 0xFF; },
+     ErrorKind::Overflow, "overflow"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Codecs, BrokenFiles, testing::ValuesIn(brokenFiles),
+                         [](const testing::TestParamInfo<Broken>& info) {
+                             return std::string(info.param.what);
+                         });
+
+// ---------------------------------------------------------------------------
+
+TEST(Sniffing, FormatsAreToldByTheirSignatures) {
+    const auto bytes = [](const char* text) { return reinterpret_cast<const std::uint8_t*>(text); };
+    EXPECT_TRUE(folder2pdf::sniffPng(bytes("\x89PNG\r\n\x1a\n"), 8));
+    EXPECT_FALSE(folder2pdf::sniffPng(bytes("\x89PNG\r\n\x1a"), 7));
+    EXPECT_FALSE(folder2pdf::sniffPng(bytes("\x89PNG\r\n\x1a\r"), 8));
+    EXPECT_TRUE(folder2pdf::sniffJpeg(bytes("\xFF\xD8\xFF"), 3));
+    EXPECT_FALSE(folder2pdf::sniffJpeg(bytes("\xFF\xD8\xFF"), 2));
+    EXPECT_FALSE(folder2pdf::sniffJpeg(bytes("\xFF\xD8\x00"), 3));
+    EXPECT_TRUE(folder2pdf::sniffGif(bytes("GIF87a"), 6));
+    EXPECT_TRUE(folder2pdf::sniffGif(bytes("GIF89a"), 6));
+    EXPECT_FALSE(folder2pdf::sniffGif(bytes("GIF88a"), 6));
+    EXPECT_FALSE(folder2pdf::sniffGif(bytes("GIF89"), 5));
+}
+
+}  // namespace
