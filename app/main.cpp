@@ -1,6 +1,8 @@
 // folder2pdf-gui: the window that turns a folder of pictures into one PDF.
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "ui/Form1.h"
 
@@ -9,6 +11,14 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("folder2pdf-gui"));
     QApplication::setApplicationVersion(QStringLiteral(FOLDER2PDF_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("folder2pdf-gui"));
+
+    // The window speaks Simplified Chinese, whatever the desktop's language;
+    // Qt's own dialogs (the folder chooser, message boxes) should too.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTexts);
+    }
 
     folder2pdf::Form1 window;
     window.show();
