@@ -94,28 +94,12 @@ void grayLevels(const ColorMapObject& map, int transparent, std::uint8_t (&gray)
     }
 }
 
-// Decodes the frame whose descriptor was just read onto the logical screen,
-// which `out` already covers: the frame is clipped to the screen, and the
-// screen around it is white.
-void decodeFrame(GifFileType* gif, int transparent, GrayRaster& out) {
+// Decodes the frame's rows onto the screen rows they cover, clipped to the
+// screen, with white left and right of the frame.
+void decodeRows(GifFileType* gif, const std::uint8_t (&gray)[256], GrayRaster& out) {
     const GifImageDesc& frame = gif->Image;
-    const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
-    if (map == nullptr) {
-        throw Error(ErrorKind::DecodeError, "GIF: the picture has no colour table");
-    }
-    std::uint8_t gray[256];
-    grayLevels(*map, transparent, gray);
-
     const std::int32_t width = out.width();
     const std::int32_t height = out.height();
-    for (std::int32_t y = 0; y < height; ++y) {
-        if (y < frame.Top || y - frame.Top >= frame.Height) {
-            std::memset(out.row(y), kWhite, static_cast<std::size_t>(width));
-        }
-    }
-    if (frame.Width <= 0 || frame.Height <= 0) {
-        return;
-    }
     // Screen and frame sizes are 16-bit, so these sums can't overflow.
     const std::int32_t left = std::min(frame.Left, width);
     const std::int32_t right = std::max(left, std::min(frame.Left + frame.Width, width));
@@ -146,6 +130,34 @@ void decodeFrame(GifFileType* gif, int transparent, GrayRaster& out) {
     } else {
         for (std::int32_t row = 0; row < frame.Height; ++row) {
             readRow(row);
+        }
+    }
+}
+
+// Decodes the frame whose descriptor was just read onto the logical screen,
+// which `out` already covers: the frame is clipped to the screen, and the
+// screen around it is white.
+void decodeFrame(GifFileType* gif, int transparent, GrayRaster& out) {
+    const GifImageDesc& frame = gif->Image;
+    const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
+    if (map == nullptr) {
+        throw Error(ErrorKind::DecodeError, "GIF: the picture has no colour table");
+    }
+    std::uint8_t gray[256];
+    grayLevels(*map, transparent, gray);
+
+    const std::int32_t width = out.width();
+    const std::int32_t height = out.height();
+    const bool empty = frame.Width <= 0 || frame.Height <= 0;
+    if (!empty) {
+        decodeRows(gif, gray, out);
+    }
+    // The screen rows that the frame leaves alone are white paper. They are
+    // filled last, so that a broken file fails before it touches a large
+    // screen.
+    for (std::int32_t y = 0; y < height; ++y) {
+        if (empty || y < frame.Top || y - frame.Top >= frame.Height) {
+            std::memset(out.row(y), kWhite, static_cast<std::size_t>(width));
         }
     }
 }

@@ -17,9 +17,9 @@ namespace {
 // (libjpeg-turbo's own tools refuse beyond 500 scans.)
 constexpr int kMaxScans = 500;
 
-// Rows asked of libjpeg per call: with fancy upsampling of 2x2 subsampled
-// chroma it writes two or more rows straight into our buffer, one row goes
-// through a spare row and a copy.
+// Rows asked of libjpeg per call. Asked for one row of 2x2 subsampled
+// chroma, its fancy upsampling goes through a spare row and a copy; asked
+// for two or more, it writes straight into our rows.
 constexpr int kRowsPerRead = 4;
 
 struct ErrorManager {
