@@ -30,7 +30,10 @@ namespace folder2pdf {
 // and the reason); the window and its list stay as they were. Commands
 // clicked while another runs are refused. Closing the window during a run
 // stops the run before its next picture (nothing is written) and finishes
-// closing once the run has returned; closing is never refused.
+// closing once the run has returned; closing is never refused. A closed
+// window is finished: its status bar and job are gone.
+//
+// One window per program: the status bar module holds one bar.
 class Form1 : public QWidget, public JobView {
     Q_OBJECT
 
