@@ -199,7 +199,8 @@ GRAY, RGB, PALETTE, GRAY_ALPHA, RGBA = 0, 2, 3, 4, 6
 CHANNELS = {GRAY: 1, RGB: 3, PALETTE: 1, GRAY_ALPHA: 2, RGBA: 4}
 
 # (x start, y start, x step, y step) of the seven Adam7 passes.
-ADAM7 = [(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)]
+ADAM7 = [(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4),
+         (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)]
 
 
 def chunk(kind, data):
@@ -272,7 +273,8 @@ def write_png(path, width, height, colour, depth, pixels, palette=None, trns=Non
         raw = encode_image(pixels, width, height, channels, depth, filter_kind)
     compressed = zlib.compress(bytes(raw), 9)
     out = b"\x89PNG\r\n\x1a\n"
-    out += chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour, 0, 0, int(interlace)))
+    header = struct.pack(">IIBBBBB", width, height, depth, colour, 0, 0, int(interlace))
+    out += chunk(b"IHDR", header)
     for kind, data in extra:
         out += chunk(kind, data)
     if palette is not None:
@@ -496,13 +498,15 @@ def gif_bytes(screen_w, screen_h, frames, global_table=None, version=b"89a", ext
         out += b"\0"
     for frame in frames:
         if frame.transparent is not None:
-            out += bytes([0x21, 0xF9, 4, 0x01]) + struct.pack("<H", 10) + bytes([frame.transparent, 0])
+            # Graphics control: transparency flag, 0.1 s delay, the index.
+            out += bytes([0x21, 0xF9, 4, 0x01, 10, 0, frame.transparent, 0])
         flags = 0x40 if frame.interlace else 0
         table = b""
         if frame.local is not None:
             bits, table = colour_table(frame.local)
             flags |= 0x80 | (bits - 1)
-        out += b"\x2c" + struct.pack("<HHHHB", frame.left, frame.top, frame.width, frame.height, flags)
+        place = (frame.left, frame.top, frame.width, frame.height)
+        out += b"\x2c" + struct.pack("<HHHHB", *place, flags)
         out += table
         order = interlaced_order(frame.height) if frame.interlace else range(frame.height)
         stream = [frame.indices[y * frame.width + x] for y in order for x in range(frame.width)]
@@ -518,7 +522,6 @@ def gif_bytes(screen_w, screen_h, frames, global_table=None, version=b"89a", ext
 def gif_expected(screen_w, screen_h, frame, global_table):
     """The first frame on a white screen, as the loader draws it."""
     palette = frame.local if frame.local is not None else global_table
-    padded = 1 << table_bits(len(palette))  # the file's table includes the black padding
     gray = [255] * (screen_w * screen_h)
     for fy in range(frame.height):
         for fx in range(frame.width):
@@ -530,10 +533,8 @@ def gif_expected(screen_w, screen_h, frame, global_table):
                 value = 255
             elif index < len(palette):
                 value = gray_of(*palette[index])
-            elif index < padded:
-                value = 0  # padding entries written as black
             else:
-                value = 0  # beyond the table: black
+                value = 0  # the table's black padding, or past the table: black
             gray[y * screen_w + x] = value
     return gray
 
@@ -611,7 +612,8 @@ def make_gifs(folder):
 
 
 def main():
-    data = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "tests", "data")
+    here = os.path.dirname(os.path.abspath(__file__))
+    data = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "tests", "data")
     for kind, make in (("jpeg", make_jpegs), ("png", make_pngs), ("gif", make_gifs)):
         folder = os.path.join(data, kind)
         shutil.rmtree(folder, ignore_errors=True)
