@@ -2,10 +2,12 @@
 """Draws the window's icon: a folder with a picture page and a red PDF band,
 128 x 128 pixels in 16 colours (index 0 transparent). Writes
 app/resources/folder2pdf-gui.png (4-bit palette PNG, for Linux desktops and
-the window) and app/resources/folder2pdf-gui.ico (for Windows builds). The
-files are committed; run this again only to change the picture."""
+the window) and, with ImageMagick, app/resources/folder2pdf-gui.ico (a
+classic 4-bit icon with a transparency mask, for Windows builds). The files
+are committed; run this again only to change the picture."""
 
 import os
+import subprocess
 
 from PIL import Image, ImageDraw, ImageFont
 
@@ -66,8 +68,10 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = os.path.join(here, "..", "app", "resources")
     image = draw_icon()
-    image.save(os.path.join(out, "folder2pdf-gui.png"), bits=4, transparency=0, optimize=True)
-    image.convert("RGBA").save(os.path.join(out, "folder2pdf-gui.ico"), sizes=[(128, 128)])
+    png = os.path.join(out, "folder2pdf-gui.png")
+    image.save(png, bits=4, transparency=0, optimize=True)
+    subprocess.run(["convert", png, "-colors", "16", os.path.join(out, "folder2pdf-gui.ico")],
+                   check=True)
 
 
 if __name__ == "__main__":
