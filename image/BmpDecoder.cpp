@@ -315,9 +315,11 @@ void decodeRows(ByteReader& r, const BmpInfo& info, const GrayPalette& palette, 
     }
     const Channel red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
 
-    Bytes rgb;
+    // Colour rows go through one row of R, G, B and a spare byte, the layout
+    // that converts to gray fastest.
+    Bytes rgbx;
     if (bits > 8) {
-        resizeBytes(rgb, std::size_t(width) * 3);
+        resizeBytes(rgbx, std::size_t(width) * 4);
     }
     for (std::int32_t k = 0; k < height; ++k) {
         const std::int32_t y = info.height < 0 ? k : height - 1 - k;
@@ -329,9 +331,9 @@ void decodeRows(ByteReader& r, const BmpInfo& info, const GrayPalette& palette, 
         if (plainBgr) {
             const int step = bits / 8;
             for (std::int32_t x = 0; x < width; ++x) {
-                rgb[3 * x] = src[step * x + 2];
-                rgb[3 * x + 1] = src[step * x + 1];
-                rgb[3 * x + 2] = src[step * x];
+                rgbx[4 * x] = src[step * x + 2];
+                rgbx[4 * x + 1] = src[step * x + 1];
+                rgbx[4 * x + 2] = src[step * x];
             }
         } else {
             for (std::int32_t x = 0; x < width; ++x) {
@@ -350,12 +352,12 @@ void decodeRows(ByteReader& r, const BmpInfo& info, const GrayPalette& palette, 
                     g8 = overWhite(g8, a8);
                     b8 = overWhite(b8, a8);
                 }
-                rgb[3 * x] = r8;
-                rgb[3 * x + 1] = g8;
-                rgb[3 * x + 2] = b8;
+                rgbx[4 * x] = r8;
+                rgbx[4 * x + 1] = g8;
+                rgbx[4 * x + 2] = b8;
             }
         }
-        out.putRgbRow(y, rgb.data());
+        out.putRgbxRow(y, rgbx.data());
     }
 }
 

@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace folder2pdf {
 
 std::uint8_t grayOf(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
@@ -46,6 +50,72 @@ void rgbRowToGray(const std::uint8_t* __restrict rgb, std::uint8_t* __restrict g
         const std::uint32_t b = rgb[3 * i + 2];
         if ((587 * g + 299 * r + 114 * b) % 1000 == 500) {
             gray[i] = grayOf(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+        }
+    }
+}
+
+namespace {
+
+// The same integer shortcut as above for one pixel; returns whether the
+// pixel was a tie that the reference must settle.
+inline bool shortcutGray(std::uint32_t r, std::uint32_t g, std::uint32_t b, std::uint8_t& gray) {
+    const std::uint32_t s = 587 * g + 299 * r + 114 * b + 500;
+    const std::uint32_t q = ((s >> 3) * 33555u) >> 22;
+    gray = static_cast<std::uint8_t>(q);
+    return s == q * 1000;
+}
+
+}  // namespace
+
+void rgbxRowToGray(const std::uint8_t* __restrict rgbx, std::uint8_t* __restrict gray,
+                   std::int32_t count) {
+    bool anyTie = false;
+    std::int32_t i = 0;
+#if defined(__SSE2__)
+    // Four bytes a pixel split cleanly into 16-bit lanes: (R, B) and (G, X).
+    // pmaddwd forms 299 R + 114 B and 587 G in 32 bits. With x = (s + 500) / 8
+    // below 32000, the division by 125 is the high half of x * 33555
+    // shifted right by 6, exact for every x in range. A tie is s + 500 being
+    // a multiple of 1000: divisible by 8, and x = 125 q.
+    const __m128i lowBytes = _mm_set1_epi32(0x00ff00ff);
+    const __m128i redBlueWeights = _mm_set1_epi32((114 << 16) | 299);
+    const __m128i greenWeight = _mm_set1_epi32(587);
+    const __m128i half = _mm_set1_epi32(500);
+    const __m128i seven = _mm_set1_epi32(7);
+    const __m128i reciprocal = _mm_set1_epi16(static_cast<short>(33555));
+    const __m128i hundredTwentyFive = _mm_set1_epi16(125);
+    const __m128i zero = _mm_setzero_si128();
+    __m128i ties = zero;
+    auto sums = [&](__m128i pixels) {
+        const __m128i redBlue = _mm_madd_epi16(_mm_and_si128(pixels, lowBytes), redBlueWeights);
+        const __m128i green =
+            _mm_madd_epi16(_mm_and_si128(_mm_srli_epi32(pixels, 8), lowBytes), greenWeight);
+        return _mm_add_epi32(_mm_add_epi32(redBlue, green), half);
+    };
+    for (; i + 8 <= count; i += 8) {
+        const __m128i s0 = sums(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rgbx + 4 * i)));
+        const __m128i s1 =
+            sums(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rgbx + 4 * i + 16)));
+        const __m128i x = _mm_packs_epi32(_mm_srli_epi32(s0, 3), _mm_srli_epi32(s1, 3));
+        const __m128i q = _mm_srli_epi16(_mm_mulhi_epu16(x, reciprocal), 6);
+        const __m128i exact = _mm_cmpeq_epi16(_mm_mullo_epi16(q, hundredTwentyFive), x);
+        const __m128i aligned = _mm_cmpeq_epi16(
+            _mm_packs_epi32(_mm_and_si128(s0, seven), _mm_and_si128(s1, seven)), zero);
+        ties = _mm_or_si128(ties, _mm_and_si128(exact, aligned));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(gray + i), _mm_packus_epi16(q, q));
+    }
+    anyTie = _mm_movemask_epi8(ties) != 0;
+#endif
+    for (; i < count; ++i) {
+        anyTie |= shortcutGray(rgbx[4 * i], rgbx[4 * i + 1], rgbx[4 * i + 2], gray[i]);
+    }
+    if (!anyTie) {
+        return;
+    }
+    for (i = 0; i < count; ++i) {
+        std::uint8_t unused;
+        if (shortcutGray(rgbx[4 * i], rgbx[4 * i + 1], rgbx[4 * i + 2], unused)) {
+            gray[i] = grayOf(rgbx[4 * i], rgbx[4 * i + 1], rgbx[4 * i + 2]);
         }
     }
 }

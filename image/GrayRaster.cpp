@@ -29,6 +29,10 @@ void GrayRaster::putRgbRow(std::int32_t y, const std::uint8_t* rgb) {
     rgbRowToGray(rgb, row(y), width_);
 }
 
+void GrayRaster::putRgbxRow(std::int32_t y, const std::uint8_t* rgbx) {
+    rgbxRowToGray(rgbx, row(y), width_);
+}
+
 void GrayRaster::putGrayRow(std::int32_t y, const std::uint8_t* gray) {
     std::memcpy(row(y), gray, static_cast<std::size_t>(width_));
 }

@@ -85,7 +85,8 @@ Error decodeError(const Session& session) {
 }
 
 // Reads the chunks up to the first IDAT and asks libpng for 8-bit gray,
-// gray + alpha, RGB or RGBA rows.
+// gray + alpha, RGBX or RGBA rows (four bytes a colour pixel convert to gray
+// much faster than three).
 void readHeader(Session& session) {
     png_structp png = session.png;
     png_set_read_fn(png, &session, readBytes);
@@ -116,7 +117,14 @@ void readHeader(Session& session) {
     }
     if (session.transparency) {
         png_set_tRNS_to_alpha(png);
+    } else if (session.colourType == PNG_COLOR_TYPE_RGB ||
+               session.colourType == PNG_COLOR_TYPE_PALETTE) {
+        png_set_filler(png, 0xff, PNG_FILLER_AFTER);
     }
+}
+
+bool hasAlpha(const Session& session) {
+    return session.transparency || (session.colourType & PNG_COLOR_MASK_ALPHA) != 0;
 }
 
 // Bytes a pixel of the rows that readHeader asked for.
@@ -129,20 +137,21 @@ int outputChannels(const Session& session) {
             return 2;
         case PNG_COLOR_TYPE_RGB_ALPHA:
             return 4;
-        default:  // RGB, palette
-            return 3 + alpha;
+        default:  // RGB, palette: with alpha or a filler byte
+            return 4;
     }
 }
 
-// Composes `count` gray + alpha (channels 2) or RGB + alpha (channels 4)
-// pixels over white, in place, leaving 1 or 3 bytes a pixel. Each write lands
-// at or before the samples still to be read.
+// Composes `count` pixels over white, in place: gray + alpha (channels 2)
+// becomes one gray byte a pixel, RGBA (channels 4) RGBX. Each write lands at
+// or before the samples still to be read.
 void composeOverWhite(std::uint8_t* row, std::int32_t count, int channels) {
     const int colours = channels - 1;
+    const int stride = channels == 2 ? 1 : 4;
     for (std::int32_t i = 0; i < count; ++i) {
         const std::uint8_t alpha = row[i * channels + colours];
         for (int c = 0; c < colours; ++c) {
-            row[i * colours + c] = overWhite(row[i * channels + c], alpha);
+            row[i * stride + c] = overWhite(row[i * channels + c], alpha);
         }
     }
 }
@@ -154,13 +163,13 @@ void readSequentialRows(Session& session, GrayRaster& out, int channels, std::ui
             continue;
         }
         png_read_row(session.png, row, nullptr);
-        if (channels % 2 == 0) {
+        if (hasAlpha(session)) {
             composeOverWhite(row, out.width(), channels);
         }
-        if (channels <= 2) {
+        if (channels == 2) {
             out.putGrayRow(y, row);
         } else {
-            out.putRgbRow(y, row);
+            out.putRgbxRow(y, row);
         }
     }
 }
@@ -181,12 +190,12 @@ void readInterlacedRows(Session& session, GrayRaster& out, int channels, std::ui
         const auto count = static_cast<std::int32_t>(columns);
         for (png_uint_32 passRow = 0; passRow < rows; ++passRow) {
             png_read_row(session.png, row, nullptr);
-            if (channels % 2 == 0) {
+            if (hasAlpha(session)) {
                 composeOverWhite(row, count, channels);
             }
             const std::uint8_t* gray = row;
-            if (channels >= 3) {
-                rgbRowToGray(row, grayRow, count);
+            if (channels == 4) {
+                rgbxRowToGray(row, grayRow, count);
                 gray = grayRow;
             }
             std::uint8_t* target =

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "image/Gray.h"
 
 using folder2pdf::grayOf;
 using folder2pdf::rgbRowToGray;
+using folder2pdf::rgbxRowToGray;
 
 namespace {
 
@@ -33,29 +35,41 @@ TEST(GrayRule, EveryGrayKeepsItsLevel) {
     }
 }
 
-// The row conversion takes an integer shortcut; it must agree with the
-// double rule on every one of the 2^24 colours.
-TEST(GrayRule, FastRowConversionMatchesTheRuleForEveryColour) {
-    std::vector<std::uint8_t> rgb(256 * 3);
-    std::vector<std::uint8_t> gray(256);
-    std::size_t mismatches = 0;
-    for (int r = 0; r < 256; ++r) {
-        for (int g = 0; g < 256; ++g) {
-            for (int b = 0; b < 256; ++b) {
-                rgb[3 * b] = static_cast<std::uint8_t>(r);
-                rgb[3 * b + 1] = static_cast<std::uint8_t>(g);
-                rgb[3 * b + 2] = static_cast<std::uint8_t>(b);
+// The row conversions take an integer shortcut; they must agree with the
+// double rule on every one of the 2^24 colours, whatever the fourth byte of
+// an RGBX pixel holds and wherever a pixel falls in a row (vector body or
+// scalar tail).
+TEST(GrayRule, FastRowConversionsMatchTheRuleForEveryColour) {
+    constexpr int rowLength = 259;  // not a multiple of any vector width
+    std::vector<std::uint8_t> rgb(rowLength * 3);
+    std::vector<std::uint8_t> rgbx(rowLength * 4);
+    std::vector<std::uint8_t> fromRgb(rowLength);
+    std::vector<std::uint8_t> fromRgbx(rowLength);
+    std::size_t rgbMismatches = 0;
+    std::size_t rgbxMismatches = 0;
+    std::uint32_t colour = 0;
+    while (colour < (1u << 24)) {
+        const int count = static_cast<int>(std::min<std::uint32_t>(rowLength, (1u << 24) - colour));
+        for (int i = 0; i < count; ++i, ++colour) {
+            const std::uint8_t channels[3] = {static_cast<std::uint8_t>(colour >> 16),
+                                              static_cast<std::uint8_t>(colour >> 8),
+                                              static_cast<std::uint8_t>(colour)};
+            for (int c = 0; c < 3; ++c) {
+                rgb[3 * i + c] = channels[c];
+                rgbx[4 * i + c] = channels[c];
             }
-            rgbRowToGray(rgb.data(), gray.data(), 256);
-            for (int b = 0; b < 256; ++b) {
-                if (gray[b] != grayOf(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
-                                      static_cast<std::uint8_t>(b))) {
-                    ++mismatches;
-                }
-            }
+            rgbx[4 * i + 3] = static_cast<std::uint8_t>(colour * 37);
+        }
+        rgbRowToGray(rgb.data(), fromRgb.data(), count);
+        rgbxRowToGray(rgbx.data(), fromRgbx.data(), count);
+        for (int i = 0; i < count; ++i) {
+            const std::uint8_t expected = grayOf(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+            rgbMismatches += fromRgb[i] != expected;
+            rgbxMismatches += fromRgbx[i] != expected;
         }
     }
-    EXPECT_EQ(mismatches, 0u);
+    EXPECT_EQ(rgbMismatches, 0u);
+    EXPECT_EQ(rgbxMismatches, 0u);
 }
 
 }  // namespace
