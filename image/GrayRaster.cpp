@@ -25,10 +25,6 @@ std::uint8_t* GrayRaster::row(std::int32_t y) {
     return imgData_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
 }
 
-void GrayRaster::putRgbRow(std::int32_t y, const std::uint8_t* rgb) {
-    rgbRowToGray(rgb, row(y), width_);
-}
-
 void GrayRaster::putRgbxRow(std::int32_t y, const std::uint8_t* rgbx) {
     rgbxRowToGray(rgbx, row(y), width_);
 }

@@ -7,8 +7,8 @@
 namespace folder2pdf {
 
 // Where a decoder delivers its picture: it announces the size once, then
-// hands over rows (in any order, each exactly once) as R, G, B bytes or as
-// gray bytes. The rows land, converted to gray, in the caller's array, so no
+// hands over rows (in any order, each exactly once) as R, G, B, X bytes or
+// as gray bytes. The rows land, converted to gray, in the caller's array, so no
 // decoder needs a copy of the whole picture in colour.
 class GrayRaster {
   public:
@@ -21,7 +21,6 @@ class GrayRaster {
     // an overflow error.
     void begin(std::int32_t width, std::int32_t height);
 
-    void putRgbRow(std::int32_t y, const std::uint8_t* rgb);
     // R, G, B and one ignored byte a pixel: the fastest to convert.
     void putRgbxRow(std::int32_t y, const std::uint8_t* rgbx);
     void putGrayRow(std::int32_t y, const std::uint8_t* gray);
