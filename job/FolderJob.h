@@ -13,10 +13,28 @@
 namespace folder2pdf {
 
 // The names a folder holds that could be pictures: regular files (symbolic
-// links to regular files count), no sub-folders, no hidden entries, in
-// natural order (letter case ignored, runs of digits compared by value).
-// Throws Error (FileError) when the folder can't be listed.
+// links to regular files count), no sub-folders, no hidden entries (names
+// starting with "."), in natural order: ASCII letter case ignored, runs of
+// digits compared by value ("page2" before "page10"), ties broken by the
+// plain bytes so that the order is total. Throws Error (FileError) naming
+// the folder when it can't be listed.
 std::vector<std::string> listFolderFiles(const std::string& folder);
+
+// The natural order of listFolderFiles(): true when `a` comes before `b`.
+bool naturalLess(const std::string& a, const std::string& b);
+
+// The two calls generate() makes on a document writer: pageOBJ() once per
+// picture, then makePDF() once. The real writer is pdf; tests hand the job
+// a recorder instead.
+class DocumentWriter {
+  public:
+    virtual ~DocumentWriter() = default;
+    virtual void pageOBJ(const std::string& path) = 0;
+    virtual void makePDF(const std::string& path) = 0;
+};
+
+// A new pdf writer behind the DocumentWriter calls.
+std::unique_ptr<DocumentWriter> newPdfWriter();
 
 // The state and logic behind the window's four buttons: Open (打开),
 // Generate (生成), move up (↑) and move down (↓). It holds the chosen folder,
@@ -27,20 +45,25 @@ std::vector<std::string> listFolderFiles(const std::string& folder);
 // list, the names, the folder and the selection are then as before the
 // command, the progress bar is back at 0, and an earlier PDF is untouched.
 class FolderJob {
-public:
+  public:
     // Lists a folder's candidate names; tests hand in a fixed listing.
     using Listing = std::function<std::vector<std::string>(const std::string& folder)>;
+    // Makes the writer of one document; called once per Generate.
+    using WriterFactory = std::function<std::unique_ptr<DocumentWriter>()>;
 
-    FolderJob(JobView& view, std::string programFolder, Listing listing = listFolderFiles);
+    FolderJob(JobView& view, std::string programFolder, Listing listing = listFolderFiles,
+              WriterFactory newWriter = newPdfWriter);
     FolderJob(const FolderJob&) = delete;
     FolderJob& operator=(const FolderJob&) = delete;
     ~FolderJob();
 
     // Asks for a folder, lists its pictures and shows their count
-    // (" 共" + count + "幅"). A cancelled choice changes nothing.
+    // (" 共" + count + "幅"). A cancelled choice changes nothing; a listing
+    // that fails changes nothing either.
     void openFolder();
     // Converts the listed pictures, in list order, into <folder>/<folder name>.pdf,
-    // then shows "完成！". Does nothing when the list is empty.
+    // then shows "完成！". Does nothing when the list is empty. A run that
+    // is stopped (requestStop) shows "已停止" instead and writes nothing.
     void generate();
     // The selected entry changes places with its upper neighbour and stays selected.
     void moveUp();
@@ -51,33 +74,43 @@ public:
     // runPendingEvents) are refused and change nothing.
     bool running() const;
     // Asks a running generate() to stop before its next picture: it writes
-    // nothing, leaves an earlier PDF as it was, and reports the stop. Safe
-    // to call from a signal handler or another thread.
+    // nothing, leaves an earlier PDF as it was, and reports the stop. A
+    // request made while no run is under way stops the next run before its
+    // first picture; every run, however it ends, consumes the request. Only
+    // stores to a lock-free atomic, so it is safe to call from a signal
+    // handler or another thread.
     void requestStop();
-    // Whether the last generate() ended because of requestStop().
+    // Whether the last generate() that had pictures ended because of requestStop().
     bool stopped() const;
 
     // The list as the job holds it, for front ends and tests.
     std::vector<std::string> entries() const;
     const std::string& folder() const { return folderPath; }
+    // The document generate() writes: the folder, "/", the folder's name and ".pdf".
+    std::string outputPath() const;
 
-private:
+  private:
+    void stopRun();
+
     // Fields in the order of the job's design; fileNames beyond lastIndex
-    // carry no meaning.
+    // carry no meaning. The writer lives only while a run is under way, so
+    // that a finished document isn't held in memory between runs.
     std::vector<std::string> fileNames;
     std::int32_t lastIndex = -1;
     std::string folderPath;
     std::string folderName;
     std::string workName;
     std::int32_t workIndex = 0;
-    std::unique_ptr<pdf> writer;
+    std::unique_ptr<DocumentWriter> writer;
 
     JobView& view_;
     std::string programFolder_;
     Listing listing_;
+    WriterFactory newWriter_;
     bool running_ = false;
     bool stopped_ = false;
     std::atomic<bool> stopRequested_{false};
+    static_assert(std::atomic<bool>::is_always_lock_free);
 };
 
 }  // namespace folder2pdf

@@ -1,0 +1,215 @@
+#include "job/FolderJob.h"
+
+#include "common/Checked.h"
+#include "common/Error.h"
+
+namespace folder2pdf {
+namespace {
+
+const char chooseFolderTitle[] = "请选择图片文件夹";
+const char doneMessage[] = "完成！";
+const char stoppedMessage[] = "已停止";
+const char separator[] = "/";
+
+// The picture filter, in the order the names are tested.
+const char* const pictureExtensions[] = {".gif", ".bmp", ".jpg", ".png"};
+
+char foldCase(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool containsIgnoringCase(const std::string& text, const std::string& part) {
+    if (part.size() > text.size()) {
+        return false;
+    }
+    for (std::size_t start = 0; start + part.size() <= text.size(); ++start) {
+        std::size_t i = 0;
+        while (i < part.size() && foldCase(text[start + i]) == foldCase(part[i])) {
+            ++i;
+        }
+        if (i == part.size()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool isPicture(const std::string& name) {
+    for (const char* extension : pictureExtensions) {
+        if (containsIgnoringCase(name, extension)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string countMessage(std::int32_t count) {
+    return " 共" + std::to_string(count) + "幅";
+}
+
+class PdfWriter : public DocumentWriter {
+  public:
+    void pageOBJ(const std::string& path) override { writer_.pageOBJ(path); }
+    void makePDF(const std::string& path) override { writer_.makePDF(path); }
+
+  private:
+    pdf writer_;
+};
+
+}  // namespace
+
+std::unique_ptr<DocumentWriter> newPdfWriter() {
+    return std::make_unique<PdfWriter>();
+}
+
+FolderJob::FolderJob(JobView& view, std::string programFolder, Listing listing,
+                     WriterFactory newWriter)
+    : view_(view),
+      programFolder_(std::move(programFolder)),
+      listing_(std::move(listing)),
+      newWriter_(std::move(newWriter)) {}
+
+FolderJob::~FolderJob() = default;
+
+void FolderJob::openFolder() {
+    if (running_) {
+        return;
+    }
+    const std::string chosen = view_.chooseFolder(chooseFolderTitle, programFolder_);
+    if (chosen.empty()) {
+        return;
+    }
+    // Everything that can fail happens before the first field or row changes.
+    std::vector<std::string> pictures;
+    for (std::string& name : listing_(chosen)) {
+        if (isPicture(name)) {
+            pictures.push_back(std::move(name));
+        }
+    }
+    const std::int32_t count = checkedInt32(pictures.size());
+    const std::size_t lastSeparator = chosen.rfind(separator);
+
+    folderPath = chosen;
+    folderName = lastSeparator == std::string::npos ? chosen : chosen.substr(lastSeparator + 1);
+    fileNames = std::move(pictures);
+    lastIndex = count - 1;
+
+    view_.clearEntries();
+    for (std::int32_t k = 0; k <= lastIndex; ++k) {
+        view_.addEntry(fileNames[static_cast<std::size_t>(k)]);
+    }
+    view_.showMessage(countMessage(count));
+}
+
+void FolderJob::generate() {
+    if (running_ || lastIndex < 0) {
+        return;
+    }
+    const std::int32_t high = checkedAdd(lastIndex, 2);
+
+    // However the run ends, the writer goes (a finished document isn't kept
+    // in memory), the job takes commands again and a stop request is used up.
+    struct RunScope {
+        FolderJob& job;
+        explicit RunScope(FolderJob& owner) : job(owner) {
+            job.running_ = true;
+            job.stopped_ = false;
+        }
+        ~RunScope() {
+            job.writer.reset();
+            job.running_ = false;
+            job.stopRequested_.store(false);
+        }
+    } scope(*this);
+
+    try {
+        writer.reset();
+        writer = newWriter_();
+        view_.showProgressRange(0, high);
+        const std::int32_t bound = lastIndex;
+        for (std::int32_t k = 0; k <= bound; ++k) {
+            view_.showProgress(k + 1);
+            view_.runPendingEvents();
+            if (stopRequested_.load()) {
+                view_.showProgress(0);
+                stopRun();
+                return;
+            }
+            writer->pageOBJ(folderPath + separator + fileNames[static_cast<std::size_t>(k)]);
+        }
+        view_.showProgress(0);
+        // A request that came during the last picture still keeps the file untouched.
+        if (stopRequested_.load()) {
+            stopRun();
+            return;
+        }
+        writer->makePDF(outputPath());
+    } catch (...) {
+        view_.showProgress(0);
+        throw;
+    }
+    view_.showMessage(doneMessage);
+}
+
+void FolderJob::stopRun() {
+    stopped_ = true;
+    view_.showMessage(stoppedMessage);
+}
+
+void FolderJob::moveUp() {
+    if (running_) {
+        return;
+    }
+    workIndex = view_.selectedEntry();
+    // A row beyond the list would mean a view out of step with the job;
+    // treat it like no selection rather than index outside the names.
+    if (workIndex <= 0 || workIndex > lastIndex) {
+        return;
+    }
+    const auto r = static_cast<std::size_t>(workIndex);
+    workName = fileNames[r];
+    fileNames[r] = fileNames[r - 1];
+    view_.setEntry(workIndex, fileNames[r]);
+    fileNames[r - 1] = workName;
+    view_.setEntry(workIndex - 1, workName);
+    view_.selectEntry(workIndex - 1);
+}
+
+void FolderJob::moveDown() {
+    if (running_) {
+        return;
+    }
+    workIndex = view_.selectedEntry();
+    if (workIndex < 0 || workIndex >= lastIndex) {
+        return;
+    }
+    const auto r = static_cast<std::size_t>(workIndex);
+    workName = fileNames[r];
+    fileNames[r] = fileNames[r + 1];
+    view_.setEntry(workIndex, fileNames[r]);
+    fileNames[r + 1] = workName;
+    view_.setEntry(workIndex + 1, workName);
+    view_.selectEntry(workIndex + 1);
+}
+
+bool FolderJob::running() const {
+    return running_;
+}
+
+void FolderJob::requestStop() {
+    stopRequested_.store(true);
+}
+
+bool FolderJob::stopped() const {
+    return stopped_;
+}
+
+std::vector<std::string> FolderJob::entries() const {
+    return std::vector<std::string>(fileNames.begin(), fileNames.begin() + (lastIndex + 1));
+}
+
+std::string FolderJob::outputPath() const {
+    return folderPath + separator + folderName + ".pdf";
+}
+
+}  // namespace folder2pdf

@@ -1,0 +1,118 @@
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "common/Error.h"
+#include "job/FolderJob.h"
+
+namespace folder2pdf {
+namespace {
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+unsigned char foldCase(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
+}
+
+// Compares the digit runs starting at a[i] and b[j] by value and moves i and
+// j past them. Runs can be longer than any integer type, so values are
+// compared as digit strings: without leading zeros, the longer is larger.
+int compareNumbers(const std::string& a, std::size_t& i, const std::string& b, std::size_t& j) {
+    while (i < a.size() && a[i] == '0') {
+        ++i;
+    }
+    while (j < b.size() && b[j] == '0') {
+        ++j;
+    }
+    const std::size_t aStart = i;
+    const std::size_t bStart = j;
+    while (i < a.size() && isDigit(a[i])) {
+        ++i;
+    }
+    while (j < b.size() && isDigit(b[j])) {
+        ++j;
+    }
+    const std::size_t aLength = i - aStart;
+    const std::size_t bLength = j - bStart;
+    if (aLength != bLength) {
+        return aLength < bLength ? -1 : 1;
+    }
+    return a.compare(aStart, aLength, b, bStart, bLength);
+}
+
+// Natural comparison without the tie-break: <0, 0 or >0. Since no byte
+// outside '0'..'9' folds into that range, a digit run meets any other byte
+// the same way whatever its digits are, which keeps the order consistent.
+int compareNaturally(const std::string& a, const std::string& b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            const int order = compareNumbers(a, i, b, j);
+            if (order != 0) {
+                return order;
+            }
+            continue;
+        }
+        const unsigned char x = foldCase(a[i]);
+        const unsigned char y = foldCase(b[j]);
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+        ++i;
+        ++j;
+    }
+    if (i < a.size()) {
+        return 1;
+    }
+    return j < b.size() ? -1 : 0;
+}
+
+[[noreturn]] void listingError(const std::string& folder, const std::error_code& error) {
+    throw Error(ErrorKind::FileError, folder + ": cannot list the folder: " + error.message());
+}
+
+// Regular files and links to them, hidden names left out. status() follows
+// symbolic links; a broken link or an entry that can't be examined is not
+// a regular file.
+bool isListed(const std::filesystem::directory_entry& entry) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name[0] == '.') {
+        return false;
+    }
+    std::error_code statusError;
+    return entry.status(statusError).type() == std::filesystem::file_type::regular;
+}
+
+}  // namespace
+
+bool naturalLess(const std::string& a, const std::string& b) {
+    const int order = compareNaturally(a, b);
+    return order != 0 ? order < 0 : a < b;
+}
+
+std::vector<std::string> listFolderFiles(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::directory_iterator entry(folder, error);
+    if (error) {
+        listingError(folder, error);
+    }
+    std::vector<std::string> names;
+    for (const fs::directory_iterator end; entry != end;) {
+        if (isListed(*entry)) {
+            names.push_back(entry->path().filename().string());
+        }
+        entry.increment(error);
+        if (error) {
+            listingError(folder, error);
+        }
+    }
+    std::sort(names.begin(), names.end(), naturalLess);
+    return names;
+}
+
+}  // namespace folder2pdf
