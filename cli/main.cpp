@@ -1,23 +1,39 @@
 // folder2pdf: the command line on the same engine as the window.
 //
+//   folder2pdf [--quiet] FOLDER        FOLDER/<name of FOLDER>.pdf, as the window's Generate
+//   folder2pdf --list FOLDER           the pictures that would become pages, in order
 //   folder2pdf -o OUT.pdf PICTURE...   one document, pages in the given order
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "cli/TerminalView.h"
 #include "common/Error.h"
+#include "job/FolderJob.h"
 #include "pdf/pdf.h"
 
 namespace {
 
 using folder2pdf::Error;
+using folder2pdf::FolderJob;
+using folder2pdf::TerminalView;
 
 constexpr int exitFailure = 1;
 constexpr int exitUsage = 2;
+constexpr int exitInterrupted = 130;  // the shells' 128 + SIGINT
 
-const char usageLine[] = "usage: folder2pdf -o OUT.pdf PICTURE...\n";
+const char usageLine[] =
+    "usage: folder2pdf [--quiet] FOLDER\n"
+    "       folder2pdf --list FOLDER\n"
+    "       folder2pdf -o OUT.pdf PICTURE...\n";
 
 void printHelp() {
     std::printf(
@@ -26,9 +42,20 @@ void printHelp() {
         "Writes one PDF with a page per picture (BMP, GIF, JPEG or PNG), each page\n"
         "as large in points as the picture is in pixels, the picture in 8-bit gray.\n"
         "\n"
-        "  -o OUT.pdf     the document to write; an existing file is replaced whole\n"
+        "With FOLDER, the pictures are the folder's files whose names contain .bmp,\n"
+        ".gif, .jpg or .png (any case), hidden files and sub-folders left out, in\n"
+        "natural order (page2 before page10); the document is FOLDER/<name of\n"
+        "FOLDER>.pdf. Ctrl-C stops the run before the next picture and writes nothing.\n"
+        "\n"
+        "  --list         show the pictures FOLDER would give, one per line, in order\n"
+        "  -q, --quiet    no progress line on the terminal\n"
+        "  -o OUT.pdf     convert the PICTUREs given, in that order, into OUT.pdf\n"
         "  -h, --help     show this help\n"
-        "  --version      show the version\n",
+        "  --version      show the version\n"
+        "\n"
+        "An existing document is replaced whole, and only once the new one is\n"
+        "complete. Exit status: 0 done, 1 a picture or the output failed, 2 a usage\n"
+        "error, 130 stopped by Ctrl-C.\n",
         usageLine);
 }
 
@@ -39,16 +66,86 @@ int usageError(const std::string& message) {
 
 struct Options {
     std::string output;
-    std::vector<std::string> pictures;
+    bool list = false;
+    bool quiet = false;
+    std::vector<std::string> operands;
 };
 
 int convertPictures(const Options& options) {
     folder2pdf::pdf writer;
-    for (const std::string& picture : options.pictures) {
+    for (const std::string& picture : options.operands) {
         writer.pageOBJ(picture);
     }
     writer.makePDF(options.output);
     std::printf("%s\n", options.output.c_str());
+    return 0;
+}
+
+std::string programFolder() {
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/self/exe", error).parent_path().string();
+}
+
+int listPictures(const std::string& folder) {
+    TerminalView view(folder, false, false);
+    FolderJob job(view, programFolder());
+    job.openFolder();
+    for (const std::string& row : view.rows()) {
+        std::printf("%s\n", row.c_str());
+    }
+    return 0;
+}
+
+// The run that Ctrl-C stops. The handler only stores to the job's
+// lock-free stop flag, which is all a signal handler may safely do here.
+std::atomic<FolderJob*> interruptibleJob{nullptr};
+static_assert(std::atomic<FolderJob*>::is_always_lock_free);
+
+extern "C" void stopOnInterrupt(int) {
+    if (FolderJob* job = interruptibleJob.load()) {
+        job->requestStop();
+    }
+}
+
+// Ctrl-C stops the job's run while the object lives. SA_RESTART keeps
+// reads and writes going; SA_RESETHAND lets a second Ctrl-C end the program
+// at once (an earlier PDF is still safe: it is only ever replaced whole).
+class InterruptStopsJob {
+  public:
+    explicit InterruptStopsJob(FolderJob& job) {
+        interruptibleJob.store(&job);
+        struct sigaction action {};
+        action.sa_handler = stopOnInterrupt;
+        action.sa_flags = SA_RESTART | SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &previous_);
+    }
+    ~InterruptStopsJob() {
+        ::sigaction(SIGINT, &previous_, nullptr);
+        interruptibleJob.store(nullptr);
+    }
+    InterruptStopsJob(const InterruptStopsJob&) = delete;
+    InterruptStopsJob& operator=(const InterruptStopsJob&) = delete;
+
+  private:
+    struct sigaction previous_ {};
+};
+
+int convertFolder(const std::string& folder, bool quiet) {
+    TerminalView view(folder, true, !quiet && ::isatty(STDERR_FILENO) == 1);
+    FolderJob job(view, programFolder());
+    job.openFolder();
+    if (job.entries().empty()) {
+        return 0;
+    }
+    {
+        InterruptStopsJob interrupt(job);
+        job.generate();
+    }
+    if (job.stopped()) {
+        return exitInterrupted;
+    }
+    std::printf("%s\n", job.outputPath().c_str());
     return 0;
 }
 
@@ -60,7 +157,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (endOfOptions || argument.empty() || argument[0] != '-' || argument == "-") {
-            options.pictures.push_back(argument);
+            options.operands.push_back(argument);
         } else if (argument == "--") {
             endOfOptions = true;
         } else if (argument == "-h" || argument == "--help") {
@@ -69,6 +166,10 @@ int main(int argc, char** argv) {
         } else if (argument == "--version") {
             std::printf("folder2pdf %s\n", FOLDER2PDF_VERSION);
             return 0;
+        } else if (argument == "--list") {
+            options.list = true;
+        } else if (argument == "-q" || argument == "--quiet") {
+            options.quiet = true;
         } else if (argument == "-o" || argument == "--output") {
             if (i + 1 >= argc) {
                 return usageError("-o needs a file name");
@@ -80,16 +181,29 @@ int main(int argc, char** argv) {
             return usageError("unknown option " + argument);
         }
     }
-    if (options.output.empty()) {
-        return usageError("no output file given");
+    const bool pictureMode = !options.output.empty();
+    if (pictureMode && options.list) {
+        return usageError("--list takes a folder, not -o");
     }
-    if (options.pictures.empty()) {
+    if (pictureMode && options.operands.empty()) {
         return usageError("no pictures given");
     }
+    if (!pictureMode && options.operands.size() != 1) {
+        return usageError(options.operands.empty() ? "no folder given" : "one folder only");
+    }
+    if (!pictureMode && options.operands[0].empty()) {
+        return usageError("the folder name is empty");
+    }
     try {
-        return convertPictures(options);
+        if (pictureMode) {
+            return convertPictures(options);
+        }
+        return options.list ? listPictures(options.operands[0])
+                            : convertFolder(options.operands[0], options.quiet);
     } catch (const Error& error) {
         std::fprintf(stderr, "folder2pdf: %s\n", error.what());
-        return exitFailure;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "folder2pdf: %s\n", error.what());
     }
+    return exitFailure;
 }

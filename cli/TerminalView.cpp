@@ -1,0 +1,225 @@
+#include "cli/TerminalView.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace folder2pdf {
+namespace {
+
+// One UTF-8 sequence starting at text[i]: its length in bytes and its
+// width in columns. Bytes that don't form a valid sequence count as one
+// column each, so that a name in another encoding still fits.
+struct Glyph {
+    std::size_t bytes;
+    int columns;
+};
+
+bool isWide(char32_t c) {
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
+           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1FAFF) ||
+           (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+Glyph glyphAt(const std::string& text, std::size_t i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    if (lead < 0x80) {
+        length = 1;
+    } else if (lead >= 0xC2 && lead < 0xE0) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead < 0xF0) {
+        length = 3;
+    } else if (lead >= 0xF0 && lead < 0xF5) {
+        length = 4;
+    }
+    if (length == 0 || i + length > text.size()) {
+        return {1, 1};
+    }
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) {
+            return {1, 1};
+        }
+        c = (c << 6) | (next & 0x3F);
+    }
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+        return {length, 0};
+    }
+    return {length, isWide(c) ? 2 : 1};
+}
+
+int columnsOf(const std::string& text) {
+    int columns = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const Glyph glyph = glyphAt(text, i);
+        columns += glyph.columns;
+        i += glyph.bytes;
+    }
+    return columns;
+}
+
+int terminalColumns() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return 80;
+}
+
+std::string minutesAndSeconds(double seconds) {
+    const long long whole = std::llround(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
+    return text;
+}
+
+// Control characters in a file name would move the cursor; show them as "?".
+std::string printable(const std::string& name) {
+    std::string text = name;
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
+    return text;
+}
+
+// `text` cut to at most `columns` terminal columns, ending in "…" when cut.
+std::string fitToColumns(const std::string& text, int columns) {
+    if (columnsOf(text) <= columns) {
+        return text;
+    }
+    std::string cut;
+    int used = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const Glyph glyph = glyphAt(text, i);
+        if (used + glyph.columns > columns - 1) {
+            break;
+        }
+        cut.append(text, i, glyph.bytes);
+        used += glyph.columns;
+        i += glyph.bytes;
+    }
+    return columns > 0 ? cut + "…" : cut;
+}
+
+}  // namespace
+
+TerminalView::TerminalView(std::string folder, bool printMessages, bool drawProgress)
+    : folder_(std::move(folder)), printMessages_(printMessages), drawProgress_(drawProgress) {}
+
+TerminalView::~TerminalView() {
+    clearLine();
+}
+
+std::string TerminalView::chooseFolder(const std::string&, const std::string&) {
+    // A folder dialog answers a full path without a trailing separator;
+    // "photos/" or "." must name the folder the same way, or the document
+    // would be called ".pdf" or "..pdf".
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path path = fs::absolute(fs::path(folder_), error);
+    if (error) {
+        return folder_;
+    }
+    std::string full = path.lexically_normal().string();
+    while (full.size() > 1 && full.back() == '/') {
+        full.pop_back();
+    }
+    return full;
+}
+
+void TerminalView::clearEntries() {
+    rows_.clear();
+}
+
+void TerminalView::addEntry(const std::string& text) {
+    rows_.push_back(text);
+}
+
+void TerminalView::setEntry(int row, const std::string& text) {
+    if (row >= 0 && static_cast<std::size_t>(row) < rows_.size()) {
+        rows_[static_cast<std::size_t>(row)] = text;
+    }
+}
+
+int TerminalView::selectedEntry() {
+    return selected_;
+}
+
+void TerminalView::selectEntry(int row) {
+    selected_ = row;
+}
+
+void TerminalView::showMessage(const std::string& text) {
+    if (!printMessages_) {
+        return;
+    }
+    clearLine();
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+void TerminalView::showProgressRange(std::int32_t low, std::int32_t high) {
+    // The bar runs from low to one past the last picture.
+    low_ = low;
+    pictures_ = high - low - 1;
+    start_ = std::chrono::steady_clock::now();
+}
+
+void TerminalView::showProgress(std::int32_t position) {
+    if (!drawProgress_) {
+        return;
+    }
+    if (position <= low_) {
+        clearLine();
+    } else {
+        drawLine(position - low_);
+    }
+}
+
+void TerminalView::runPendingEvents() {}
+
+void TerminalView::drawLine(std::int32_t picture) {
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const std::int32_t done = picture - 1;
+    std::string counts = "[" + std::to_string(picture) + "/" + std::to_string(pictures_) + "] ";
+    std::string speed;
+    if (done > 0 && elapsed > 0) {
+        const double rate = done / elapsed;
+        char text[64];
+        std::snprintf(text, sizeof text, "  %.1f pages/s  %s left", rate,
+                      minutesAndSeconds((pictures_ - done) / rate).c_str());
+        speed = text;
+    }
+    std::string name;
+    if (picture >= 1 && static_cast<std::size_t>(picture) <= rows_.size()) {
+        name = printable(rows_[static_cast<std::size_t>(picture) - 1]);
+    }
+    // One column stays free: writing the last column makes some terminals
+    // wrap, and \r would then redraw only the second line.
+    const int room = terminalColumns() - 1 - columnsOf(counts) - columnsOf(speed);
+    const std::string line = counts + fitToColumns(name, room > 1 ? room : 1) + speed;
+    std::fprintf(stderr, "\r%s\033[K", line.c_str());
+    std::fflush(stderr);
+    lineShown_ = true;
+}
+
+void TerminalView::clearLine() {
+    if (lineShown_) {
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+        lineShown_ = false;
+    }
+}
+
+}  // namespace folder2pdf
