@@ -10,7 +10,6 @@
 #include <QFontInfo>
 #include <QImage>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -37,24 +36,17 @@ QString q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// Answers every modal dialog that opens while it lives: records a message
-// box's text and closes it, so that a test never hangs on one.
+// Answers every modal dialog that opens while it lives (by default: records
+// a message box's text and closes it), so that a test never hangs on one.
 class ModalWatcher {
   public:
-    explicit ModalWatcher(std::function<void(QWidget*)> answer = nullptr)
-        : answer_(std::move(answer)) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal == nullptr) {
-                return;
-            }
-            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                messages.push_back(box->text());
-            }
-            if (answer_) {
-                answer_(modal);
-            } else {
-                modal->close();
+    explicit ModalWatcher(std::function<void(QWidget*)> answer = [](QWidget* w) { w->close(); }) {
+        QObject::connect(&timer_, &QTimer::timeout, [this, answer] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                    messages.push_back(box->text());
+                }
+                answer(modal);
             }
         });
         timer_.start(10);
@@ -63,7 +55,6 @@ class ModalWatcher {
 
   private:
     QTimer timer_;
-    std::function<void(QWidget*)> answer_;
 };
 
 class GuiTest : public ::testing::Test {
@@ -253,10 +244,6 @@ TEST_F(GuiTest, GenerateWritesThePdfWithProgressAndShowsDone) {
     EXPECT_EQ(StatusProgress::progressBar()->maximum(), 6);
     EXPECT_EQ(part(1), QStringLiteral("完成！"));
     EXPECT_EQ(testsupport::readFile(pdfPath()).substr(0, 8), "%PDF-1.4");
-    if (testsupport::haveTool("pdfinfo")) {
-        const std::string info = testsupport::run({"pdfinfo", pdfPath()}).out;
-        EXPECT_EQ(std::stoi(info.substr(info.find("Pages:") + 6)), 5) << info;
-    }
 }
 
 TEST_F(GuiTest, AFailingPictureShowsTheErrorAndTheWindowAndListSurvive) {
