@@ -171,7 +171,7 @@ void TerminalView::showMessage(const std::string& text) {
 void TerminalView::showProgressRange(std::int32_t low, std::int32_t high) {
     // The bar runs from low to one past the last picture.
     low_ = low;
-    pictures_ = high - low - 1;
+    pictures_ = static_cast<std::int32_t>(std::int64_t{high} - low - 1);
     start_ = std::chrono::steady_clock::now();
 }
 
