@@ -280,6 +280,29 @@ void indexedRowToGray(const std::uint8_t* src, int bits, const GrayPalette& pale
     }
 }
 
+// B, G, R pixels of 3 or 4 bytes to R, G, B and a spare byte. Pixels are
+// moved as 4-byte words with red and blue swapped, which the compiler turns
+// into vector code; a 3-byte pixel's word carries the next pixel's first byte
+// as its spare. The row's last pixel is moved byte by byte: its word could
+// reach past the end of the file.
+template <int kBytes>
+void bgrRowToRgbx(const std::uint8_t* src, std::uint8_t* rgbx, std::int32_t width) {
+    std::int32_t x = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; x < width - 1; ++x) {
+            std::uint32_t p;
+            std::memcpy(&p, src + kBytes * x, 4);
+            p = (p & 0xFF00FF00u) | (p >> 16 & 0xFFu) | (p & 0xFFu) << 16;
+            std::memcpy(rgbx + 4 * x, &p, 4);
+        }
+    }
+    for (; x < width; ++x) {
+        rgbx[4 * x] = src[kBytes * x + 2];
+        rgbx[4 * x + 1] = src[kBytes * x + 1];
+        rgbx[4 * x + 2] = src[kBytes * x];
+    }
+}
+
 // Uncompressed rows: every row is checked to be present before the raster is
 // allocated, then converted straight from the file's bytes.
 void decodeRows(ByteReader& r, const BmpInfo& info, const GrayPalette& palette, GrayRaster& out) {
@@ -328,13 +351,10 @@ void decodeRows(ByteReader& r, const BmpInfo& info, const GrayPalette& palette, 
             indexedRowToGray(src, bits, palette, out.row(y), width);
             continue;
         }
-        if (plainBgr) {
-            const int step = bits / 8;
-            for (std::int32_t x = 0; x < width; ++x) {
-                rgbx[4 * x] = src[step * x + 2];
-                rgbx[4 * x + 1] = src[step * x + 1];
-                rgbx[4 * x + 2] = src[step * x];
-            }
+        if (plainBgr && bits == 24) {
+            bgrRowToRgbx<3>(src, rgbx.data(), width);
+        } else if (plainBgr) {
+            bgrRowToRgbx<4>(src, rgbx.data(), width);
         } else {
             for (std::int32_t x = 0; x < width; ++x) {
                 std::uint32_t pixel;
@@ -361,31 +381,32 @@ void decodeRows(ByteReader& r, const BmpInfo& info, const GrayPalette& palette, 
     }
 }
 
-// RLE8 and RLE4 (always bottom-up). Pixels the data never reaches stay
-// white, as transparent over the paper. A run or a delta that leaves the
-// picture is an error. Data that stops without the end-of-bitmap marker is
-// accepted only when it has already finished the top row, since nothing is
-// then missing; anything shorter is truncated.
-void decodeRle(ByteReader& r, const BmpInfo& info, const GrayPalette& palette, GrayRaster& out) {
+// Walks RLE8 or RLE4 data (always bottom-up), checking every command, and
+// writes the pixels into `out`, or only checks them when `out` is null: the
+// decoder walks once without writing so that a broken stream is refused
+// before the raster is allocated. Pixels the data never reaches stay white,
+// as transparent over the paper. A run or a delta that leaves the picture is
+// an error. Data that stops without the end-of-bitmap marker is accepted only
+// when it has already finished the top row, since nothing is then missing;
+// anything shorter is truncated.
+void walkRle(ByteReader r, const BmpInfo& info, const GrayPalette& palette, GrayRaster* out) {
     const std::int64_t width = info.width;
     const std::int64_t height = info.height;
-    out.begin(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
-    for (std::int32_t y = 0; y < height; ++y) {
-        std::memset(out.row(y), 255, static_cast<std::size_t>(width));
-    }
     r.seek(info.pixelOffset, "the pixel data");
     const bool rle4 = info.compression == kRle4;
     std::int64_t x = 0;
     std::int64_t row = 0;  // counted from the bottom
-    // Where a run of `count` pixels may be written, or an error.
-    auto place = [&](std::int64_t count) {
+    // Where a run of `count` pixels goes (null when only checking), or an
+    // error.
+    auto place = [&](std::int64_t count) -> std::uint8_t* {
         if (row >= height) {
             fail("bad BMP: RLE data runs past the last row");
         }
         if (x + count > width) {
             fail("bad BMP: RLE run past the end of row " + std::to_string(row));
         }
-        std::uint8_t* dst = out.row(static_cast<std::int32_t>(height - 1 - row)) + x;
+        std::uint8_t* dst =
+            out ? out->row(static_cast<std::int32_t>(height - 1 - row)) + x : nullptr;
         x += count;
         return dst;
     };
@@ -401,6 +422,9 @@ void decodeRle(ByteReader& r, const BmpInfo& info, const GrayPalette& palette, G
         const std::uint8_t value = r.u8("the RLE data");
         if (count > 0) {
             std::uint8_t* dst = place(count);
+            if (!dst) {
+                continue;
+            }
             const std::uint8_t first = palette.gray[rle4 ? value >> 4 : value];
             const std::uint8_t second = palette.gray[rle4 ? value & 15 : value];
             for (int i = 0; i < count; ++i) {
@@ -432,7 +456,7 @@ void decodeRle(ByteReader& r, const BmpInfo& info, const GrayPalette& palette, G
                     r.skip(1, "the RLE data");
                 }
                 std::uint8_t* dst = place(value);
-                for (int i = 0; i < value; ++i) {
+                for (int i = 0; dst && i < value; ++i) {
                     const std::uint8_t index =
                         rle4 ? (i % 2 == 0 ? src[i / 2] >> 4 : src[i / 2] & 15) : src[i];
                     dst[i] = palette.gray[index];
@@ -456,7 +480,12 @@ void decodeBmp(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
                       static_cast<std::int32_t>(std::abs(info.height)));
     const GrayPalette palette = readPalette(r, info);
     if (info.compression == kRle8 || info.compression == kRle4) {
-        decodeRle(r, info, palette, out);
+        walkRle(r, info, palette, nullptr);
+        out.begin(static_cast<std::int32_t>(info.width), static_cast<std::int32_t>(info.height));
+        for (std::int32_t y = 0; y < out.height(); ++y) {
+            std::memset(out.row(y), 255, static_cast<std::size_t>(out.width()));
+        }
+        walkRle(r, info, palette, &out);
     } else {
         decodeRows(r, info, palette, out);
     }
