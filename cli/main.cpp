@@ -18,6 +18,7 @@
 #include "cli/TerminalView.h"
 #include "common/Error.h"
 #include "job/FolderJob.h"
+#include "job/PagePipeline.h"
 #include "pdf/pdf.h"
 
 namespace {
@@ -31,9 +32,9 @@ constexpr int exitUsage = 2;
 constexpr int exitInterrupted = 130;  // the shells' 128 + SIGINT
 
 const char usageLine[] =
-    "usage: folder2pdf [--quiet] FOLDER\n"
+    "usage: folder2pdf [--quiet] [--jobs N] FOLDER\n"
     "       folder2pdf --list FOLDER\n"
-    "       folder2pdf -o OUT.pdf PICTURE...\n";
+    "       folder2pdf [--jobs N] -o OUT.pdf PICTURE...\n";
 
 void printHelp() {
     std::printf(
@@ -49,6 +50,8 @@ void printHelp() {
         "\n"
         "  --list         show the pictures FOLDER would give, one per line, in order\n"
         "  -q, --quiet    no progress line on the terminal\n"
+        "  -j, --jobs N   prepare pages on N threads (default: one per core; 1 reads\n"
+        "                 one picture after another); the document is the same\n"
         "  -o OUT.pdf     convert the PICTUREs given, in that order, into OUT.pdf\n"
         "  -h, --help     show this help\n"
         "  --version      show the version\n"
@@ -64,17 +67,34 @@ int usageError(const std::string& message) {
     return exitUsage;
 }
 
+bool parseJobs(const std::string& text, int& jobs) {
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    jobs = std::stoi(text);
+    return jobs >= 1 && jobs <= 1024;
+}
+
 struct Options {
     std::string output;
     bool list = false;
     bool quiet = false;
+    int jobs = folder2pdf::defaultWorkers();
     std::vector<std::string> operands;
 };
 
 int convertPictures(const Options& options) {
     folder2pdf::pdf writer;
-    for (const std::string& picture : options.operands) {
-        writer.pageOBJ(picture);
+    if (options.jobs > 1 && options.operands.size() > 1) {
+        folder2pdf::PagePipeline pipeline(options.operands, options.jobs);
+        for (std::size_t k = 0; k < options.operands.size(); ++k) {
+            writer.appendPage(pipeline.take(k));
+        }
+    } else {
+        for (const std::string& picture : options.operands) {
+            writer.pageOBJ(picture);
+        }
     }
     writer.makePDF(options.output);
     std::printf("%s\n", options.output.c_str());
@@ -131,9 +151,10 @@ class InterruptStopsJob {
     struct sigaction previous_ {};
 };
 
-int convertFolder(const std::string& folder, bool quiet) {
+int convertFolder(const std::string& folder, bool quiet, int jobs) {
     TerminalView view(folder, true, !quiet && ::isatty(STDERR_FILENO) == 1);
     FolderJob job(view, programFolder());
+    job.setWorkers(jobs);
     job.openFolder();
     if (job.entries().empty()) {
         return 0;
@@ -170,6 +191,16 @@ int main(int argc, char** argv) {
             options.list = true;
         } else if (argument == "-q" || argument == "--quiet") {
             options.quiet = true;
+        } else if (argument == "-j" || argument == "--jobs" || argument.rfind("--jobs=", 0) == 0) {
+            std::string count;
+            if (argument.size() > 7) {
+                count = argument.substr(7);
+            } else if (i + 1 < argc) {
+                count = argv[++i];
+            }
+            if (!parseJobs(count, options.jobs)) {
+                return usageError("--jobs needs a number from 1 to 1024");
+            }
         } else if (argument == "-o" || argument == "--output") {
             if (i + 1 >= argc) {
                 return usageError("-o needs a file name");
@@ -199,7 +230,7 @@ int main(int argc, char** argv) {
             return convertPictures(options);
         }
         return options.list ? listPictures(options.operands[0])
-                            : convertFolder(options.operands[0], options.quiet);
+                            : convertFolder(options.operands[0], options.quiet, options.jobs);
     } catch (const Error& error) {
         std::fprintf(stderr, "folder2pdf: %s\n", error.what());
     } catch (const std::exception& error) {

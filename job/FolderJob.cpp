@@ -1,5 +1,7 @@
 #include "job/FolderJob.h"
 
+#include <algorithm>
+
 #include "common/Checked.h"
 #include "common/Error.h"
 
@@ -50,6 +52,7 @@ std::string countMessage(std::int32_t count) {
 class PdfWriter : public DocumentWriter {
   public:
     void pageOBJ(const std::string& path) override { writer_.pageOBJ(path); }
+    void appendPage(const PreparedPage& page) override { writer_.appendPage(page); }
     void makePDF(const std::string& path) override { writer_.makePDF(path); }
 
   private:
@@ -127,6 +130,17 @@ void FolderJob::generate() {
         writer = newWriter_();
         view_.showProgressRange(0, high);
         const std::int32_t bound = lastIndex;
+        // Workers read and decode the pictures ahead of the loop, which
+        // appends them in list order; with one worker there is nothing to
+        // read ahead.
+        std::unique_ptr<PagePipeline> pipeline;
+        if (workers_ > 1 && bound > 0) {
+            std::vector<std::string> paths;
+            for (std::int32_t k = 0; k <= bound; ++k) {
+                paths.push_back(folderPath + separator + fileNames[static_cast<std::size_t>(k)]);
+            }
+            pipeline = std::make_unique<PagePipeline>(std::move(paths), workers_);
+        }
         for (std::int32_t k = 0; k <= bound; ++k) {
             view_.showProgress(k + 1);
             view_.runPendingEvents();
@@ -135,8 +149,9 @@ void FolderJob::generate() {
                 stopRun();
                 return;
             }
-            writer->pageOBJ(folderPath + separator + fileNames[static_cast<std::size_t>(k)]);
+            addPage(k, pipeline.get());
         }
+        pipeline.reset();
         view_.showProgress(0);
         // A request that came during the last picture still keeps the file untouched.
         if (stopRequested_.load()) {
@@ -149,6 +164,18 @@ void FolderJob::generate() {
         throw;
     }
     view_.showMessage(doneMessage);
+}
+
+void FolderJob::addPage(std::int32_t k, PagePipeline* pipeline) {
+    if (pipeline != nullptr) {
+        writer->appendPage(pipeline->take(static_cast<std::size_t>(k)));
+    } else {
+        writer->pageOBJ(folderPath + separator + fileNames[static_cast<std::size_t>(k)]);
+    }
+}
+
+void FolderJob::setWorkers(int workers) {
+    workers_ = std::max(1, workers);
 }
 
 void FolderJob::stopRun() {

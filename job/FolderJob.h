@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "job/JobView.h"
+#include "job/PagePipeline.h"
 #include "pdf/pdf.h"
 
 namespace folder2pdf {
@@ -23,13 +24,15 @@ std::vector<std::string> listFolderFiles(const std::string& folder);
 // The natural order of listFolderFiles(): true when `a` comes before `b`.
 bool naturalLess(const std::string& a, const std::string& b);
 
-// The two calls generate() makes on a document writer: pageOBJ() once per
-// picture, then makePDF() once. The real writer is pdf; tests hand the job
-// a recorder instead.
+// The calls generate() makes on a document writer: once per picture either
+// pageOBJ() (one worker) or appendPage() with the page prepared on a worker
+// thread, then makePDF() once. The real writer is pdf; tests hand the job a
+// recorder instead.
 class DocumentWriter {
   public:
     virtual ~DocumentWriter() = default;
     virtual void pageOBJ(const std::string& path) = 0;
+    virtual void appendPage(const PreparedPage& page) = 0;
     virtual void makePDF(const std::string& path) = 0;
 };
 
@@ -70,6 +73,12 @@ class FolderJob {
     // The selected entry changes places with its lower neighbour and stays selected.
     void moveDown();
 
+    // How many threads prepare pages during generate(). 1, the default,
+    // prepares each page on the calling thread, in turn; more run a
+    // PagePipeline. The document is the same byte for byte either way, and
+    // so are the calls on the view.
+    void setWorkers(int workers);
+
     // True while generate() runs. Commands that arrive meanwhile (through
     // runPendingEvents) are refused and change nothing.
     bool running() const;
@@ -91,6 +100,8 @@ class FolderJob {
 
   private:
     void stopRun();
+    // Adds page k to the writer, prepared here or taken from the pipeline.
+    void addPage(std::int32_t k, PagePipeline* pipeline);
 
     // Fields in the order of the job's design; fileNames beyond lastIndex
     // carry no meaning. The writer lives only while a run is under way, so
@@ -107,6 +118,7 @@ class FolderJob {
     std::string programFolder_;
     Listing listing_;
     WriterFactory newWriter_;
+    int workers_ = 1;
     bool running_ = false;
     bool stopped_ = false;
     std::atomic<bool> stopRequested_{false};

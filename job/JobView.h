@@ -11,7 +11,7 @@ namespace folder2pdf {
 // its terminal, tests with a recorder. Rows are positions from 0; -1 means
 // "no row".
 class JobView {
-public:
+  public:
     virtual ~JobView() = default;
 
     // A modal folder chooser titled `title`, opened with `startFolder`

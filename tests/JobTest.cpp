@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 
+#include "RecordingView.h"
 #include "TestSupport.h"
 #include "common/Error.h"
 #include "job/FolderJob.h"
@@ -14,62 +15,11 @@ using folder2pdf::DocumentWriter;
 using folder2pdf::Error;
 using folder2pdf::ErrorKind;
 using folder2pdf::FolderJob;
-using folder2pdf::JobView;
+using testsupport::RecordingView;
 using testsupport::TempDir;
 using Names = std::vector<std::string>;
 
 namespace {
-
-// A view that records every call, in order, in one log that the writer
-// shares, and keeps the rows, selection and message as a list box would.
-struct RecordingView : JobView {
-    Names log;
-    std::string answer;
-    Names rows;
-    int selected = -1;
-    std::string message;
-    int events = 0;
-    std::function<void(int)> onEvents;  // runs inside runPendingEvents, with its 1-based count
-
-    std::string chooseFolder(const std::string& title, const std::string& start) override {
-        log.push_back("chooseFolder(" + title + "," + start + ")");
-        return answer;
-    }
-    void clearEntries() override {
-        log.push_back("clearEntries");
-        rows.clear();
-    }
-    void addEntry(const std::string& text) override {
-        log.push_back("addEntry(" + text + ")");
-        rows.push_back(text);
-    }
-    void setEntry(int row, const std::string& text) override {
-        log.push_back("setEntry(" + std::to_string(row) + "," + text + ")");
-        rows.at(static_cast<std::size_t>(row)) = text;
-    }
-    int selectedEntry() override { return selected; }
-    void selectEntry(int row) override {
-        log.push_back("selectEntry(" + std::to_string(row) + ")");
-        selected = row;
-    }
-    void showMessage(const std::string& text) override {
-        log.push_back("showMessage(" + text + ")");
-        message = text;
-    }
-    void showProgressRange(std::int32_t low, std::int32_t high) override {
-        log.push_back("showProgressRange(" + std::to_string(low) + "," + std::to_string(high) +
-                      ")");
-    }
-    void showProgress(std::int32_t position) override {
-        log.push_back("showProgress(" + std::to_string(position) + ")");
-    }
-    void runPendingEvents() override {
-        log.push_back("runPendingEvents");
-        if (onEvents) {
-            onEvents(++events);
-        }
-    }
-};
 
 struct RecordingWriter : DocumentWriter {
     RecordingView& view;
@@ -81,6 +31,10 @@ struct RecordingWriter : DocumentWriter {
         if (onPage) {
             onPage(path);
         }
+    }
+    void appendPage(const folder2pdf::PreparedPage& page) override {
+        view.log.push_back("appendPage(" + std::to_string(page.width) + "x" +
+                           std::to_string(page.height) + ")");
     }
     void makePDF(const std::string& path) override { view.log.push_back("makePDF(" + path + ")"); }
 };

@@ -165,6 +165,7 @@ void Form1::Form_Load() {
 
     job_ = std::make_unique<FolderJob>(
         *this, QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
+    job_->setWorkers(folder2pdf::defaultWorkers());
 
     QByteArray text = byteArray(scrambledWindowCaption);
     captionKey = captionKeyOfWindow;

@@ -1,0 +1,96 @@
+#include "job/PagePipeline.h"
+
+#include <algorithm>
+#include <new>
+#include <system_error>
+
+#include "common/Error.h"
+
+namespace folder2pdf {
+
+int defaultWorkers() {
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+PagePipeline::PagePipeline(std::vector<std::string> paths, int workers)
+    : paths_(std::move(paths)), slots_(static_cast<std::size_t>(std::max(1, workers)) + 1) {
+    const int count = std::max(1, std::min(workers, static_cast<int>(paths_.size())));
+    try {
+        for (int i = 0; i < count; ++i) {
+            workers_.emplace_back([this] { work(); });
+        }
+    } catch (const std::system_error&) {
+        stop();
+        throw Error(ErrorKind::OutOfMemory, "cannot start the worker threads");
+    }
+}
+
+PagePipeline::~PagePipeline() {
+    stop();
+}
+
+void PagePipeline::stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        cancelled_ = true;
+    }
+    slotFree_.notify_all();
+    for (std::thread& worker : workers_) {
+        if (worker.joinable()) {
+            worker.join();
+        }
+    }
+}
+
+void PagePipeline::work() {
+    PagePreparer preparer;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        // Page i takes slot i modulo the slot count, free once the caller has
+        // moved past page i - slots (taken_ is the page it holds or waits for).
+        slotFree_.wait(lock, [this] {
+            return cancelled_ || nextToPrepare_ >= paths_.size() ||
+                   nextToPrepare_ < taken_ + slots_.size();
+        });
+        if (cancelled_ || nextToPrepare_ >= paths_.size()) {
+            return;
+        }
+        const std::size_t index = nextToPrepare_++;
+        Slot& slot = slots_[index % slots_.size()];
+        slot.state = State::Working;
+        lock.unlock();
+
+        std::exception_ptr error;
+        try {
+            preparer.prepare(paths_[index], slot.page);
+        } catch (const std::bad_alloc&) {
+            error = std::make_exception_ptr(
+                Error(ErrorKind::OutOfMemory, paths_[index] + ": out of memory"));
+        } catch (...) {
+            error = std::current_exception();
+        }
+
+        lock.lock();
+        slot.error = error;
+        slot.state = error ? State::Failed : State::Ready;
+        pageReady_.notify_all();
+    }
+}
+
+const PreparedPage& PagePipeline::take(std::size_t index) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    // Taking page i hands back the slot of page i - 1.
+    taken_ = index;
+    slotFree_.notify_all();
+    Slot& slot = slots_[index % slots_.size()];
+    pageReady_.wait(lock, [&] {
+        return index < nextToPrepare_ &&
+               (slot.state == State::Ready || slot.state == State::Failed);
+    });
+    if (slot.state == State::Failed) {
+        std::rethrow_exception(slot.error);
+    }
+    return slot.page;
+}
+
+}  // namespace folder2pdf

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pdf/PreparedPage.h"
+
+namespace folder2pdf {
+
+// Prepares the pages of a list of pictures (read, decode, gray, compress) on
+// worker threads, while the caller takes them strictly in list order. At
+// most workers + 1 pages are prepared or in preparation at once, so memory
+// stays near a few pictures whatever the list's length; each worker and
+// each page slot keeps its buffers from picture to picture.
+//
+// Destroying the pipeline lets each worker finish the picture in hand (no
+// decoder can be interrupted part-way) and joins every thread: no thread
+// outlives it, however the run ends.
+class PagePipeline {
+  public:
+    PagePipeline(std::vector<std::string> paths, int workers);
+    PagePipeline(const PagePipeline&) = delete;
+    PagePipeline& operator=(const PagePipeline&) = delete;
+    ~PagePipeline();
+
+    // Waits for page `index`, which must be the one after the last taken
+    // (from 0), and returns it; valid until the next take(). Throws the
+    // Error that preparing that very picture raised.
+    const PreparedPage& take(std::size_t index);
+
+  private:
+    enum class State { Free, Working, Ready, Failed };
+    struct Slot {
+        State state = State::Free;
+        PreparedPage page;
+        std::exception_ptr error;
+    };
+
+    void work();
+    // Cancels what is not begun and joins every worker.
+    void stop();
+
+    const std::vector<std::string> paths_;
+    std::vector<Slot> slots_;
+    std::mutex mutex_;
+    std::condition_variable pageReady_;
+    std::condition_variable slotFree_;
+    std::size_t nextToPrepare_ = 0;
+    std::size_t taken_ = 0;  // the page the caller holds or waits for; earlier slots are free
+    bool cancelled_ = false;
+    std::vector<std::thread> workers_;
+};
+
+// The number of workers that fills this machine: one per core.
+int defaultWorkers();
+
+}  // namespace folder2pdf
