@@ -10,6 +10,12 @@
 #include "image/Decoders.h"
 #include "image/Gray.h"
 
+// The BMP reader: Windows info headers (40, 52, 56 bytes, V4, V5), OS/2 1.x
+// core headers and OS/2 2.x headers; 1, 4 and 8 bits with a palette, 16 and
+// 32 bits plain or with bit fields, 24 bits; RLE8 and RLE4. Where files
+// disagree with one another, the choices are Windows': a palette index beyond
+// the palette is black, the fourth byte of a plain 32-bit pixel is padding,
+// and alpha counts only where bit fields declare an alpha mask.
 namespace folder2pdf {
 
 namespace {

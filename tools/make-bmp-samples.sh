@@ -14,6 +14,8 @@ convert -size 24x16 gradient:'#d04010-#1060c0' -colors 12 BMP2:core-palette.bmp
 # RLE8 (ImageMagick writes encoded runs and line ends only; the tests write
 # absolute runs and deltas themselves).
 convert -seed 3 -size 40x24 plasma:fractal -colors 20 -compress RLE BMP3:rle8.bmp
+# 24 bits, rows of 37 pixels: padded, and long enough for vector code.
+convert -seed 4 -size 37x9 plasma:fractal BMP3:rgb24.bmp
 # 1 bit, 40-byte header.
 convert -size 30x10 pattern:checkerboard -monochrome BMP3:mono.bmp
 # V5 header, 32-bit bit fields with an alpha mask.
