@@ -35,7 +35,11 @@ inline bool shortcutGray(std::uint32_t r, std::uint32_t g, std::uint32_t b, std:
 
 void rgbxRowToGray(const std::uint8_t* __restrict rgbx, std::uint8_t* __restrict gray,
                    std::int32_t count) {
-    bool anyTie = false;
+    // A tie goes to the reference at once; rows of thousands of pixels
+    // nearly always hold a few.
+    auto settle = [&](std::int32_t i) {
+        gray[i] = grayOf(rgbx[4 * i], rgbx[4 * i + 1], rgbx[4 * i + 2]);
+    };
     std::int32_t i = 0;
 #if defined(__SSE2__)
     // Four bytes a pixel split cleanly into 16-bit lanes: (R, B) and (G, X).
@@ -51,7 +55,6 @@ void rgbxRowToGray(const std::uint8_t* __restrict rgbx, std::uint8_t* __restrict
     const __m128i reciprocal = _mm_set1_epi16(static_cast<short>(33555));
     const __m128i hundredTwentyFive = _mm_set1_epi16(125);
     const __m128i zero = _mm_setzero_si128();
-    __m128i ties = zero;
     auto sums = [&](__m128i pixels) {
         const __m128i redBlue = _mm_madd_epi16(_mm_and_si128(pixels, lowBytes), redBlueWeights);
         const __m128i green =
@@ -67,21 +70,19 @@ void rgbxRowToGray(const std::uint8_t* __restrict rgbx, std::uint8_t* __restrict
         const __m128i exact = _mm_cmpeq_epi16(_mm_mullo_epi16(q, hundredTwentyFive), x);
         const __m128i aligned = _mm_cmpeq_epi16(
             _mm_packs_epi32(_mm_and_si128(s0, seven), _mm_and_si128(s1, seven)), zero);
-        ties = _mm_or_si128(ties, _mm_and_si128(exact, aligned));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(gray + i), _mm_packus_epi16(q, q));
+        // Two mask bits a 16-bit lane: lane j is bit 2j.
+        int ties = _mm_movemask_epi8(_mm_and_si128(exact, aligned));
+        for (int j = 0; ties != 0; ++j, ties >>= 2) {
+            if (ties & 1) {
+                settle(i + j);
+            }
+        }
     }
-    anyTie = _mm_movemask_epi8(ties) != 0;
 #endif
     for (; i < count; ++i) {
-        anyTie |= shortcutGray(rgbx[4 * i], rgbx[4 * i + 1], rgbx[4 * i + 2], gray[i]);
-    }
-    if (!anyTie) {
-        return;
-    }
-    for (i = 0; i < count; ++i) {
-        std::uint8_t unused;
-        if (shortcutGray(rgbx[4 * i], rgbx[4 * i + 1], rgbx[4 * i + 2], unused)) {
-            gray[i] = grayOf(rgbx[4 * i], rgbx[4 * i + 1], rgbx[4 * i + 2]);
+        if (shortcutGray(rgbx[4 * i], rgbx[4 * i + 1], rgbx[4 * i + 2], gray[i])) {
+            settle(i);
         }
     }
 }
