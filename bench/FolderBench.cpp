@@ -5,6 +5,7 @@
 //
 //   folder_bench [WORK_FOLDER]       (default: a new folder under /tmp)
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -150,6 +151,9 @@ RunResult convert(const Folder& folder, int jobs) {
     const pid_t child = ::fork();
     if (child == 0) {
         const std::string jobsText = std::to_string(jobs);
+        // The command line prints its count and path; only the timing matters here.
+        const int devNull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devNull, STDOUT_FILENO);
         ::execl(FOLDER2PDF_EXE, FOLDER2PDF_EXE, "--quiet", "--jobs", jobsText.c_str(),
                 folder.path.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
@@ -178,7 +182,8 @@ RunResult bestOf(const Folder& folder, int jobs, int runs) {
 }
 
 void report(const Folder& folder, int cores) {
-    const double compute = computeSeconds(folder);
+    // The better of two passes, so that a slow moment doesn't lower the bar.
+    const double compute = std::min(computeSeconds(folder), computeSeconds(folder));
     const double floor = compute / cores;
     const RunResult one = bestOf(folder, 1, 2);
     const RunResult all = bestOf(folder, cores, 2);
