@@ -19,6 +19,7 @@
 #include "common/Error.h"
 #include "job/FolderJob.h"
 #include "job/PagePipeline.h"
+#include "pdf/AtomicFile.h"
 #include "pdf/pdf.h"
 
 namespace {
@@ -46,7 +47,8 @@ void printHelp() {
         "With FOLDER, the pictures are the folder's files whose names contain .bmp,\n"
         ".gif, .jpg or .png (any case), hidden files and sub-folders left out, in\n"
         "natural order (page2 before page10); the document is FOLDER/<name of\n"
-        "FOLDER>.pdf. Ctrl-C stops the run before the next picture and writes nothing.\n"
+        "FOLDER>.pdf. Ctrl-C stops the run before the next picture and writes nothing;\n"
+        "a second Ctrl-C, or one during the final write, ends it at once.\n"
         "\n"
         "  --list         show the pictures FOLDER would give, one per line, in order\n"
         "  -q, --quiet    no progress line on the terminal\n"
@@ -84,7 +86,68 @@ struct Options {
     std::vector<std::string> operands;
 };
 
+// The run that Ctrl-C stops, if any, and how many Ctrl-Cs came. The
+// handlers touch only these lock-free atomics and async-signal-safe calls.
+std::atomic<FolderJob*> interruptibleJob{nullptr};
+std::atomic<int> interrupts{0};
+static_assert(std::atomic<FolderJob*>::is_always_lock_free);
+static_assert(std::atomic<int>::is_always_lock_free);
+
+// The first Ctrl-C asks the job to stop before its next picture. Ending at
+// once is left for a second Ctrl-C, for a run without a job (-o), and for
+// the final write, which can't stop part-way: its temporary file is removed
+// first, so the earlier document stays as it was.
+extern "C" void onInterrupt(int) {
+    FolderJob* job = interruptibleJob.load();
+    if (folder2pdf::removeTemporaryFile() || job == nullptr || interrupts.fetch_add(1) > 0) {
+        ::_exit(exitInterrupted);
+    }
+    job->requestStop();
+}
+
+// SIGTERM and SIGHUP (the terminal closed) end the program as they would
+// have, after removing a temporary file being written. SA_RESETHAND has put
+// the default action back, which the raised signal meets once the handler
+// returns.
+extern "C" void onTermination(int signal) {
+    folder2pdf::removeTemporaryFile();
+    ::raise(signal);
+}
+
+// Installs the handlers above while the object lives, for a folder job's
+// run or (job null) a run of -o. SA_RESTART keeps reads and writes going.
+class StopSignals {
+  public:
+    explicit StopSignals(FolderJob* job) {
+        interruptibleJob.store(job);
+        interrupts.store(0);
+        install(SIGINT, onInterrupt, SA_RESTART, previous_[0]);
+        install(SIGTERM, onTermination, SA_RESTART | SA_RESETHAND, previous_[1]);
+        install(SIGHUP, onTermination, SA_RESTART | SA_RESETHAND, previous_[2]);
+    }
+    ~StopSignals() {
+        ::sigaction(SIGINT, &previous_[0], nullptr);
+        ::sigaction(SIGTERM, &previous_[1], nullptr);
+        ::sigaction(SIGHUP, &previous_[2], nullptr);
+        interruptibleJob.store(nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+  private:
+    static void install(int signal, void (*handler)(int), int flags, struct sigaction& previous) {
+        struct sigaction action {};
+        action.sa_handler = handler;
+        action.sa_flags = flags;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, &previous);
+    }
+
+    struct sigaction previous_[3]{};
+};
+
 int convertPictures(const Options& options) {
+    StopSignals signals(nullptr);
     folder2pdf::pdf writer;
     if (options.jobs > 1 && options.operands.size() > 1) {
         folder2pdf::PagePipeline pipeline(options.operands, options.jobs);
@@ -116,41 +179,6 @@ int listPictures(const std::string& folder) {
     return 0;
 }
 
-// The run that Ctrl-C stops. The handler only stores to the job's
-// lock-free stop flag, which is all a signal handler may safely do here.
-std::atomic<FolderJob*> interruptibleJob{nullptr};
-static_assert(std::atomic<FolderJob*>::is_always_lock_free);
-
-extern "C" void stopOnInterrupt(int) {
-    if (FolderJob* job = interruptibleJob.load()) {
-        job->requestStop();
-    }
-}
-
-// Ctrl-C stops the job's run while the object lives. SA_RESTART keeps
-// reads and writes going; SA_RESETHAND lets a second Ctrl-C end the program
-// at once (an earlier PDF is still safe: it is only ever replaced whole).
-class InterruptStopsJob {
-  public:
-    explicit InterruptStopsJob(FolderJob& job) {
-        interruptibleJob.store(&job);
-        struct sigaction action {};
-        action.sa_handler = stopOnInterrupt;
-        action.sa_flags = SA_RESTART | SA_RESETHAND;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &previous_);
-    }
-    ~InterruptStopsJob() {
-        ::sigaction(SIGINT, &previous_, nullptr);
-        interruptibleJob.store(nullptr);
-    }
-    InterruptStopsJob(const InterruptStopsJob&) = delete;
-    InterruptStopsJob& operator=(const InterruptStopsJob&) = delete;
-
-  private:
-    struct sigaction previous_ {};
-};
-
 int convertFolder(const std::string& folder, bool quiet, int jobs) {
     TerminalView view(folder, true, !quiet && ::isatty(STDERR_FILENO) == 1);
     FolderJob job(view, programFolder());
@@ -160,7 +188,7 @@ int convertFolder(const std::string& folder, bool quiet, int jobs) {
         return 0;
     }
     {
-        InterruptStopsJob interrupt(job);
+        StopSignals signals(&job);
         job.generate();
     }
     if (job.stopped()) {
@@ -173,6 +201,10 @@ int convertFolder(const std::string& folder, bool quiet, int jobs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Past a file-size limit a write then fails with EFBIG, which the writer
+    // reports and cleans up after, instead of killing the program with its
+    // temporary file left behind.
+    ::signal(SIGXFSZ, SIG_IGN);
     Options options;
     bool endOfOptions = false;
     for (int i = 1; i < argc; ++i) {

@@ -16,4 +16,12 @@ namespace folder2pdf {
 // touched. Throws Error (FileError) naming the path and the reason.
 void replaceFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size);
 
+// Removes the temporary file that replaceFileAtomically() is writing at this
+// moment, if there is one, and tells whether there was. Async-signal-safe:
+// for a signal handler that ends the process, so that ending it during the
+// write leaves the earlier file as it was and nothing beside it. (While the
+// temporary file is being created or renamed, the writing thread holds
+// signals back, so a handler never sees it half done.)
+bool removeTemporaryFile();
+
 }  // namespace folder2pdf

@@ -1,0 +1,623 @@
+// Faults from outside the program, end to end: the command line run as a
+// program, or the folder job with the real writer on real folders. Each test
+// proves that nothing is lost (every file in the folder, the earlier PDF
+// among them, byte for byte as before, and no temporary file left), that
+// the job's list is unchanged, and that the error names the file and the
+// reason.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include "RecordingView.h"
+#include "TestSupport.h"
+#include "common/Error.h"
+#include "job/FolderJob.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using folder2pdf::Error;
+using folder2pdf::ErrorKind;
+using folder2pdf::FolderJob;
+using testsupport::CommandResult;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+using Names = std::vector<std::string>;
+
+namespace {
+
+const std::string exe = FOLDER2PDF_EXE;
+const std::string earlier = "%PDF-1.4 an earlier document, kept byte for byte\n";
+
+void put16(std::string& bytes, unsigned value) {
+    bytes += static_cast<char>(value & 0xff);
+    bytes += static_cast<char>(value >> 8 & 0xff);
+}
+
+void put32(std::string& bytes, unsigned value) {
+    put16(bytes, value & 0xffff);
+    put16(bytes, value >> 16);
+}
+
+// A 24-bit BMP of w x h pixels: noise when `noisy` (it hardly compresses),
+// otherwise one gray.
+std::string bmp(unsigned w, unsigned h, bool noisy = false) {
+    const unsigned rowSize = (3 * w + 3) & ~3u;
+    std::string bytes = "BM";
+    for (unsigned value : {54 + rowSize * h, 0u, 54u, 40u, w, h}) {
+        put32(bytes, value);
+    }
+    put16(bytes, 1);
+    put16(bytes, 24);
+    for (unsigned value : {0u, rowSize * h, 2835u, 2835u, 0u, 0u}) {
+        put32(bytes, value);
+    }
+    std::uint32_t state = 2463534242u;
+    for (unsigned i = 0; i < rowSize * h; ++i) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        bytes += static_cast<char>(noisy ? state & 0xff : 0x80);
+    }
+    return bytes;
+}
+
+// What a folder holds, entry by entry: a file's bytes, a link's target, or
+// the kind of anything else. Equal snapshots mean nothing was lost or added.
+using Snapshot = std::map<std::string, std::string>;
+
+Snapshot snapshot(const std::string& folder) {
+    Snapshot entries;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_symlink()) {
+            entries[name] = "link to " + fs::read_symlink(entry.path()).string();
+        } else if (entry.is_directory()) {
+            entries[name] = "folder";
+        } else if (entry.is_regular_file()) {
+            entries[name] = "file " + readFile(entry.path().string());
+        } else {
+            entries[name] = "other";
+        }
+    }
+    return entries;
+}
+
+// Names in a folder shaped like the writer's temporary files, ".<target>.XXXXXXXX.tmp".
+Names temporaries(const std::string& folder) {
+    Names found;
+    for (const std::string& name : testsupport::listFolder(folder)) {
+        if (name.size() > 14 && name[0] == '.' && name.substr(name.size() - 4) == ".tmp") {
+            found.push_back(name);
+        }
+    }
+    return found;
+}
+
+CommandResult folder2pdf(const Names& arguments) {
+    Names argv{exe};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return testsupport::run(argv);
+}
+
+void expectFailureNaming(const CommandResult& result, const std::string& named,
+                         const std::string& reason) {
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_NE(result.err.find(named), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
+}
+
+// A folder `name` inside a fresh temporary folder.
+struct Folder {
+    TempDir dir;
+    std::string path;
+    explicit Folder(const std::string& name) : path(dir.file(name)) { fs::create_directory(path); }
+    std::string file(const std::string& name) const { return path + "/" + name; }
+    void add(const std::string& name, unsigned w, unsigned h) { writeFile(file(name), bmp(w, h)); }
+};
+
+// --- Private mounts ---------------------------------------------------------
+
+constexpr int kNoNamespace = 77;
+
+// Gives the calling process a mount namespace of its own whose mounts
+// propagate nowhere: directly as root, otherwise inside a user namespace in
+// which we are root.
+bool enterPrivateMounts() {
+    if (::unshare(CLONE_NEWNS) != 0) {
+        const uid_t uid = ::getuid();
+        const gid_t gid = ::getgid();
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) {
+            return false;
+        }
+        try {
+            writeFile("/proc/self/setgroups", std::string("deny"));
+            writeFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
+            writeFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+    return ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+// Runs `body` in a child process with private mounts, which vanish with it.
+// Returns body's exit code, or kNoNamespace when the mounts can't be made
+// here. The body keeps what the test checks as files outside its mounts.
+int withPrivateMounts(const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        int code = kNoNamespace;
+        try {
+            if (enterPrivateMounts()) {
+                code = body();
+            }
+        } catch (...) {
+            code = 99;
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+const char noNamespace[] =
+    "no private mount namespace here (needs root, or unprivileged user namespaces)";
+
+void saveResult(const std::string& folder, const CommandResult& result) {
+    writeFile(folder + "/status", std::to_string(result.status));
+    writeFile(folder + "/out", result.out);
+    writeFile(folder + "/err", result.err);
+}
+
+CommandResult loadResult(const std::string& folder) {
+    CommandResult result;
+    result.status = std::stoi(readFile(folder + "/status"));
+    result.out = readFile(folder + "/out");
+    result.err = readFile(folder + "/err");
+    return result;
+}
+
+// --- The output can't be written ---------------------------------------------
+
+TEST(OutputFault, ReadOnlyFolderFailsNamingTheDocumentAndKeepsEverything) {
+    Folder folder("scans");
+    folder.add("1.bmp", 3, 3);
+    writeFile(folder.file("scans.pdf"), earlier);
+    const Snapshot before = snapshot(folder.path);
+    TempDir report;
+    const int code = withPrivateMounts([&] {
+        // Root writes through permission bits, not through a read-only mount.
+        const char* path = folder.path.c_str();
+        if (::mount(path, path, nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount(nullptr, path, nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+            return kNoNamespace;
+        }
+        saveResult(report.path(), folder2pdf({folder.path}));
+        return 0;
+    });
+    if (code == kNoNamespace) {
+        GTEST_SKIP() << noNamespace;
+    }
+    ASSERT_EQ(code, 0);
+    expectFailureNaming(loadResult(report.path()),
+                        folder.file("scans.pdf") + ": cannot create a temporary file",
+                        "Read-only file system");
+    EXPECT_EQ(snapshot(folder.path), before);
+}
+
+TEST(OutputFault, FullDiskFailsNamingTheDocumentAndKeepsTheEarlierOne) {
+    TempDir dir;
+    const std::string disk = dir.file("disk");
+    const std::string folder = disk + "/scans";
+    const std::string report = dir.path().string();
+    fs::create_directory(disk);
+    const int code = withPrivateMounts([&] {
+        if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=1m") != 0) {
+            return kNoNamespace;
+        }
+        // Five pages of noise make a document larger than the room left.
+        fs::create_directory(folder);
+        writeFile(folder + "/noise.bmp", bmp(400, 400, true));
+        for (int i = 1; i <= 4; ++i) {
+            fs::create_symlink("noise.bmp", folder + "/page" + std::to_string(i) + ".bmp");
+        }
+        writeFile(folder + "/scans.pdf", earlier);
+        fs::copy(folder, report + "/before",
+                 fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        saveResult(report, folder2pdf({"--jobs", "1", folder}));
+        fs::copy(folder, report + "/after",
+                 fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        return 0;
+    });
+    if (code == kNoNamespace) {
+        GTEST_SKIP() << noNamespace;
+    }
+    ASSERT_EQ(code, 0);
+    expectFailureNaming(loadResult(report), folder + "/scans.pdf: ", "No space left on device");
+    EXPECT_EQ(snapshot(report + "/after"), snapshot(report + "/before"));
+}
+
+// A file-size limit: the write fails (EFBIG) instead of the program being
+// killed by SIGXFSZ with its temporary file left behind.
+TEST(OutputFault, FileSizeLimitFailsNamingTheDocumentAndLeavesNoTemporary) {
+    Folder folder("scans");
+    writeFile(folder.file("noise.bmp"), bmp(200, 200, true));
+    writeFile(folder.file("scans.pdf"), earlier);
+    const Snapshot before = snapshot(folder.path);
+    const auto result =
+        testsupport::run({"sh", "-c", "ulimit -f 16 && exec \"$0\" \"$@\"", exe, folder.path});
+    expectFailureNaming(result, folder.file("scans.pdf") + ": cannot write", "File too large");
+    EXPECT_EQ(snapshot(folder.path), before);
+}
+
+TEST(OutputFault, TargetNameTakenByAFolderFailsAndTouchesNeither) {
+    Folder folder("trip");
+    folder.add("a.bmp", 2, 2);
+    fs::create_directory(folder.file("trip.pdf"));
+    writeFile(folder.file("trip.pdf/inside.txt"), std::string("keep"));
+    const Snapshot before = snapshot(folder.path);
+    expectFailureNaming(folder2pdf({folder.path}), folder.file("trip.pdf") + ": cannot replace",
+                        "Is a directory");
+    EXPECT_EQ(snapshot(folder.path), before);
+    EXPECT_EQ(readFile(folder.file("trip.pdf/inside.txt")), "keep");
+}
+
+TEST(OutputFault, SymbolicLinkTargetIsReplacedAndWhatItPointedToIsNot) {
+    for (const bool dangling : {false, true}) {
+        SCOPED_TRACE(dangling ? "dangling link" : "link to a file");
+        Folder folder("trip");
+        folder.add("a.bmp", 3, 2);
+        const std::string pointee = folder.dir.file("elsewhere.pdf");
+        if (!dangling) {
+            writeFile(pointee, earlier);
+        }
+        fs::create_symlink(pointee, folder.file("trip.pdf"));
+        const auto result = folder2pdf({folder.path});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_FALSE(fs::is_symlink(folder.file("trip.pdf")));
+        EXPECT_EQ(readFile(folder.file("trip.pdf")).rfind("%PDF-1.4\r\n", 0), 0u);
+        EXPECT_EQ(fs::exists(pointee), !dangling);
+        if (!dangling) {
+            EXPECT_EQ(readFile(pointee), earlier);
+        }
+        EXPECT_EQ(testsupport::listFolder(folder.path), (Names{"a.bmp", "trip.pdf"}));
+    }
+}
+
+// --- Names and paths ----------------------------------------------------------
+
+TEST(NameFault, NamesThatAreNotUtf8AreKeptByteForByte) {
+    const std::string name = "\xff\xfe scans";
+    Folder folder(name);
+    folder.add("a\xe9.bmp", 3, 3);
+    folder.add("b\xc3.bmp", 5, 5);  // a sequence cut short
+    const std::string document = folder.file(name + ".pdf");
+    const auto result = folder2pdf({folder.path});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, " 共2幅\n完成！\n" + document + "\n");
+    const std::string written = readFile(document);
+    EXPECT_NE(written.find("/Count 2 "), std::string::npos);
+
+    writeFile(folder.file("c\xff.png"), std::string("not a picture"));
+    const Snapshot before = snapshot(folder.path);
+    expectFailureNaming(folder2pdf({folder.path}), folder.file("c\xff.png") + ": ",
+                        "not a BMP, GIF, JPEG or PNG picture");
+    EXPECT_EQ(snapshot(folder.path), before);
+}
+
+// The temporary file's name is longer than the document's; near NAME_MAX
+// it is shortened, and a document name beyond NAME_MAX fails clearly.
+TEST(NameFault, DocumentNameUpToNameMaxIsWrittenAndBeyondFailsClearly) {
+    std::string longName;
+    while (longName.size() < 249) {
+        longName += "照";
+    }
+    for (const std::string& name : {longName + "ab", longName + "abc"}) {
+        const bool fits = name.size() + 4 <= NAME_MAX;
+        SCOPED_TRACE(std::to_string(name.size() + 4) + "-byte document name");
+        Folder folder(name);
+        folder.add("a.bmp", 2, 2);
+        const std::string document = folder.file(name + ".pdf");
+        const auto result = folder2pdf({folder.path});
+        if (fits) {
+            EXPECT_EQ(result.status, 0) << result.err;
+            EXPECT_EQ(testsupport::listFolder(folder.path), (Names{"a.bmp", name + ".pdf"}));
+        } else {
+            expectFailureNaming(result, document + ": cannot replace", "File name too long");
+            EXPECT_EQ(testsupport::listFolder(folder.path), Names{"a.bmp"});
+        }
+    }
+}
+
+// Creates `count` nested folders of `length`-byte names under `base` and
+// returns the deepest one's path.
+std::string nestFolders(const std::string& base, int count, std::size_t length) {
+    std::string path = base;
+    for (int i = 0; i < count; ++i) {
+        path += "/" + std::string(length, static_cast<char>('a' + i % 26));
+        fs::create_directory(path);
+    }
+    return path;
+}
+
+// A document path a few bytes short of PATH_MAX: the temporary file's path
+// beside it would pass PATH_MAX, its name does not.
+TEST(PathFault, DocumentPathJustUnderPathMaxIsWritten) {
+    TempDir dir;
+    const std::string outer = nestFolders(dir.path().string(), 19, 200);
+    const std::size_t length = (PATH_MAX - 8 - outer.size()) / 2;
+    ASSERT_GT(length, 10u);
+    ASSERT_LE(length, 255u);
+    const std::string name(length, 'z');
+    const std::string folder = outer + "/" + name;
+    fs::create_directory(folder);
+    writeFile(folder + "/a.bmp", bmp(2, 2));
+    const std::string document = folder + "/" + name + ".pdf";
+    ASSERT_GT(document.size() + 10, static_cast<std::size_t>(PATH_MAX - 1));
+    ASSERT_LT(document.size(), static_cast<std::size_t>(PATH_MAX));
+
+    const auto result = folder2pdf({folder});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(testsupport::listFolder(folder), (Names{"a.bmp", name + ".pdf"}));
+}
+
+// Folders nested beyond PATH_MAX can't be named by one path: a clear error.
+TEST(PathFault, FolderPathBeyondPathMaxFailsClearly) {
+    TempDir dir;
+    // Built and removed one level at a time: no single path reaches them all.
+    const int base = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(base, 0);
+    std::vector<int> levels{base};
+    std::string path = dir.path().string();
+    const std::string name(250, 'd');
+    while (path.size() <= PATH_MAX) {
+        ASSERT_EQ(::mkdirat(levels.back(), name.c_str(), 0755), 0);
+        levels.push_back(::openat(levels.back(), name.c_str(), O_RDONLY | O_DIRECTORY));
+        ASSERT_GE(levels.back(), 0);
+        path += "/" + name;
+    }
+    const auto result = folder2pdf({path});
+    expectFailureNaming(result, path + ": ", "File name too long");
+    for (std::size_t i = levels.size() - 1; i > 0; --i) {
+        ::close(levels[i]);
+        EXPECT_EQ(::unlinkat(levels[i - 1], name.c_str(), AT_REMOVEDIR), 0);
+    }
+    ::close(base);
+}
+
+// --- Pictures that are not files --------------------------------------------
+
+struct OddEntry {
+    const char* kind;
+    std::function<void(const std::string& path)> make;
+    const char* reason;
+};
+
+const std::vector<OddEntry> oddEntries = {
+    {"a folder",
+     [](const std::string& path) {
+         fs::remove(path);
+         fs::create_directory(path);
+     },
+     "not a regular file"},
+    {"a FIFO",
+     [](const std::string& path) {
+         fs::remove(path);
+         ::mkfifo(path.c_str(), 0600);
+     },
+     "not a regular file"},
+    {"a dangling link",
+     [](const std::string& path) {
+         fs::remove(path);
+         fs::create_symlink(path + ".gone", path);
+     },
+     "No such file or directory"},
+    {"deleted", [](const std::string& path) { fs::remove(path); }, "No such file or directory"},
+    {"not a picture",
+     [](const std::string& path) {
+         fs::remove(path);
+         writeFile(path, std::string("plain text"));
+     },
+     "not a BMP, GIF, JPEG or PNG picture"},
+    {"cut short",
+     [](const std::string& path) {
+         fs::remove(path);
+         writeFile(path, bmp(4, 4).substr(0, 70));
+     },
+     "truncated BMP"},
+};
+
+TEST(PictureFault, OutputFormRefusesAPictureThatIsNotAFileAndKeepsTheOutput) {
+    for (const OddEntry& odd : oddEntries) {
+        for (const char* jobs : {"1", "2"}) {
+            SCOPED_TRACE(std::string(odd.kind) + ", --jobs " + jobs);
+            TempDir dir;
+            writeFile(dir.file("good.bmp"), bmp(3, 3));
+            writeFile(dir.file("odd.png"), bmp(3, 3));
+            odd.make(dir.file("odd.png"));
+            writeFile(dir.file("out.pdf"), earlier);
+            const Snapshot before = snapshot(dir.path().string());
+            expectFailureNaming(folder2pdf({"--jobs", jobs, "-o", dir.file("out.pdf"),
+                                            dir.file("good.bmp"), dir.file("odd.png")}),
+                                dir.file("odd.png") + ": ", odd.reason);
+            EXPECT_EQ(snapshot(dir.path().string()), before);
+        }
+    }
+}
+
+// The folder job as the window runs it: a picture changes between Open and
+// Generate.
+class ChangedPictureTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(ChangedPictureTest, GenerateFailsNamingItAndKeepsListDocumentAndFolder) {
+    for (const OddEntry& odd : oddEntries) {
+        SCOPED_TRACE(odd.kind);
+        Folder folder("trip");
+        for (const char* name : {"1.bmp", "2.bmp", "3.bmp"}) {
+            folder.add(name, 3, 3);
+        }
+        writeFile(folder.file("trip.pdf"), earlier);
+        testsupport::RecordingView view;
+        view.answer = folder.path;
+        FolderJob job(view, "/prog");
+        job.setWorkers(GetParam());
+        job.openFolder();
+        const Names listed = job.entries();
+        odd.make(folder.file("2.bmp"));
+        const Snapshot before = snapshot(folder.path);
+        try {
+            job.generate();
+            ADD_FAILURE() << "generate succeeded";
+        } catch (const Error& error) {
+            EXPECT_NE(std::string(error.what()).find(folder.file("2.bmp") + ": "),
+                      std::string::npos)
+                << error.what();
+            EXPECT_NE(std::string(error.what()).find(odd.reason), std::string::npos)
+                << error.what();
+        }
+        EXPECT_EQ(job.entries(), listed);
+        EXPECT_EQ(view.rows, listed);
+        EXPECT_EQ(view.message, " 共3幅");
+        EXPECT_EQ(view.log.back(), "showProgress(0)");
+        EXPECT_FALSE(job.running());
+        EXPECT_EQ(snapshot(folder.path), before);
+    }
+}
+
+TEST_P(ChangedPictureTest, PictureReplacedByAnotherIsTakenAsItIsNow) {
+    Folder folder("trip");
+    folder.add("1.bmp", 3, 3);
+    folder.add("2.bmp", 3, 3);
+    testsupport::RecordingView view;
+    view.answer = folder.path;
+    FolderJob job(view, "/prog");
+    job.setWorkers(GetParam());
+    job.openFolder();
+    folder.add("2.bmp", 7, 5);
+    job.generate();
+    EXPECT_NE(readFile(folder.file("trip.pdf")).find("/MediaBox [0 0 7 5]"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Workers, ChangedPictureTest, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::to_string(info.param) + "Workers";
+                         });
+
+// --- Signals during the final write -------------------------------------------
+
+// Starts folder2pdf with `arguments` and the stall_fsync library preloaded,
+// output to files in `logs`.
+pid_t startStalled(const Names& arguments, const std::string& logs) {
+    Names argv{exe};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    Names environment;
+    std::string asanOptions = "verify_asan_link_order=0";
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        const std::string entry = *variable;
+        if (entry.rfind("ASAN_OPTIONS=", 0) == 0) {
+            asanOptions += ":" + entry.substr(13);
+        } else if (entry.rfind("LD_PRELOAD=", 0) != 0) {
+            environment.push_back(entry);
+        }
+    }
+    environment.push_back("LD_PRELOAD=" STALL_FSYNC_LIB);
+    environment.push_back("ASAN_OPTIONS=" + asanOptions);
+    std::vector<char*> args;
+    std::vector<char*> env;
+    for (std::string& value : argv) {
+        args.push_back(value.data());
+    }
+    for (std::string& value : environment) {
+        env.push_back(value.data());
+    }
+    args.push_back(nullptr);
+    env.push_back(nullptr);
+    const std::string out = logs + "/out";
+    const std::string err = logs + "/err";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(::open("/dev/null", O_RDONLY), 0);
+        ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+        ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+        ::execve(args[0], args.data(), env.data());
+        ::_exit(127);
+    }
+    return child;
+}
+
+struct SignalCase {
+    int signal;  // 0: none, the write goes on
+    bool outputForm;
+};
+
+void PrintTo(const SignalCase& c, std::ostream* out) {
+    *out << "signal " << c.signal << (c.outputForm ? " to -o" : " to a folder run");
+}
+
+class SignalDuringWriteTest : public ::testing::TestWithParam<SignalCase> {};
+
+TEST_P(SignalDuringWriteTest, LeavesTheEarlierDocumentAndNoTemporaryFile) {
+    const SignalCase& c = GetParam();
+    Folder folder("scans");
+    folder.add("1.bmp", 30, 20);
+    folder.add("2.bmp", 20, 30);
+    const std::string document = folder.file("scans.pdf");
+    writeFile(document, earlier);
+    const Snapshot before = snapshot(folder.path);
+    TempDir logs;
+    const Names arguments = c.outputForm ? Names{"-o", document, folder.file("1.bmp")}
+                                         : Names{"--jobs", "2", folder.path};
+    const pid_t child = startStalled(arguments, logs.path().string());
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, WUNTRACED), child);
+    if (!WIFSTOPPED(status)) {
+        FAIL() << "did not stop in fsync; status " << status << ": " << readFile(logs.file("err"));
+    }
+    EXPECT_EQ(temporaries(folder.path).size(), 1u) << "the document is being written";
+    if (c.signal != 0) {
+        ::kill(child, c.signal);
+    }
+    ::kill(child, SIGCONT);
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+
+    EXPECT_EQ(temporaries(folder.path), Names{});
+    if (c.signal == 0) {
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readFile(logs.file("err"));
+        EXPECT_EQ(readFile(document).rfind("%PDF-1.4\r\n", 0), 0u);
+        return;
+    }
+    if (c.signal == SIGINT) {
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+    } else {
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
+    }
+    EXPECT_EQ(snapshot(folder.path), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, SignalDuringWriteTest,
+                         ::testing::Values(SignalCase{0, false}, SignalCase{SIGINT, false},
+                                           SignalCase{SIGTERM, false}, SignalCase{SIGHUP, false},
+                                           SignalCase{SIGINT, true}, SignalCase{SIGTERM, true}),
+                         [](const ::testing::TestParamInfo<SignalCase>& info) {
+                             const std::string name = info.param.signal == 0         ? "NoSignal"
+                                                      : info.param.signal == SIGINT  ? "Interrupt"
+                                                      : info.param.signal == SIGTERM ? "Terminate"
+                                                                                     : "Hangup";
+                             return name + (info.param.outputForm ? "OutputForm" : "Folder");
+                         });
+
+}  // namespace
