@@ -291,11 +291,13 @@ void indexedRowToGray(const std::uint8_t* src, int bits, const GrayPalette& pale
 // into vector code; a 3-byte pixel's word carries the next pixel's first byte
 // as its spare. The row's last pixel is moved byte by byte: its word could
 // reach past the end of the file.
-template <int kBytes>
-void bgrRowToRgbx(const std::uint8_t* src, std::uint8_t* rgbx, std::int32_t width) {
-    std::int32_t x = 0;
+template <std::size_t kBytes>
+void bgrRowToRgbx(const std::uint8_t* src, std::uint8_t* rgbx, std::int32_t pixels) {
+    // Offsets in size_t: 4 x pixels passes 2^31 in rows of over 536 million pixels.
+    const auto width = static_cast<std::size_t>(pixels);
+    std::size_t x = 0;
     if constexpr (std::endian::native == std::endian::little) {
-        for (; x < width - 1; ++x) {
+        for (; x + 1 < width; ++x) {
             std::uint32_t p;
             std::memcpy(&p, src + kBytes * x, 4);
             p = (p & 0xFF00FF00u) | (p >> 16 & 0xFFu) | (p & 0xFFu) << 16;
@@ -362,7 +364,7 @@ void decodeRows(ByteReader& r, const BmpInfo& info, const GrayPalette& palette, 
         } else if (plainBgr) {
             bgrRowToRgbx<4>(src, rgbx.data(), width);
         } else {
-            for (std::int32_t x = 0; x < width; ++x) {
+            for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x) {
                 std::uint32_t pixel;
                 if (bits == 16) {
                     pixel = std::uint32_t(src[2 * x]) | std::uint32_t(src[2 * x + 1]) << 8;

@@ -34,13 +34,15 @@ inline bool shortcutGray(std::uint32_t r, std::uint32_t g, std::uint32_t b, std:
 }  // namespace
 
 void rgbxRowToGray(const std::uint8_t* __restrict rgbx, std::uint8_t* __restrict gray,
-                   std::int32_t count) {
+                   std::int32_t pixels) {
+    // Offsets in size_t: 4 x i passes 2^31 in rows of over 536 million pixels.
+    const auto count = static_cast<std::size_t>(pixels);
     // A tie goes to the reference at once; rows of thousands of pixels
     // nearly always hold a few.
-    auto settle = [&](std::int32_t i) {
+    auto settle = [&](std::size_t i) {
         gray[i] = grayOf(rgbx[4 * i], rgbx[4 * i + 1], rgbx[4 * i + 2]);
     };
-    std::int32_t i = 0;
+    std::size_t i = 0;
 #if defined(__SSE2__)
     // Four bytes a pixel split cleanly into 16-bit lanes: (R, B) and (G, X).
     // pmaddwd forms 299 R + 114 B and 587 G in 32 bits. With x = (s + 500) / 8
@@ -73,7 +75,7 @@ void rgbxRowToGray(const std::uint8_t* __restrict rgbx, std::uint8_t* __restrict
         _mm_storel_epi64(reinterpret_cast<__m128i*>(gray + i), _mm_packus_epi16(q, q));
         // Two mask bits a 16-bit lane: lane j is bit 2j.
         int ties = _mm_movemask_epi8(_mm_and_si128(exact, aligned));
-        for (int j = 0; ties != 0; ++j, ties >>= 2) {
+        for (std::size_t j = 0; ties != 0; ++j, ties >>= 2) {
             if (ties & 1) {
                 settle(i + j);
             }
