@@ -6,16 +6,21 @@
 
 namespace folder2pdf {
 
-void GrayRaster::begin(std::int32_t width, std::int32_t height) {
+void GrayRaster::checkSize(std::int32_t width, std::int32_t height) {
     if (width <= 0 || height <= 0) {
         throw Error(ErrorKind::DecodeError, "the picture has no pixels (" + std::to_string(width) +
                                                 " x " + std::to_string(height) + ")");
     }
     // The loader's rules count the picture also as 24-bit rows padded to a
     // multiple of 4 bytes; both products must stay within 32 bits.
-    const std::int32_t pixels = checkedMul(width, height);
+    checkedMul(width, height);
     const std::int64_t stride = (3 * static_cast<std::int64_t>(width) + 3) / 4 * 4;
     checkedMul(checkedInt32(stride), height);
+}
+
+void GrayRaster::begin(std::int32_t width, std::int32_t height) {
+    checkSize(width, height);
+    const std::int32_t pixels = width * height;
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
     // Pictures of hundreds of megabytes are allowed, but filling and freeing
     // them slows a fuzzer down a thousandfold; past the checks above, their

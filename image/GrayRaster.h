@@ -21,6 +21,10 @@ class GrayRaster {
     // an overflow error.
     void begin(std::int32_t width, std::int32_t height);
 
+    // The checks of begin() alone, nothing allocated: for decoders that
+    // compare the declared size with the data present before allocating.
+    static void checkSize(std::int32_t width, std::int32_t height);
+
     // R, G, B and one ignored byte a pixel: the fastest to convert.
     void putRgbxRow(std::int32_t y, const std::uint8_t* rgbx);
     void putGrayRow(std::int32_t y, const std::uint8_t* gray);

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <climits>
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 #include <string>
@@ -34,6 +35,7 @@ struct Session {
     jpeg_decompress_struct cinfo;
     ErrorManager errors;
     jpeg_progress_mgr progress;
+    std::uint64_t coefficientBytes;  // held for a file of several scans, else 0
 };
 
 // jpeg_destroy_decompress also accepts the zeroed struct of a session whose
@@ -117,12 +119,34 @@ Error decodeError(const char* libraryMessage) {
     return Error(ErrorKind::DecodeError, reason);
 }
 
+// A file of several scans (progressive, or components in separate scans)
+// keeps every DCT coefficient of the picture until the last scan: 128 bytes
+// for each 8 x 8 block of each component, rounded up to whole MCUs as
+// libjpeg allocates them. The entropy data can describe such a picture in a
+// few bytes, so this is the decoder's own size to check.
+std::uint64_t coefficientBytes(j_decompress_ptr cinfo) {
+    if (!jpeg_has_multiple_scans(cinfo)) {
+        return 0;
+    }
+    std::uint64_t bytes = 0;
+    for (int ci = 0; ci < cinfo->num_components; ++ci) {
+        const jpeg_component_info& component = cinfo->comp_info[ci];
+        const auto roundUp = [](std::uint64_t value, std::uint64_t step) {
+            return (value + step - 1) / step * step;
+        };
+        bytes += roundUp(component.width_in_blocks, component.h_samp_factor) *
+                 roundUp(component.height_in_blocks, component.v_samp_factor) * sizeof(JBLOCK);
+    }
+    return bytes;
+}
+
 void readHeader(Session& session, const std::uint8_t* data, std::size_t size) {
     j_decompress_ptr cinfo = &session.cinfo;
     jpeg_create_decompress(cinfo);
     cinfo->progress = &session.progress;
     jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
     jpeg_read_header(cinfo, TRUE);
+    session.coefficientBytes = coefficientBytes(cinfo);
     switch (cinfo->jpeg_color_space) {
         case JCS_GRAYSCALE:
             cinfo->out_color_space = JCS_GRAYSCALE;
@@ -206,9 +230,18 @@ void decodeJpeg(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
         throw decodeError(session.errors.message);
     }
 
-    // JPEG sizes stop at 65535, so only the product can overflow.
-    out.begin(static_cast<std::int32_t>(session.cinfo.image_width),
-              static_cast<std::int32_t>(session.cinfo.image_height));
+    // JPEG sizes stop at 65535, so only the products can overflow.
+    const auto width = static_cast<std::int32_t>(session.cinfo.image_width);
+    const auto height = static_cast<std::int32_t>(session.cinfo.image_height);
+    GrayRaster::checkSize(width, height);
+    const std::uint64_t coefficients = session.coefficientBytes;
+    if (coefficients > static_cast<std::uint64_t>(INT32_MAX)) {
+        throw Error(ErrorKind::Overflow,
+                    "overflow: a JPEG of " + std::to_string(session.cinfo.image_width) + " x " +
+                        std::to_string(session.cinfo.image_height) + " in several scans needs " +
+                        std::to_string(coefficients) + " bytes of coefficients");
+    }
+    out.begin(width, height);
     // Gray rows go straight into the raster; colour needs kRowsPerRead rows
     // of RGBX or CMYK.
     const int components = session.cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 4;

@@ -20,6 +20,7 @@ struct Session {
     std::size_t position = 0;
     png_uint_32 width = 0;
     png_uint_32 height = 0;
+    int bitsPerPixel = 0;  // as stored in the file
     int colourType = 0;
     bool interlaced = false;
     bool transparency = false;  // a tRNS chunk
@@ -112,6 +113,7 @@ void readHeader(Session& session) {
     png_get_IHDR(png, session.info, &session.width, &session.height, &bitDepth, &session.colourType,
                  &interlace, nullptr, nullptr);
     session.interlaced = interlace != PNG_INTERLACE_NONE;
+    session.bitsPerPixel = bitDepth * png_get_channels(png, session.info);
     session.transparency = png_get_valid(png, session.info, PNG_INFO_tRNS) != 0;
     if (bitDepth == 16) {
         png_set_scale_16(png);  // rounds v * 255 / 65535 to nearest
@@ -233,6 +235,27 @@ void readPixels(Session& session, GrayRaster& out, int channels, std::uint8_t* r
     png_read_end(session.png, nullptr);
 }
 
+// Deflate codes at best 258 bytes in 2 bits (a length and a distance code
+// of one bit each), so the compressed data after the header, which is at
+// most what is left of the file, holds at most 1032 times its size. A
+// picture that needs more can't be there, however its data is cut: refused
+// before its raster is allocated. (Interlaced rows hold the same pixels plus
+// more filter bytes, so the bound holds for them too.)
+void checkDataCanHold(const Session& session) {
+    constexpr std::uint64_t kMaxDeflateRatio = 1032;
+    const std::uint64_t bits = std::uint64_t{session.width} * session.height * session.bitsPerPixel;
+    const std::uint64_t needed = (bits + 7) / 8 + session.height;  // a filter byte a row
+    const std::uint64_t left = session.size - session.position;
+    if (needed / kMaxDeflateRatio > left) {
+        throw Error(ErrorKind::DecodeError, "truncated PNG: " + std::to_string(session.width) +
+                                                " x " + std::to_string(session.height) +
+                                                " pixels need over " +
+                                                std::to_string(needed / kMaxDeflateRatio) +
+                                                " bytes of compressed data, the file has " +
+                                                std::to_string(left) + " left");
+    }
+}
+
 }  // namespace
 
 bool sniffPng(const std::uint8_t* data, std::size_t size) {
@@ -256,6 +279,8 @@ void decodePng(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
         throw decodeError(session);
     }
 
+    GrayRaster::checkSize(checkedInt32(session.width), checkedInt32(session.height));
+    checkDataCanHold(session);
     out.begin(checkedInt32(session.width), checkedInt32(session.height));
     const int channels = outputChannels(session);
     const auto width = static_cast<std::size_t>(out.width());
