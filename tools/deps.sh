@@ -1,10 +1,12 @@
 #!/bin/sh
 # Installs, from Debian's packages, what building and testing folder2pdf
-# needs, unless it is there already. Runs apt-get as root (through sudo when
-# started by another user).
+# needs (for the fuzz preset: clang, its sanitizer and libFuzzer runtimes,
+# llvm-symbolizer), unless it is there already. Runs apt-get as root
+# (through sudo when started by another user).
 set -eu
 packages="cmake ninja-build g++ pkg-config zlib1g-dev libpng-dev libjpeg62-turbo-dev libgif-dev
-qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev qpdf poppler-utils fonts-noto-cjk"
+qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev qpdf poppler-utils fonts-noto-cjk
+clang libclang-rt-14-dev llvm"
 missing=""
 for package in $packages; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
