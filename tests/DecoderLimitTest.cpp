@@ -171,7 +171,7 @@ TEST(BmpLimit, DISABLED_RowOfOver536MillionPixelsConvertsWithoutOverflow) {
         putLittleEndian(bmp, value, 4);
     }
     bmp.resize(54 + std::size_t{rowBytes}, 0);
-    bmp[bmp.size() - 4] = 255;  // the last pixel's red
+    bmp[54 + 3 * std::size_t{width - 1} + 2] = 255;  // the last pixel's red
     Bytes pixels;
     GrayRaster out(pixels);
     folder2pdf::decodeBmp(bmp.data(), bmp.size(), out);
