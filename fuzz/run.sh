@@ -41,13 +41,14 @@ for target in $targets; do
     corpus=$work/corpus/$target
     crashes=$work/crashes/$target
     kept=$root/tests/fuzz/$target
-    mkdir -p "$corpus" "$crashes" "$kept"
+    [ -d "$kept" ] || kept=""
+    mkdir -p "$corpus" "$crashes"
     log=$work/$target.log
     status=0
     # shellcheck disable=SC2086
     "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len="$max_len" -dict="$dict" \
         $limits -artifact_prefix="$crashes/" -print_final_stats=1 \
-        "$corpus" $seeds "$root/examples" "$kept" >"$log" 2>&1 || status=$?
+        "$corpus" $seeds "$root/examples" $kept >"$log" 2>&1 || status=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     last=$(grep -E "^#[0-9]+[[:space:]]+(DONE|pulse|NEW|REDUCE|INITED)" "$log" | tail -n 1 |
         sed 's/ *exec\/s.*//')
