@@ -25,8 +25,8 @@ void GrayRaster::begin(std::int32_t width, std::int32_t height) {
     // Pictures of hundreds of megabytes are allowed, but filling and freeing
     // them slows a fuzzer down a thousandfold; past the checks above, their
     // rows take the same paths as those of small pictures.
-    if (pixels > (1 << 22)) {
-        throw Error(ErrorKind::DecodeError, "fuzzing build: over 4 megapixels, not decoded");
+    if (pixels > (1 << 20)) {
+        throw Error(ErrorKind::DecodeError, "fuzzing build: over a megapixel, not decoded");
     }
 #endif
     resizeBytes(imgData_, static_cast<std::size_t>(pixels));
