@@ -459,11 +459,12 @@ TEST(PictureFault, OutputFormRefusesAPictureThatIsNotAFileAndKeepsTheOutput) {
     }
 }
 
-// The folder job as the window runs it: a picture changes between Open and
-// Generate.
-class ChangedPictureTest : public ::testing::TestWithParam<int> {};
+// The folder job as the window runs it, with one worker and with two: a
+// picture changes between Open and Generate, or the document can't be
+// replaced.
+class JobFaultTest : public ::testing::TestWithParam<int> {};
 
-TEST_P(ChangedPictureTest, GenerateFailsNamingItAndKeepsListDocumentAndFolder) {
+TEST_P(JobFaultTest, GenerateFailsNamingItAndKeepsListDocumentAndFolder) {
     for (const OddEntry& odd : oddEntries) {
         SCOPED_TRACE(odd.kind);
         Folder folder("trip");
@@ -498,7 +499,7 @@ TEST_P(ChangedPictureTest, GenerateFailsNamingItAndKeepsListDocumentAndFolder) {
     }
 }
 
-TEST_P(ChangedPictureTest, PictureReplacedByAnotherIsTakenAsItIsNow) {
+TEST_P(JobFaultTest, PictureReplacedByAnotherIsTakenAsItIsNow) {
     Folder folder("trip");
     folder.add("1.bmp", 3, 3);
     folder.add("2.bmp", 3, 3);
@@ -512,7 +513,31 @@ TEST_P(ChangedPictureTest, PictureReplacedByAnotherIsTakenAsItIsNow) {
     EXPECT_NE(readFile(folder.file("trip.pdf")).find("/MediaBox [0 0 7 5]"), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Workers, ChangedPictureTest, ::testing::Values(1, 2),
+TEST_P(JobFaultTest, DocumentThatCannotBeReplacedFailsAndKeepsTheList) {
+    Folder folder("trip");
+    folder.add("1.bmp", 3, 3);
+    folder.add("2.bmp", 3, 3);
+    testsupport::RecordingView view;
+    view.answer = folder.path;
+    FolderJob job(view, "/prog");
+    job.setWorkers(GetParam());
+    job.openFolder();
+    fs::create_directory(folder.file("trip.pdf"));
+    const Snapshot before = snapshot(folder.path);
+    try {
+        job.generate();
+        ADD_FAILURE() << "generate succeeded";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.kind(), ErrorKind::FileError);
+        EXPECT_EQ(std::string(error.what()),
+                  folder.file("trip.pdf") + ": cannot replace: Is a directory");
+    }
+    EXPECT_EQ(job.entries(), (Names{"1.bmp", "2.bmp"}));
+    EXPECT_EQ(view.message, " 共2幅");
+    EXPECT_EQ(snapshot(folder.path), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Workers, JobFaultTest, ::testing::Values(1, 2),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return std::to_string(info.param) + "Workers";
                          });
