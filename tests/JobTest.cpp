@@ -70,22 +70,15 @@ class FolderJobTest : public ::testing::Test {
     }
 };
 
+// The calls of a run over /pics/trip: one line a picture.
+// clang-format off
 const Names tripRun = {
-    "newWriter",
-    "showProgressRange(0,4)",
-    "showProgress(1)",
-    "runPendingEvents",
-    "pageOBJ(/pics/trip/p1.png)",
-    "showProgress(2)",
-    "runPendingEvents",
-    "pageOBJ(/pics/trip/p2.bmp)",
-    "showProgress(3)",
-    "runPendingEvents",
-    "pageOBJ(/pics/trip/p3.gif)",
-    "showProgress(0)",
-    "makePDF(/pics/trip/trip.pdf)",
-    "showMessage(完成！)",
-};
+    "newWriter", "showProgressRange(0,4)",
+    "showProgress(1)", "runPendingEvents", "pageOBJ(/pics/trip/p1.png)",
+    "showProgress(2)", "runPendingEvents", "pageOBJ(/pics/trip/p2.bmp)",
+    "showProgress(3)", "runPendingEvents", "pageOBJ(/pics/trip/p3.gif)",
+    "showProgress(0)", "makePDF(/pics/trip/trip.pdf)", "showMessage(完成！)"};
+// clang-format on
 
 TEST_F(FolderJobTest, OpenKeepsPictureNamesInListingOrderAndShowsTheCount) {
     view.answer = "/pics/mixed";
@@ -102,14 +95,6 @@ TEST_F(FolderJobTest, FilterFindsTheFourExtensionsAnywhereInAnyCase) {
                      "v.pn",  "photo.jpg.jpeg", "t.tiff"};
     open("/f");
     EXPECT_EQ(job.entries(), (Names{"x.BMP", "y.gIf", "z.Png.bak", "photo.jpg.jpeg"}));
-}
-
-TEST_F(FolderJobTest, SecondOpenReplacesTheWholeList) {
-    open("/pics/mixed");
-    open("/pics/trip");
-    EXPECT_EQ(view.rows, (Names{"p1.png", "p2.bmp", "p3.gif"}));
-    EXPECT_EQ(job.entries(), view.rows);
-    EXPECT_EQ(view.message, " 共3幅");
 }
 
 TEST_F(FolderJobTest, CancelledOpenChangesNothingAndGenerateStillUsesTheFirstFolder) {
@@ -146,47 +131,34 @@ TEST_F(FolderJobTest, FolderWithoutPicturesListsNothingAndGenerateDoesNothing) {
     EXPECT_TRUE(view.log.empty());
 }
 
-struct MoveCase {
-    int selected;
-    bool up;
-    Names rows;
-    int selectedAfter;
-};
-
-class FolderJobMoveTest : public FolderJobTest, public ::testing::WithParamInterface<MoveCase> {};
-
-TEST_P(FolderJobMoveTest, MovesSwapWithTheNeighbourOrChangeNothingAtTheEnds) {
-    const MoveCase& c = GetParam();
-    open("/pics/trip");
-    view.selected = c.selected;
-    c.up ? job.moveUp() : job.moveDown();
-    EXPECT_EQ(view.rows, c.rows);
-    EXPECT_EQ(job.entries(), c.rows);
-    EXPECT_EQ(view.selected, c.selectedAfter);
-    if (c.selected == c.selectedAfter) {
-        EXPECT_TRUE(view.log.empty());
-    }
-}
-
 const Names unmoved = {"p1.png", "p2.bmp", "p3.gif"};
-INSTANTIATE_TEST_SUITE_P(Moves, FolderJobMoveTest,
-                         ::testing::Values(MoveCase{1, true, {"p2.bmp", "p1.png", "p3.gif"}, 0},
-                                           MoveCase{1, false, {"p1.png", "p3.gif", "p2.bmp"}, 2},
-                                           MoveCase{2, true, {"p1.png", "p3.gif", "p2.bmp"}, 1},
-                                           MoveCase{0, false, {"p2.bmp", "p1.png", "p3.gif"}, 1},
-                                           MoveCase{0, true, unmoved, 0},
-                                           MoveCase{-1, true, unmoved, -1},
-                                           MoveCase{2, false, unmoved, 2},
-                                           MoveCase{-1, false, unmoved, -1},
-                                           MoveCase{3, true, unmoved, 3}));
 
-TEST_F(FolderJobTest, RepeatedMoveCarriesTheEntryFurther) {
-    open("/pics/trip");
-    view.selected = 0;
-    job.moveDown();
-    job.moveDown();
-    EXPECT_EQ(job.entries(), (Names{"p2.bmp", "p3.gif", "p1.png"}));
-    EXPECT_EQ(view.selected, 2);
+TEST_F(FolderJobTest, MovesSwapWithTheNeighbourOrChangeNothingAtTheEnds) {
+    struct Move {
+        int selected, presses;  // presses > 0: down, < 0: up
+        Names rows;
+        int selectedAfter;
+    };
+    for (const Move& m : {Move{1, -1, {"p2.bmp", "p1.png", "p3.gif"}, 0},
+                          Move{1, 1, {"p1.png", "p3.gif", "p2.bmp"}, 2},
+                          Move{2, -1, {"p1.png", "p3.gif", "p2.bmp"}, 1},
+                          Move{0, 1, {"p2.bmp", "p1.png", "p3.gif"}, 1},
+                          Move{0, 2, {"p2.bmp", "p3.gif", "p1.png"}, 2}, Move{0, -1, unmoved, 0},
+                          Move{-1, -1, unmoved, -1}, Move{2, 1, unmoved, 2},
+                          Move{-1, 1, unmoved, -1}, Move{3, -1, unmoved, 3}}) {
+        SCOPED_TRACE(std::to_string(m.presses) + " from row " + std::to_string(m.selected));
+        open("/pics/trip");
+        view.selected = m.selected;
+        for (int i = 0; i < std::abs(m.presses); ++i) {
+            m.presses < 0 ? job.moveUp() : job.moveDown();
+        }
+        EXPECT_EQ(view.rows, m.rows);
+        EXPECT_EQ(job.entries(), m.rows);
+        EXPECT_EQ(view.selected, m.selectedAfter);
+        if (m.selected == m.selectedAfter) {
+            EXPECT_TRUE(view.log.empty());
+        }
+    }
 }
 
 TEST_F(FolderJobTest, GenerateMakesTheDesignedSequenceOfCalls) {
@@ -194,15 +166,6 @@ TEST_F(FolderJobTest, GenerateMakesTheDesignedSequenceOfCalls) {
     job.generate();
     EXPECT_EQ(view.log, tripRun);
     EXPECT_FALSE(job.stopped());
-}
-
-TEST_F(FolderJobTest, GenerateTwiceWritesTheSameDocumentWithAFreshWriter) {
-    open("/pics/trip");
-    job.generate();
-    job.generate();
-    Names twice = tripRun;
-    twice.insert(twice.end(), tripRun.begin(), tripRun.end());
-    EXPECT_EQ(view.log, twice);
 }
 
 TEST_F(FolderJobTest, PathsJoinWithOneSeparatorEvenAtTheRoot) {
@@ -254,96 +217,66 @@ TEST_F(FolderJobTest, CommandsArrivingDuringARunAreRefused) {
     EXPECT_FALSE(job.running());
 }
 
+// A stop request ends the run before the next picture, writes nothing, and
+// is forgotten by the next run.
 TEST_F(FolderJobTest, StopRequestEndsTheRunBeforeTheNextPictureAndWritesNothing) {
-    open("/pics/trip");
-    view.onEvents = [this](int count) {
-        if (count == 2) {
-            job.requestStop();
-        }
+    struct Stop {
+        const char* when;
+        std::function<void()> request;
+        std::size_t callsKept;  // of tripRun
     };
-    job.generate();
-    Names expected(tripRun.begin(), tripRun.begin() + 7);
-    expected.insert(expected.end(), {"showProgress(0)", "showMessage(已停止)"});
-    EXPECT_EQ(view.log, expected);
-    EXPECT_TRUE(job.stopped());
-
-    view.onEvents = nullptr;
-    view.log.clear();
-    job.generate();
-    EXPECT_EQ(view.log, tripRun);
-    EXPECT_FALSE(job.stopped());
-}
-
-TEST_F(FolderJobTest, StopRequestDuringTheLastPictureStillWritesNothing) {
-    open("/pics/trip");
-    onPage = [this](const std::string& path) {
-        if (path == "/pics/trip/p3.gif") {
-            job.requestStop();
-        }
+    const Stop stops[] = {
+        {"before the run", [this] { job.requestStop(); }, 4},
+        {"while events run",
+         [this] { view.onEvents = [this](int count) { count == 2 ? job.requestStop() : void(); }; },
+         7},
+        {"during the last picture",
+         [this] {
+             onPage = [this](const std::string& path) {
+                 path == "/pics/trip/p3.gif" ? job.requestStop() : void();
+             };
+         },
+         11},
     };
-    job.generate();
-    EXPECT_EQ(std::count(view.log.begin(), view.log.end(), "makePDF(/pics/trip/trip.pdf)"), 0);
-    EXPECT_EQ(view.log.back(), "showMessage(已停止)");
-    EXPECT_TRUE(job.stopped());
-}
-
-TEST_F(FolderJobTest, StopRequestBeforeTheRunStopsItBeforeTheFirstPicture) {
-    open("/pics/trip");
-    job.requestStop();
-    job.generate();
-    EXPECT_EQ(view.log, (Names{"newWriter", "showProgressRange(0,4)", "showProgress(1)",
-                               "runPendingEvents", "showProgress(0)", "showMessage(已停止)"}));
-}
-
-// The real writer: a picture that fails leaves an earlier document as it was.
-TEST(FolderJobOnDisk, FailingPictureLeavesTheEarlierPdfByteForByte) {
-    TempDir dir;
-    const std::string folder = dir.path().string();
-    const std::string output = dir.file(dir.path().filename().string() + ".pdf");
-    testsupport::writeFile(output, std::string("%PDF-1.4 earlier document\n"));
-    testsupport::writeFile(dir.file("a.png"), std::string("not a picture at all"));
-    RecordingView view;
-    view.answer = folder;
-    FolderJob job(view, "/prog");
-    job.openFolder();
-    try {
+    for (const Stop& stop : stops) {
+        SCOPED_TRACE(stop.when);
+        open("/pics/trip");
+        stop.request();
         job.generate();
-        FAIL() << "generate accepted a broken picture";
-    } catch (const Error& error) {
-        EXPECT_NE(std::string(error.what()).find("a.png"), std::string::npos) << error.what();
+        Names expected(tripRun.begin(), tripRun.begin() + static_cast<long>(stop.callsKept));
+        expected.insert(expected.end(), {"showProgress(0)", "showMessage(已停止)"});
+        EXPECT_EQ(view.log, expected);
+        EXPECT_TRUE(job.stopped());
+
+        view.onEvents = nullptr;
+        onPage = nullptr;
+        view.log.clear();
+        job.generate();
+        EXPECT_EQ(view.log, tripRun);
+        EXPECT_FALSE(job.stopped());
     }
-    EXPECT_EQ(testsupport::readFile(output), "%PDF-1.4 earlier document\n");
-    EXPECT_EQ(testsupport::listFolder(folder).size(), 2u);  // no temporary file left
 }
 
-struct OrderCase {
-    const char* before;
-    const char* after;
-};
-
-class NaturalOrderTest : public ::testing::TestWithParam<OrderCase> {};
-
-TEST_P(NaturalOrderTest, ComesFirst) {
-    const OrderCase& c = GetParam();
-    EXPECT_TRUE(folder2pdf::naturalLess(c.before, c.after));
-    EXPECT_FALSE(folder2pdf::naturalLess(c.after, c.before));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Pairs, NaturalOrderTest,
-    ::testing::Values(OrderCase{"page2.png", "page10.png"}, OrderCase{"a.png", "B.png"},
-                      OrderCase{"B.png", "c.png"}, OrderCase{"A.png", "a.png"},  // tie: bytes
-                      OrderCase{"x01.png", "x1.png"},                            // tie: bytes
-                      OrderCase{"x1.png", "x02.png"}, OrderCase{"f007", "f8"}, OrderCase{"a", "a1"},
-                      OrderCase{"a-1", "a1"},
-                      OrderCase{"n99999999999999999999999", "n100000000000000000000000"},
-                      OrderCase{"n000000000000000000000000009", "n10"},
-                      OrderCase{"照片2.jpg", "照片10.jpg"}));
-
-TEST(NaturalOrder, IsIrreflexive) {
-    for (const char* name : {"", "a", "007", "A.png", "照片"}) {
-        EXPECT_FALSE(folder2pdf::naturalLess(name, name)) << name;
+TEST(NaturalOrder, NumbersCompareByValueAndTiesByBytes) {
+    const std::pair<const char*, const char*> ordered[] = {
+        {"page2.png", "page10.png"},
+        {"a.png", "B.png"},
+        {"B.png", "c.png"},
+        {"A.png", "a.png"},     // tie: bytes
+        {"x01.png", "x1.png"},  // tie: bytes
+        {"x1.png", "x02.png"},
+        {"f007", "f8"},
+        {"a", "a1"},
+        {"a-1", "a1"},
+        {"n99999999999999999999999", "n100000000000000000000000"},
+        {"n000000000000000000000000009", "n10"},
+        {"照片2.jpg", "照片10.jpg"}};
+    for (const auto& [before, after] : ordered) {
+        EXPECT_TRUE(folder2pdf::naturalLess(before, after)) << before << " < " << after;
+        EXPECT_FALSE(folder2pdf::naturalLess(after, before)) << after << " < " << before;
+        EXPECT_FALSE(folder2pdf::naturalLess(before, before)) << before;
     }
+    EXPECT_FALSE(folder2pdf::naturalLess("", ""));
 }
 
 TEST(FolderListing, ListsRegularFilesAndLinksToThemInNaturalOrder) {
@@ -362,13 +295,12 @@ TEST(FolderListing, ListsRegularFilesAndLinksToThemInNaturalOrder) {
 
 TEST(FolderListing, FolderThatCannotBeListedIsAFileErrorNamingIt) {
     TempDir dir;
-    const std::string missing = dir.file("missing");
     try {
-        folder2pdf::listFolderFiles(missing);
+        folder2pdf::listFolderFiles(dir.file("missing"));
         FAIL() << "listed a missing folder";
     } catch (const Error& error) {
         EXPECT_EQ(error.kind(), ErrorKind::FileError);
-        EXPECT_NE(std::string(error.what()).find(missing), std::string::npos) << error.what();
+        EXPECT_NE(std::string(error.what()).find(dir.file("missing")), std::string::npos);
     }
 }
 

@@ -7,7 +7,6 @@
 #include "TestSupport.h"
 #include "common/Error.h"
 #include "job/FolderJob.h"
-#include "job/PagePipeline.h"
 
 using folder2pdf::Error;
 using folder2pdf::FolderJob;
@@ -121,29 +120,6 @@ TEST(PagePipeline, StopDuringARunWritesNothingAndLeavesNoThread) {
     EXPECT_EQ(threadCount(), threadsBefore);
     const auto leftovers = testsupport::listFolder(mixed.folder.string());
     EXPECT_EQ(leftovers.size(), mixed.names.size()) << "no temporary file";
-}
-
-// Pages are taken in order however long each takes, and a pipeline dropped
-// part-way joins its workers.
-TEST(PagePipeline, TakesPagesInOrderAndJoinsWhenDroppedEarly) {
-    MixedFolder mixed;
-    std::vector<std::string> paths;
-    for (const std::string& name : mixed.names) {
-        paths.push_back((mixed.folder / name).string());
-    }
-    const std::size_t threadsBefore = threadCount();
-    {
-        folder2pdf::PagePipeline pipeline(paths, 4);
-        folder2pdf::ImgToByte loader;
-        folder2pdf::Bytes raster;
-        for (std::size_t k = 0; k < 3; ++k) {
-            const auto& page = pipeline.take(k);
-            loader.load(paths[k], raster);
-            EXPECT_EQ(page.width, loader.Width()) << paths[k];
-            EXPECT_EQ(page.rawLength, static_cast<std::int32_t>(raster.size()));
-        }
-    }
-    EXPECT_EQ(threadCount(), threadsBefore);
 }
 
 }  // namespace
