@@ -217,6 +217,17 @@ TEST(BmpDecoder, IndexBeyondThePaletteIsBlack) {
     EXPECT_EQ(decode(bmpFile(header, {0, 200, 0, 0})).gray, (ByteVector{255, 0}));
 }
 
+// One row of three pixels, 16 or 32 bits each, in a header of `size` bytes.
+Header oneRow(std::uint32_t size, std::uint16_t bits, std::uint32_t compression,
+              std::vector<std::uint32_t> masks = {}) {
+    return {.size = size,
+            .width = 3,
+            .height = 1,
+            .bits = bits,
+            .compression = compression,
+            .masks = std::move(masks)};
+}
+
 TEST(BmpDecoder, SixteenBitChannelsScaleToEightBitsRounded) {
     struct Case {
         const char* name;
@@ -225,22 +236,18 @@ TEST(BmpDecoder, SixteenBitChannelsScaleToEightBitsRounded) {
         Rgb expected[3];
     };
     // 5 bits: 16 -> 131.6 -> 132, 1 -> 8.2 -> 8; 6 bits: 32 -> 129.5 -> 130, 1 -> 4.
+    const std::vector<std::uint32_t> masks565 = {0xF800, 0x07E0, 0x1F};
     const Case cases[] = {
         {"5-5-5 BI_RGB, top bit ignored",
-         {.width = 3, .height = 1, .bits = 16},
+         oneRow(40, 16, 0),
          {0x7C00, 16 << 10 | 1 << 5, 0x8000 | 0x1F},
          {{255, 0, 0}, {132, 8, 0}, {0, 0, 255}}},
         {"5-6-5 masks after a 40-byte header",
-         {.width = 3, .height = 1, .bits = 16, .compression = 3, .masks = {0xF800, 0x07E0, 0x1F}},
+         oneRow(40, 16, 3, masks565),
          {0xF800, 16 << 11 | 32 << 5 | 1, 0x07E0},
          {{255, 0, 0}, {132, 130, 8}, {0, 255, 0}}},
         {"5-6-5 masks in a 52-byte header",
-         {.size = 52,
-          .width = 3,
-          .height = 1,
-          .bits = 16,
-          .compression = 3,
-          .masks = {0xF800, 0x07E0, 0x1F}},
+         oneRow(52, 16, 3, masks565),
          {0xF800, 16 << 11 | 32 << 5 | 1, 0x07E0},
          {{255, 0, 0}, {132, 130, 8}, {0, 255, 0}}},
     };
@@ -265,26 +272,12 @@ TEST(BmpDecoder, AlphaMaskComposesOverWhiteOnlyWithBitFields) {
     const std::uint8_t opaque = grayOf(200, 100, 50);
     const std::uint8_t half = grayOf(overWhite(200, 128), overWhite(100, 128), overWhite(50, 128));
     const std::vector<std::uint32_t> masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
-    struct Case {
-        const char* name;
-        Header header;
-        ByteVector expected;
-    };
-    const Case cases[] = {
-        {"V5 bit fields",
-         {.size = 124, .width = 3, .height = 1, .bits = 32, .compression = 3, .masks = masks},
-         {255, half, opaque}},
-        {"alpha bit fields after a 40-byte header",
-         {.width = 3, .height = 1, .bits = 32, .compression = 6, .masks = masks},
-         {255, half, opaque}},
-        {"V5 BI_RGB ignores the alpha mask",
-         {.size = 124, .width = 3, .height = 1, .bits = 32, .compression = 0, .masks = masks},
-         {opaque, opaque, opaque}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(decode(bmpFile(c.header, pixels)).gray, c.expected);
-    }
+    const ByteVector composed = {255, half, opaque};
+    EXPECT_EQ(decode(bmpFile(oneRow(124, 32, 3, masks), pixels)).gray, composed) << "V5 bit fields";
+    EXPECT_EQ(decode(bmpFile(oneRow(40, 32, 6, masks), pixels)).gray, composed)
+        << "alpha bit fields after a 40-byte header";
+    EXPECT_EQ(decode(bmpFile(oneRow(124, 32, 0, masks), pixels)).gray, ByteVector(3, opaque))
+        << "V5 BI_RGB ignores the alpha mask";
 }
 
 // A palette of 4 for the RLE tests: black, red, blue, (10, 20, 30).
@@ -361,7 +354,8 @@ TEST(BmpDecoder, RefusesMalformedAndUnsupportedFiles) {
         {"RLE absolute run past the row end", bmpFile(rle, {0, 3, 1, 1, 1, 0, 0, 1}),
          "past the end"},
         {"RLE past the last row", bmpFile(rle, {2, 1, 0, 0, 1, 1, 0, 1}), "past the last row"},
-        {"RLE delta outside", bmpFile(rle, {0, 2, 0, 1, 0, 1}), "delta"},
+        {"RLE delta above the top", bmpFile(rle, {0, 2, 0, 1, 0, 1}), "delta"},
+        {"RLE delta past the row end", bmpFile(rle, {0, 2, 3, 0, 0, 1}), "delta"},
         {"RLE data cut", bmpFile(rle, {1, 1}), "RLE data ends at row 0"},
         {"RLE stored top-down", bmpFile({.height = -1, .bits = 8, .compression = 1}, {0, 1}),
          "top-down"},
@@ -406,23 +400,6 @@ TEST(BmpDecoder, HugeDeclaredSizeIsAnOverflowBeforeAnyAllocation) {
         } catch (const Error& e) {
             EXPECT_EQ(e.kind(), ErrorKind::Overflow) << e.what();
         }
-    }
-}
-
-// Files written by ImageMagick (tools/make-bmp-samples.sh), against the gray
-// raster derived from ImageMagick's own decoding of them.
-TEST(BmpDecoder, AgreesWithImageMagickOnItsFiles) {
-    for (const char* name : {"core-palette", "rle8", "mono", "rgb24", "v5-alpha"}) {
-        SCOPED_TRACE(name);
-        const std::string bmp =
-            testsupport::readFile(testsupport::dataFile(std::string("bmp/") + name + ".bmp"));
-        const std::string pgm =
-            testsupport::readFile(testsupport::dataFile(std::string("bmp/") + name + ".pgm"));
-        const Picture picture = decode(ByteVector(bmp.begin(), bmp.end()));
-        const std::string header = "P5\n" + std::to_string(picture.width) + " " +
-                                   std::to_string(picture.height) + "\n255\n";
-        ASSERT_EQ(pgm.substr(0, header.size()), header);
-        EXPECT_EQ(ByteVector(pgm.begin() + header.size(), pgm.end()), picture.gray);
     }
 }
 
