@@ -153,7 +153,7 @@ TEST(PdfDocument, PagesAreWrittenWhereTheCrossReferenceSays) {
 }
 
 // Independent readers: qpdf finds the structure sound, and poppler gives
-// back the very gray levels we stored.
+// back the very gray levels we stored (page sizes are checked above).
 TEST(PdfDocument, IndependentReadersAcceptTheDocument) {
     if (!testsupport::haveTool("qpdf") || !testsupport::haveTool("pdfimages")) {
         GTEST_SKIP() << "qpdf or poppler-utils missing";
@@ -167,10 +167,6 @@ TEST(PdfDocument, IndependentReadersAcceptTheDocument) {
     const auto check = testsupport::run({"qpdf", "--check", dir.file("doc.pdf")});
     EXPECT_EQ(check.status, 0) << check.out << check.err;
     EXPECT_EQ(check.err, "");
-
-    const auto info = testsupport::run({"pdfinfo", "-f", "1", "-l", "2", dir.file("doc.pdf")});
-    EXPECT_TRUE(std::regex_search(info.out, std::regex("Page +1 size: +37 x 11 pts"))) << info.out;
-    EXPECT_TRUE(std::regex_search(info.out, std::regex("Page +2 size: +5 x 3 pts"))) << info.out;
 
     const auto images = testsupport::run({"pdfimages", dir.file("doc.pdf"), dir.file("img")});
     ASSERT_EQ(images.status, 0) << images.err;
