@@ -13,6 +13,7 @@
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
+using testsupport::bmpPicture;
 using testsupport::readFile;
 using testsupport::TempDir;
 using testsupport::writeFile;
@@ -26,44 +27,6 @@ testsupport::CommandResult folder2pdf(const Names& arguments) {
     Names argv{exe};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return testsupport::run(argv);
-}
-
-void put16(std::string& bytes, unsigned value) {
-    bytes += static_cast<char>(value & 0xff);
-    bytes += static_cast<char>(value >> 8 & 0xff);
-}
-
-void put32(std::string& bytes, unsigned value) {
-    put16(bytes, value & 0xffff);
-    put16(bytes, value >> 16);
-}
-
-// A 24-bit BMP of w x h pixels; noise when `noisy` (slow to compress),
-// otherwise one gray.
-std::string bmp(unsigned w, unsigned h, bool noisy = false) {
-    const unsigned rowSize = (3 * w + 3) & ~3u;
-    std::string bytes = "BM";
-    put32(bytes, 54 + rowSize * h);
-    put32(bytes, 0);
-    put32(bytes, 54);
-    put32(bytes, 40);
-    put32(bytes, w);
-    put32(bytes, h);
-    put16(bytes, 1);
-    put16(bytes, 24);
-    for (unsigned value : {0u, rowSize * h, 2835u, 2835u, 0u, 0u}) {
-        put32(bytes, value);
-    }
-    std::uint32_t state = 2463534242u;
-    for (unsigned y = 0; y < h; ++y) {
-        for (unsigned x = 0; x < rowSize; ++x) {
-            state ^= state << 13;
-            state ^= state >> 17;
-            state ^= state << 5;
-            bytes += static_cast<char>(noisy ? state & 0xff : 0x80);
-        }
-    }
-    return bytes;
 }
 
 // The page sizes of a document of ours, in page order.
@@ -93,7 +56,9 @@ struct PictureFolder {
         fs::create_directory(path);
     }
     std::string file(const std::string& name) const { return path + "/" + name; }
-    void add(const std::string& name, unsigned w, unsigned h) { writeFile(file(name), bmp(w, h)); }
+    void add(const std::string& name, unsigned w, unsigned h) {
+        writeFile(file(name), bmpPicture(w, h));
+    }
 };
 
 TEST(CliFolder, WritesTheDocumentNamedAfterTheFolderInNaturalOrder) {
@@ -177,8 +142,8 @@ TEST(CliFolder, CorruptPictureFailsAndKeepsTheEarlierDocument) {
 
 TEST(CliPictures, OutputFormWritesThePicturesInTheOrderGiven) {
     TempDir dir;
-    writeFile(dir.file("a.bmp"), bmp(4, 2));
-    writeFile(dir.file("b.bmp"), bmp(6, 2));
+    writeFile(dir.file("a.bmp"), bmpPicture(4, 2));
+    writeFile(dir.file("b.bmp"), bmpPicture(6, 2));
     const auto result =
         folder2pdf({"-o", dir.file("out.pdf"), dir.file("b.bmp"), dir.file("a.bmp")});
     EXPECT_EQ(result.status, 0) << result.err;
@@ -306,7 +271,7 @@ TEST(CliTerminal, CtrlCStopsTheRunAndWritesNothing) {
     // Enough large noisy pictures that the run is far from done when the
     // second picture shows up on the terminal.
     PictureFolder folder("long");
-    writeFile(folder.file("noise.bmp"), bmp(1000, 1000, true));
+    writeFile(folder.file("noise.bmp"), bmpPicture(1000, 1000, true));
     for (int i = 1; i <= 60; ++i) {
         fs::create_symlink("noise.bmp", folder.file("page" + std::to_string(i) + ".bmp"));
     }

@@ -30,6 +30,7 @@ namespace fs = std::filesystem;
 using folder2pdf::Error;
 using folder2pdf::ErrorKind;
 using folder2pdf::FolderJob;
+using testsupport::bmpPicture;
 using testsupport::CommandResult;
 using testsupport::readFile;
 using testsupport::TempDir;
@@ -40,39 +41,6 @@ namespace {
 
 const std::string exe = FOLDER2PDF_EXE;
 const std::string earlier = "%PDF-1.4 an earlier document, kept byte for byte\n";
-
-void put16(std::string& bytes, unsigned value) {
-    bytes += static_cast<char>(value & 0xff);
-    bytes += static_cast<char>(value >> 8 & 0xff);
-}
-
-void put32(std::string& bytes, unsigned value) {
-    put16(bytes, value & 0xffff);
-    put16(bytes, value >> 16);
-}
-
-// A 24-bit BMP of w x h pixels: noise when `noisy` (it hardly compresses),
-// otherwise one gray.
-std::string bmp(unsigned w, unsigned h, bool noisy = false) {
-    const unsigned rowSize = (3 * w + 3) & ~3u;
-    std::string bytes = "BM";
-    for (unsigned value : {54 + rowSize * h, 0u, 54u, 40u, w, h}) {
-        put32(bytes, value);
-    }
-    put16(bytes, 1);
-    put16(bytes, 24);
-    for (unsigned value : {0u, rowSize * h, 2835u, 2835u, 0u, 0u}) {
-        put32(bytes, value);
-    }
-    std::uint32_t state = 2463534242u;
-    for (unsigned i = 0; i < rowSize * h; ++i) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        bytes += static_cast<char>(noisy ? state & 0xff : 0x80);
-    }
-    return bytes;
-}
 
 // What a folder holds, entry by entry: a file's bytes, a link's target, or
 // the kind of anything else. Equal snapshots mean nothing was lost or added.
@@ -125,7 +93,9 @@ struct Folder {
     std::string path;
     explicit Folder(const std::string& name) : path(dir.file(name)) { fs::create_directory(path); }
     std::string file(const std::string& name) const { return path + "/" + name; }
-    void add(const std::string& name, unsigned w, unsigned h) { writeFile(file(name), bmp(w, h)); }
+    void add(const std::string& name, unsigned w, unsigned h) {
+        writeFile(file(name), bmpPicture(w, h));
+    }
 };
 
 // --- Private mounts ---------------------------------------------------------
@@ -231,7 +201,7 @@ TEST(OutputFault, FullDiskFailsNamingTheDocumentAndKeepsTheEarlierOne) {
         }
         // Five pages of noise make a document larger than the room left.
         fs::create_directory(folder);
-        writeFile(folder + "/noise.bmp", bmp(400, 400, true));
+        writeFile(folder + "/noise.bmp", bmpPicture(400, 400, true));
         for (int i = 1; i <= 4; ++i) {
             fs::create_symlink("noise.bmp", folder + "/page" + std::to_string(i) + ".bmp");
         }
@@ -255,7 +225,7 @@ TEST(OutputFault, FullDiskFailsNamingTheDocumentAndKeepsTheEarlierOne) {
 // killed by SIGXFSZ with its temporary file left behind.
 TEST(OutputFault, FileSizeLimitFailsNamingTheDocumentAndLeavesNoTemporary) {
     Folder folder("scans");
-    writeFile(folder.file("noise.bmp"), bmp(200, 200, true));
+    writeFile(folder.file("noise.bmp"), bmpPicture(200, 200, true));
     writeFile(folder.file("scans.pdf"), earlier);
     const Snapshot before = snapshot(folder.path);
     const auto result =
@@ -365,7 +335,7 @@ TEST(PathFault, DocumentPathJustUnderPathMaxIsWritten) {
     const std::string name(length, 'z');
     const std::string folder = outer + "/" + name;
     fs::create_directory(folder);
-    writeFile(folder + "/a.bmp", bmp(2, 2));
+    writeFile(folder + "/a.bmp", bmpPicture(2, 2));
     const std::string document = folder + "/" + name + ".pdf";
     ASSERT_GT(document.size() + 10, static_cast<std::size_t>(PATH_MAX - 1));
     ASSERT_LT(document.size(), static_cast<std::size_t>(PATH_MAX));
@@ -436,7 +406,7 @@ const std::vector<OddEntry> oddEntries = {
     {"cut short",
      [](const std::string& path) {
          fs::remove(path);
-         writeFile(path, bmp(4, 4).substr(0, 70));
+         writeFile(path, bmpPicture(4, 4).substr(0, 70));
      },
      "truncated BMP"},
 };
@@ -446,8 +416,8 @@ TEST(PictureFault, OutputFormRefusesAPictureThatIsNotAFileAndKeepsTheOutput) {
         for (const char* jobs : {"1", "2"}) {
             SCOPED_TRACE(std::string(odd.kind) + ", --jobs " + jobs);
             TempDir dir;
-            writeFile(dir.file("good.bmp"), bmp(3, 3));
-            writeFile(dir.file("odd.png"), bmp(3, 3));
+            writeFile(dir.file("good.bmp"), bmpPicture(3, 3));
+            writeFile(dir.file("odd.png"), bmpPicture(3, 3));
             odd.make(dir.file("odd.png"));
             writeFile(dir.file("out.pdf"), earlier);
             const Snapshot before = snapshot(dir.path().string());

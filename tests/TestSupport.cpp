@@ -139,6 +139,41 @@ std::vector<std::uint8_t> inflate(const std::uint8_t* data, std::size_t size) {
     return out;
 }
 
+namespace {
+
+void put16(std::string& bytes, unsigned value) {
+    bytes += static_cast<char>(value & 0xff);
+    bytes += static_cast<char>(value >> 8 & 0xff);
+}
+
+void put32(std::string& bytes, unsigned value) {
+    put16(bytes, value & 0xffff);
+    put16(bytes, value >> 16);
+}
+
+}  // namespace
+
+std::string bmpPicture(unsigned w, unsigned h, bool noisy) {
+    const unsigned rowSize = (3 * w + 3) & ~3u;
+    std::string bytes = "BM";
+    for (unsigned value : {54 + rowSize * h, 0u, 54u, 40u, w, h}) {
+        put32(bytes, value);
+    }
+    put16(bytes, 1);
+    put16(bytes, 24);
+    for (unsigned value : {0u, rowSize * h, 2835u, 2835u, 0u, 0u}) {
+        put32(bytes, value);
+    }
+    std::uint32_t state = 2463534242u;
+    for (unsigned i = 0; i < rowSize * h; ++i) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        bytes += static_cast<char>(noisy ? state & 0xff : 0x80);
+    }
+    return bytes;
+}
+
 std::vector<std::string> listFolder(const std::string& path) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(path)) {

@@ -45,6 +45,10 @@ bool haveTool(const std::string& name);
 // The zlib stream inflated; throws std::runtime_error on a broken stream.
 std::vector<std::uint8_t> inflate(const std::uint8_t* data, std::size_t size);
 
+// A 24-bit BMP file of w x h pixels: noise when `noisy` (it hardly
+// compresses, so it takes a while), otherwise one gray.
+std::string bmpPicture(unsigned w, unsigned h, bool noisy = false);
+
 // Names of the entries of a folder, sorted.
 std::vector<std::string> listFolder(const std::string& path);
 
