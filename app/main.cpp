@@ -4,7 +4,7 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
-#include "ui/Form1.h"
+#include "ui/qt/Form1.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

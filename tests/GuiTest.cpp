@@ -21,10 +21,10 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "ui/BrowseDirectorysOnly.h"
-#include "ui/Form1.h"
-#include "ui/StatusProgress.h"
-#include "ui/myCode.h"
+#include "ui/qt/BrowseDirectorysOnly.h"
+#include "ui/qt/Form1.h"
+#include "ui/qt/StatusProgress.h"
+#include "ui/qt/myCode.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "ui/Form1.h"
+#include "ui/qt/Form1.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

@@ -1,4 +1,4 @@
-#include "ui/Form1.h"
+#include "ui/qt/Form1.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -15,9 +15,9 @@
 #include <exception>
 
 #include "common/Error.h"
-#include "ui/BrowseDirectorysOnly.h"
-#include "ui/StatusProgress.h"
-#include "ui/myCode.h"
+#include "ui/qt/BrowseDirectorysOnly.h"
+#include "ui/qt/StatusProgress.h"
+#include "ui/qt/myCode.h"
 
 namespace folder2pdf {
 

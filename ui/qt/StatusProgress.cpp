@@ -1,4 +1,4 @@
-#include "ui/StatusProgress.h"
+#include "ui/qt/StatusProgress.h"
 
 #include <QFrame>
 #include <QLabel>

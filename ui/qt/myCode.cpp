@@ -1,4 +1,4 @@
-#include "ui/myCode.h"
+#include "ui/qt/myCode.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "ui/BrowseDirectorysOnly.h"
+#include "ui/qt/BrowseDirectorysOnly.h"
 
 #include <QDir>
 #include <QFileDialog>
