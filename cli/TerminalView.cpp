@@ -113,14 +113,14 @@ std::string fitToColumns(const std::string& text, int columns) {
 
 }  // namespace
 
-TerminalView::TerminalView(std::string folder, bool printMessages, bool drawProgress)
-    : folder_(std::move(folder)), printMessages_(printMessages), drawProgress_(drawProgress) {}
+TerminalView::TerminalView(std::string folder, bool onTerminal)
+    : folder_(std::move(folder)), onTerminal_(onTerminal) {}
 
 TerminalView::~TerminalView() {
     clearLine();
 }
 
-std::string TerminalView::chooseFolder(const std::string&, const std::string&) {
+std::string TerminalView::chooseFolder(const std::string&) {
     // A folder dialog answers a full path without a trailing separator;
     // "photos/" or "." must name the folder the same way, or the document
     // would be called ".pdf" or "..pdf".
@@ -159,13 +159,21 @@ void TerminalView::selectEntry(int row) {
     selected_ = row;
 }
 
-void TerminalView::showMessage(const std::string& text) {
-    if (!printMessages_) {
+void TerminalView::showMessage(JobMessage message, std::int32_t count) {
+    // The count of a fresh list needs no line: the progress line shows it.
+    if (!onTerminal_ || message == JobMessage::Count) {
         return;
     }
     clearLine();
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    if (message == JobMessage::Done) {
+        std::fprintf(stderr, "done: %d page%s in %.1f s\n", count, count == 1 ? "" : "s", elapsed);
+    } else {
+        std::fprintf(stderr, "stopped after %d of %d pictures; nothing written\n", count,
+                     pictures_);
+    }
+    std::fflush(stderr);
 }
 
 void TerminalView::showProgressRange(std::int32_t low, std::int32_t high) {
@@ -176,7 +184,7 @@ void TerminalView::showProgressRange(std::int32_t low, std::int32_t high) {
 }
 
 void TerminalView::showProgress(std::int32_t position) {
-    if (!drawProgress_) {
+    if (!onTerminal_) {
         return;
     }
     if (position <= low_) {

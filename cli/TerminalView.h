@@ -11,23 +11,23 @@ namespace folder2pdf {
 
 // The folder job's view on a terminal. The folder "chosen" is the one named
 // on the command line, given as a full path the way a folder dialog answers;
-// the list is kept in memory; messages go to stdout, one per line; the
-// progress bar becomes a line on stderr that is redrawn in place: picture k
-// of n, its name, pages per second and the time left.
+// the list is kept in memory. When `onTerminal`, the progress bar becomes a
+// line on stderr that is redrawn in place (picture k of n, its name, pages
+// per second and the time left), and the end of a run a one-line summary in
+// English on stderr; otherwise the view prints nothing. Standard output is
+// left to the program's results.
 class TerminalView : public JobView {
   public:
-    // `printMessages`: whether showMessage() prints; `drawProgress`: whether
-    // the progress line is drawn (only sensible when stderr is a terminal).
-    TerminalView(std::string folder, bool printMessages, bool drawProgress);
+    TerminalView(std::string folder, bool onTerminal);
     ~TerminalView() override;
 
-    std::string chooseFolder(const std::string& title, const std::string& startFolder) override;
+    std::string chooseFolder(const std::string& startFolder) override;
     void clearEntries() override;
     void addEntry(const std::string& text) override;
     void setEntry(int row, const std::string& text) override;
     int selectedEntry() override;
     void selectEntry(int row) override;
-    void showMessage(const std::string& text) override;
+    void showMessage(JobMessage message, std::int32_t count) override;
     void showProgressRange(std::int32_t low, std::int32_t high) override;
     void showProgress(std::int32_t position) override;
     void runPendingEvents() override;
@@ -40,8 +40,7 @@ class TerminalView : public JobView {
     void clearLine();
 
     std::string folder_;
-    bool printMessages_;
-    bool drawProgress_;
+    bool onTerminal_;
     std::vector<std::string> rows_;
     int selected_ = -1;
     std::int32_t low_ = 0;

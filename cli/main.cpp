@@ -20,7 +20,6 @@
 #include "job/FolderJob.h"
 #include "job/PagePipeline.h"
 #include "pdf/AtomicFile.h"
-#include "pdf/pdf.h"
 
 namespace {
 
@@ -47,11 +46,13 @@ void printHelp() {
         "With FOLDER, the pictures are the folder's files whose names contain .bmp,\n"
         ".gif, .jpg or .png (any case), hidden files and sub-folders left out, in\n"
         "natural order (page2 before page10); the document is FOLDER/<name of\n"
-        "FOLDER>.pdf. Ctrl-C stops the run before the next picture and writes nothing;\n"
-        "a second Ctrl-C, or one during the final write, ends it at once.\n"
+        "FOLDER>.pdf. The document's path is printed on standard output; on a\n"
+        "terminal, a progress line and a summary appear on standard error. Ctrl-C\n"
+        "stops the run before the next picture and writes nothing; a second Ctrl-C,\n"
+        "or one during the final write, ends it at once.\n"
         "\n"
         "  --list         show the pictures FOLDER would give, one per line, in order\n"
-        "  -q, --quiet    no progress line on the terminal\n"
+        "  -q, --quiet    print nothing but errors\n"
         "  -j, --jobs N   prepare pages on N threads (default: one per core; 1 reads\n"
         "                 one picture after another); the document is the same\n"
         "  -o OUT.pdf     convert the PICTUREs given, in that order, into OUT.pdf\n"
@@ -94,9 +95,9 @@ static_assert(std::atomic<FolderJob*>::is_always_lock_free);
 static_assert(std::atomic<int>::is_always_lock_free);
 
 // The first Ctrl-C asks the job to stop before its next picture. Ending at
-// once is left for a second Ctrl-C, for a run without a job (-o), and for
-// the final write, which can't stop part-way: its temporary file is removed
-// first, so the earlier document stays as it was.
+// once is left for a second Ctrl-C and for the final write, which can't stop
+// part-way: its temporary file is removed first, so the earlier document
+// stays as it was.
 extern "C" void onInterrupt(int) {
     FolderJob* job = interruptibleJob.load();
     if (folder2pdf::removeTemporaryFile() || job == nullptr || interrupts.fetch_add(1) > 0) {
@@ -114,12 +115,12 @@ extern "C" void onTermination(int signal) {
     ::raise(signal);
 }
 
-// Installs the handlers above while the object lives, for a folder job's
-// run or (job null) a run of -o. SA_RESTART keeps reads and writes going.
+// Installs the handlers above while a job's run lives. SA_RESTART keeps
+// reads and writes going.
 class StopSignals {
   public:
-    explicit StopSignals(FolderJob* job) {
-        interruptibleJob.store(job);
+    explicit StopSignals(FolderJob& job) {
+        interruptibleJob.store(&job);
         interrupts.store(0);
         install(SIGINT, onInterrupt, SA_RESTART, previous_[0]);
         install(SIGTERM, onTermination, SA_RESTART | SA_RESETHAND, previous_[1]);
@@ -146,31 +147,13 @@ class StopSignals {
     struct sigaction previous_[3]{};
 };
 
-int convertPictures(const Options& options) {
-    StopSignals signals(nullptr);
-    folder2pdf::pdf writer;
-    if (options.jobs > 1 && options.operands.size() > 1) {
-        folder2pdf::PagePipeline pipeline(options.operands, options.jobs);
-        for (std::size_t k = 0; k < options.operands.size(); ++k) {
-            writer.appendPage(pipeline.take(k));
-        }
-    } else {
-        for (const std::string& picture : options.operands) {
-            writer.pageOBJ(picture);
-        }
-    }
-    writer.makePDF(options.output);
-    std::printf("%s\n", options.output.c_str());
-    return 0;
-}
-
 std::string programFolder() {
     std::error_code error;
     return std::filesystem::read_symlink("/proc/self/exe", error).parent_path().string();
 }
 
 int listPictures(const std::string& folder) {
-    TerminalView view(folder, false, false);
+    TerminalView view(folder, false);
     FolderJob job(view, programFolder());
     job.openFolder();
     for (const std::string& row : view.rows()) {
@@ -179,22 +162,34 @@ int listPictures(const std::string& folder) {
     return 0;
 }
 
-int convertFolder(const std::string& folder, bool quiet, int jobs) {
-    TerminalView view(folder, true, !quiet && ::isatty(STDERR_FILENO) == 1);
+// One run loop for both forms: the folder's pictures, or those given with -o.
+int convert(const Options& options) {
+    const bool pictureMode = !options.output.empty();
+    const bool onTerminal = !options.quiet && ::isatty(STDERR_FILENO) == 1;
+    TerminalView view(pictureMode ? std::string() : options.operands[0], onTerminal);
     FolderJob job(view, programFolder());
-    job.setWorkers(jobs);
-    job.openFolder();
+    job.setWorkers(options.jobs);
+    if (pictureMode) {
+        job.openPictures(options.operands, options.output);
+    } else {
+        job.openFolder();
+    }
     if (job.entries().empty()) {
+        if (onTerminal) {
+            std::fprintf(stderr, "no pictures in %s; nothing written\n", job.folder().c_str());
+        }
         return 0;
     }
     {
-        StopSignals signals(&job);
+        StopSignals signals(job);
         job.generate();
     }
     if (job.stopped()) {
         return exitInterrupted;
     }
-    std::printf("%s\n", job.outputPath().c_str());
+    if (!options.quiet) {
+        std::printf("%s\n", job.outputPath().c_str());
+    }
     return 0;
 }
 
@@ -258,11 +253,7 @@ int main(int argc, char** argv) {
         return usageError("the folder name is empty");
     }
     try {
-        if (pictureMode) {
-            return convertPictures(options);
-        }
-        return options.list ? listPictures(options.operands[0])
-                            : convertFolder(options.operands[0], options.quiet, options.jobs);
+        return options.list ? listPictures(options.operands[0]) : convert(options);
     } catch (const Error& error) {
         std::fprintf(stderr, "folder2pdf: %s\n", error.what());
     } catch (const std::exception& error) {

@@ -1,6 +1,7 @@
 #include "job/FolderJob.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "common/Checked.h"
 #include "common/Error.h"
@@ -8,9 +9,6 @@
 namespace folder2pdf {
 namespace {
 
-const char chooseFolderTitle[] = "请选择图片文件夹";
-const char doneMessage[] = "完成！";
-const char stoppedMessage[] = "已停止";
 const char separator[] = "/";
 
 // The picture filter, in the order the names are tested.
@@ -45,10 +43,6 @@ bool isPicture(const std::string& name) {
     return false;
 }
 
-std::string countMessage(std::int32_t count) {
-    return " 共" + std::to_string(count) + "幅";
-}
-
 class PdfWriter : public DocumentWriter {
   public:
     void pageOBJ(const std::string& path) override { writer_.pageOBJ(path); }
@@ -78,7 +72,7 @@ void FolderJob::openFolder() {
     if (running_) {
         return;
     }
-    const std::string chosen = view_.chooseFolder(chooseFolderTitle, programFolder_);
+    const std::string chosen = view_.chooseFolder(programFolder_);
     if (chosen.empty()) {
         return;
     }
@@ -96,12 +90,32 @@ void FolderJob::openFolder() {
     folderName = lastSeparator == std::string::npos ? chosen : chosen.substr(lastSeparator + 1);
     fileNames = std::move(pictures);
     lastIndex = count - 1;
+    givenDocument_.clear();
+    showList();
+}
 
+void FolderJob::openPictures(std::vector<std::string> pictures, std::string document) {
+    if (running_) {
+        return;
+    }
+    if (document.empty()) {
+        throw std::invalid_argument("openPictures needs the document's path");
+    }
+    const std::int32_t count = checkedInt32(pictures.size());
+    folderPath.clear();
+    folderName.clear();
+    fileNames = std::move(pictures);
+    lastIndex = count - 1;
+    givenDocument_ = std::move(document);
+    showList();
+}
+
+void FolderJob::showList() {
     view_.clearEntries();
     for (std::int32_t k = 0; k <= lastIndex; ++k) {
         view_.addEntry(fileNames[static_cast<std::size_t>(k)]);
     }
-    view_.showMessage(countMessage(count));
+    view_.showMessage(JobMessage::Count, lastIndex + 1);
 }
 
 void FolderJob::generate() {
@@ -137,7 +151,7 @@ void FolderJob::generate() {
         if (workers_ > 1 && bound > 0) {
             std::vector<std::string> paths;
             for (std::int32_t k = 0; k <= bound; ++k) {
-                paths.push_back(folderPath + separator + fileNames[static_cast<std::size_t>(k)]);
+                paths.push_back(picturePath(k));
             }
             pipeline = std::make_unique<PagePipeline>(std::move(paths), workers_);
         }
@@ -146,7 +160,7 @@ void FolderJob::generate() {
             view_.runPendingEvents();
             if (stopRequested_.load()) {
                 view_.showProgress(0);
-                stopRun();
+                stopRun(k);
                 return;
             }
             addPage(k, pipeline.get());
@@ -155,7 +169,7 @@ void FolderJob::generate() {
         view_.showProgress(0);
         // A request that came during the last picture still keeps the file untouched.
         if (stopRequested_.load()) {
-            stopRun();
+            stopRun(bound + 1);
             return;
         }
         writer->makePDF(outputPath());
@@ -163,14 +177,14 @@ void FolderJob::generate() {
         view_.showProgress(0);
         throw;
     }
-    view_.showMessage(doneMessage);
+    view_.showMessage(JobMessage::Done, lastIndex + 1);
 }
 
 void FolderJob::addPage(std::int32_t k, PagePipeline* pipeline) {
     if (pipeline != nullptr) {
         writer->appendPage(pipeline->take(static_cast<std::size_t>(k)));
     } else {
-        writer->pageOBJ(folderPath + separator + fileNames[static_cast<std::size_t>(k)]);
+        writer->pageOBJ(picturePath(k));
     }
 }
 
@@ -178,9 +192,9 @@ void FolderJob::setWorkers(int workers) {
     workers_ = std::max(1, workers);
 }
 
-void FolderJob::stopRun() {
+void FolderJob::stopRun(std::int32_t pagesDone) {
     stopped_ = true;
-    view_.showMessage(stoppedMessage);
+    view_.showMessage(JobMessage::Stopped, pagesDone);
 }
 
 void FolderJob::moveUp() {
@@ -236,7 +250,15 @@ std::vector<std::string> FolderJob::entries() const {
 }
 
 std::string FolderJob::outputPath() const {
+    if (!givenDocument_.empty()) {
+        return givenDocument_;
+    }
     return folderPath + separator + folderName + ".pdf";
+}
+
+std::string FolderJob::picturePath(std::int32_t k) const {
+    const std::string& name = fileNames[static_cast<std::size_t>(k)];
+    return givenDocument_.empty() ? folderPath + separator + name : name;
 }
 
 }  // namespace folder2pdf

@@ -61,12 +61,18 @@ class FolderJob {
     ~FolderJob();
 
     // Asks for a folder, lists its pictures and shows their count
-    // (" 共" + count + "幅"). A cancelled choice changes nothing; a listing
+    // (JobMessage::Count). A cancelled choice changes nothing; a listing
     // that fails changes nothing either.
     void openFolder();
-    // Converts the listed pictures, in list order, into <folder>/<folder name>.pdf,
-    // then shows "完成！". Does nothing when the list is empty. A run that
-    // is stopped (requestStop) shows "已停止" instead and writes nothing.
+    // Takes `pictures`, paths used as given and in that order, as the list
+    // instead of a folder's pictures, and `document` as the file generate()
+    // writes; shows their count as openFolder() does. Nothing is filtered:
+    // the content of each file decides whether it is a picture.
+    void openPictures(std::vector<std::string> pictures, std::string document);
+    // Converts the listed pictures, in list order, into outputPath(), then
+    // shows JobMessage::Done. Does nothing when the list is empty. A run
+    // that is stopped (requestStop) shows JobMessage::Stopped instead and
+    // writes nothing.
     void generate();
     // The selected entry changes places with its upper neighbour and stays selected.
     void moveUp();
@@ -95,11 +101,15 @@ class FolderJob {
     // The list as the job holds it, for front ends and tests.
     std::vector<std::string> entries() const;
     const std::string& folder() const { return folderPath; }
-    // The document generate() writes: the folder, "/", the folder's name and ".pdf".
+    // The document generate() writes: the folder, "/", the folder's name and
+    // ".pdf", or the document given to openPictures().
     std::string outputPath() const;
 
   private:
-    void stopRun();
+    void stopRun(std::int32_t pagesDone);
+    void showList();
+    // The file of picture k: its folder joined to its name, or the path given.
+    std::string picturePath(std::int32_t k) const;
     // Adds page k to the writer, prepared here or taken from the pipeline.
     void addPage(std::int32_t k, PagePipeline* pipeline);
 
@@ -114,6 +124,9 @@ class FolderJob {
     std::int32_t workIndex = 0;
     std::unique_ptr<DocumentWriter> writer;
 
+    // Set by openPictures(): fileNames are whole paths and this is the
+    // document; empty after openFolder().
+    std::string givenDocument_;
     JobView& view_;
     std::string programFolder_;
     Listing listing_;

@@ -5,6 +5,15 @@
 
 namespace folder2pdf {
 
+// What the job has to tell the user in the status bar's message field. The
+// job names the event; each front end chooses the words, so that the
+// window can speak Chinese while the command line speaks English.
+enum class JobMessage {
+    Count,    // a folder was listed; the count is the number of pictures
+    Done,     // the document is written; the count is its number of pages
+    Stopped,  // a run was stopped and nothing written; the count is the pages it had done
+};
+
 // What the folder job needs of a front end: the folder picker, the rows of
 // the list, the status bar's message field and progress bar, and the event
 // loop. The window implements it with its widgets, the command line with
@@ -14,9 +23,10 @@ class JobView {
   public:
     virtual ~JobView() = default;
 
-    // A modal folder chooser titled `title`, opened with `startFolder`
-    // selected; the chosen folder's full path, or "" when the user cancels.
-    virtual std::string chooseFolder(const std::string& title, const std::string& startFolder) = 0;
+    // A modal folder chooser, with the front end's prompt for a folder of
+    // pictures, opened with `startFolder` selected; the chosen folder's full
+    // path, or "" when the user cancels.
+    virtual std::string chooseFolder(const std::string& startFolder) = 0;
     // The list has no rows afterwards.
     virtual void clearEntries() = 0;
     // Appends a row; the list never reorders its rows.
@@ -27,8 +37,9 @@ class JobView {
     virtual int selectedEntry() = 0;
     // Row `row` becomes the one selected row.
     virtual void selectEntry(int row) = 0;
-    // Replaces the text of the status bar's message field.
-    virtual void showMessage(const std::string& text) = 0;
+    // Replaces the text of the status bar's message field with the front
+    // end's words for `message` and `count`.
+    virtual void showMessage(JobMessage message, std::int32_t count) = 0;
     // The progress bar's range becomes low .. high.
     virtual void showProgressRange(std::int32_t low, std::int32_t high) = 0;
     // The progress bar shows `position` within its range.

@@ -278,7 +278,7 @@ TEST(NameFault, NamesThatAreNotUtf8AreKeptByteForByte) {
     const std::string document = folder.file(name + ".pdf");
     const auto result = folder2pdf({folder.path});
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, " 共2幅\n完成！\n" + document + "\n");
+    EXPECT_EQ(result.out, document + "\n");
     const std::string written = readFile(document);
     EXPECT_NE(written.find("/Count 2 "), std::string::npos);
 
@@ -462,7 +462,7 @@ TEST_P(JobFaultTest, GenerateFailsNamingItAndKeepsListDocumentAndFolder) {
         }
         EXPECT_EQ(job.entries(), listed);
         EXPECT_EQ(view.rows, listed);
-        EXPECT_EQ(view.message, " 共3幅");
+        EXPECT_EQ(view.message, "count 3");
         EXPECT_EQ(view.log.back(), "showProgress(0)");
         EXPECT_FALSE(job.running());
         EXPECT_EQ(snapshot(folder.path), before);
@@ -503,7 +503,7 @@ TEST_P(JobFaultTest, DocumentThatCannotBeReplacedFailsAndKeepsTheList) {
                   folder.file("trip.pdf") + ": cannot replace: Is a directory");
     }
     EXPECT_EQ(job.entries(), (Names{"1.bmp", "2.bmp"}));
-    EXPECT_EQ(view.message, " 共2幅");
+    EXPECT_EQ(view.message, "count 2");
     EXPECT_EQ(snapshot(folder.path), before);
 }
 

@@ -115,7 +115,7 @@ TEST(PagePipeline, StopDuringARunWritesNothingAndLeavesNoThread) {
             job.requestStop();
         }
     });
-    EXPECT_EQ(log.back(), "showMessage(已停止)");
+    EXPECT_EQ(log.back(), "showMessage(stopped 2)");
     EXPECT_FALSE(fs::exists(mixed.pdf()));
     EXPECT_EQ(threadCount(), threadsBefore);
     const auto leftovers = testsupport::listFolder(mixed.folder.string());

@@ -9,7 +9,8 @@
 namespace testsupport {
 
 // A view that records every call, in order, in one log that the writer
-// shares, and keeps the rows, selection and message as a list box would.
+// shares, and keeps the rows, selection and message ("count 3", "done 3",
+// "stopped 1") as a list box and status bar would.
 struct RecordingView : folder2pdf::JobView {
     std::vector<std::string> log;
     std::string answer;
@@ -19,8 +20,8 @@ struct RecordingView : folder2pdf::JobView {
     int events = 0;
     std::function<void(int)> onEvents;  // runs inside runPendingEvents, with its 1-based count
 
-    std::string chooseFolder(const std::string& title, const std::string& start) override {
-        log.push_back("chooseFolder(" + title + "," + start + ")");
+    std::string chooseFolder(const std::string& start) override {
+        log.push_back("chooseFolder(" + start + ")");
         return answer;
     }
     void clearEntries() override {
@@ -40,9 +41,10 @@ struct RecordingView : folder2pdf::JobView {
         log.push_back("selectEntry(" + std::to_string(row) + ")");
         selected = row;
     }
-    void showMessage(const std::string& text) override {
-        log.push_back("showMessage(" + text + ")");
-        message = text;
+    void showMessage(folder2pdf::JobMessage kind, std::int32_t count) override {
+        static const char* const names[] = {"count", "done", "stopped"};
+        message = names[static_cast<int>(kind)] + (" " + std::to_string(count));
+        log.push_back("showMessage(" + message + ")");
     }
     void showProgressRange(std::int32_t low, std::int32_t high) override {
         log.push_back("showProgressRange(" + std::to_string(low) + "," + std::to_string(high) +

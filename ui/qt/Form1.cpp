@@ -18,6 +18,7 @@
 #include "ui/qt/BrowseDirectorysOnly.h"
 #include "ui/qt/StatusProgress.h"
 #include "ui/qt/myCode.h"
+#include "ui/shared/WindowTexts.h"
 
 namespace folder2pdf {
 
@@ -278,9 +279,9 @@ void Form1::reportError(const QString& kind, const QString& message) {
     box.exec();
 }
 
-std::string Form1::chooseFolder(const std::string& title, const std::string& startFolder) {
+std::string Form1::chooseFolder(const std::string& startFolder) {
     const QString chosen =
-        folderChooser_(this, QString::fromStdString(title), fromBytes(startFolder));
+        folderChooser_(this, QString::fromUtf8(folderPrompt()), fromBytes(startFolder));
     return QFile::encodeName(chosen).toStdString();
 }
 
@@ -307,8 +308,8 @@ void Form1::selectEntry(int row) {
     List->setCurrentRow(row);
 }
 
-void Form1::showMessage(const std::string& text) {
-    StatusProgress::setStatusText(1, QString::fromStdString(text));
+void Form1::showMessage(JobMessage message, std::int32_t count) {
+    StatusProgress::setStatusText(1, QString::fromStdString(messageText(message, count)));
 }
 
 void Form1::showProgressRange(std::int32_t low, std::int32_t high) {

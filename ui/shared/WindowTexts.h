@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "job/JobView.h"
+
+namespace folder2pdf {
+
+// The window's own words for what the folder job tells it, in UTF-8, the
+// same for every window toolkit: the prompt of the folder chooser and the
+// texts of the status bar's message field.
+
+// The folder chooser's prompt: "请选择图片文件夹".
+const char* folderPrompt();
+
+// The status bar's text for `message`: " 共" + count + "幅" after a folder is
+// listed (a blank first; the count in plain decimal), "完成！" once the
+// document is written, "已停止" when a run was stopped.
+std::string messageText(JobMessage message, std::int32_t count);
+
+}  // namespace folder2pdf
