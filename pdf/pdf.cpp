@@ -1,13 +1,10 @@
 #include "pdf/pdf.h"
 
-#include <zlib.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "pdf/AtomicFile.h"
-#include "pdf/Compress.h"
 #include "pdf/PreparedPage.h"
 
 namespace folder2pdf {
@@ -26,7 +23,7 @@ void pdf::FreeDeleter::operator()(std::uint8_t* p) const {
 }
 
 pdf::pdf() {
-    loader = std::make_unique<ImgToByte>();
+    loader = std::make_unique<PagePreparer>();
     objCount = 0;
     objOffset.assign(1, 0);
     kids = " ";
@@ -92,11 +89,8 @@ void pdf::addOBJ(const std::string& text) {
 }
 
 void pdf::pageOBJ(const std::string& path) {
-    pageCount = checkedAdd(pageCount, 1);
-    loader->load(path, picData);
-    rawLen = checkedInt32(picData.size());
-    compressRaster(picData, compressScratch_, path);
-    writePage(loader->Width(), loader->Height(), rawLen, picData);
+    loader->prepare(path, picData);
+    appendPage(picData);
 }
 
 void pdf::appendPage(const PreparedPage& page) {

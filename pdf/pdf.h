@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "common/Checked.h"
-#include "image/ImgToByte.h"
 #include "pdf/PreparedPage.h"
 
 namespace folder2pdf {
@@ -32,8 +31,10 @@ class pdf {
 
     // Appends the picture file at `path` as one page exactly as large, in
     // points, as the picture is in pixels, filled by the picture as an 8-bit
-    // gray image compressed with Flate. A picture that fails to load leaves
-    // no object of its page in the document.
+    // gray image compressed with Flate. The picture is prepared as
+    // PagePreparer prepares it for appendPage(), so both make the same page.
+    // A picture that fails to load leaves no object of its page in the
+    // document.
     void pageOBJ(const std::string& path);
 
     // Appends a page prepared elsewhere (PagePreparer), as the next page:
@@ -71,7 +72,7 @@ class pdf {
 
     // Members in the order the document's design lists them.
     std::unique_ptr<std::uint8_t[], FreeDeleter> pdfData;
-    Bytes picData;
+    PreparedPage picData;
     Bytes contentData;
     std::int32_t pageCount = 0;
     std::int32_t rawLen = 0;
@@ -79,7 +80,7 @@ class pdf {
     std::vector<std::int32_t> objOffset;
     std::int32_t objCount = 0;
     std::string kids;
-    std::unique_ptr<ImgToByte> loader;
+    std::unique_ptr<PagePreparer> loader;
     std::int32_t pdfSize = 0;
     std::int32_t pdfLen = 0;
 
@@ -87,8 +88,6 @@ class pdf {
     // in steps of 204800 bytes. The memory behind it grows geometrically, so
     // that appending costs time in proportion to the bytes appended.
     std::size_t capacity_ = 0;
-    // zlib's output room, kept from page to page.
-    Bytes compressScratch_;
 };
 
 }  // namespace folder2pdf
