@@ -1,6 +1,12 @@
 #include "common/Error.h"
 
+#include <cstring>
+
 namespace folder2pdf {
+
+Error fileError(const std::string& path, const std::string& what, int errorNumber) {
+    return Error(ErrorKind::FileError, path + ": " + what + ": " + std::strerror(errorNumber));
+}
 
 const char* kindName(ErrorKind kind) {
     switch (kind) {

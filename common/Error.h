@@ -30,6 +30,11 @@ class Error : public std::runtime_error {
     ErrorKind kind_;
 };
 
+// A FileError that reads "path: what: reason", the reason being the system's
+// text for `errorNumber` (an errno value), e.g. "a.png: cannot open: No such
+// file or directory".
+Error fileError(const std::string& path, const std::string& what, int errorNumber);
+
 // Short English name of a kind ("overflow", "decode error", ...).
 const char* kindName(ErrorKind kind);
 

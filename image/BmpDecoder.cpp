@@ -191,15 +191,6 @@ void checkFormat(const BmpInfo& info) {
     }
 }
 
-// GrayRaster::begin() applies the loader's size limits as it allocates. They
-// are checked here first so that a header declaring an oversized picture is
-// an overflow error, not a complaint about the pixel data that a small file
-// cannot hold.
-void checkRasterLimits(std::int32_t width, std::int32_t height) {
-    checkedMul(width, height);
-    checkedMul(checkedInt32((3 * static_cast<std::int64_t>(width) + 3) / 4 * 4), height);
-}
-
 // The palette converted once to gray levels. Indices beyond the palette
 // read as black, as they do on Windows.
 struct GrayPalette {
@@ -484,8 +475,12 @@ void decodeBmp(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
     ByteReader r(data, size, "BMP");
     const BmpInfo info = readHeaders(r);
     checkFormat(info);
-    checkRasterLimits(static_cast<std::int32_t>(info.width),
-                      static_cast<std::int32_t>(std::abs(info.height)));
+    // GrayRaster::begin() applies the loader's size limits as it allocates.
+    // They are checked here first so that a header declaring an oversized
+    // picture is an overflow error, not a complaint about the pixel data that
+    // a small file cannot hold.
+    GrayRaster::checkSize(static_cast<std::int32_t>(info.width),
+                          static_cast<std::int32_t>(std::abs(info.height)));
     const GrayPalette palette = readPalette(r, info);
     if (info.compression == kRle8 || info.compression == kRle4) {
         walkRle(r, info, palette, nullptr);

@@ -2,6 +2,18 @@
 
 namespace folder2pdf {
 
+Error libraryError(const std::string& message, const char* format) {
+    std::string reason = message;
+    if (reason.size() > 1 && reason[0] >= 'A' && reason[0] <= 'Z' && reason[1] >= 'a' &&
+        reason[1] <= 'z') {
+        reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+    }
+    if (reason.find(format) == std::string::npos) {
+        reason = format + (": " + reason);
+    }
+    return Error(ErrorKind::DecodeError, reason);
+}
+
 void decodePicture(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
     struct Format {
         bool (*sniff)(const std::uint8_t*, std::size_t);

@@ -26,6 +26,12 @@ void decodeJpeg(const std::uint8_t* data, std::size_t size, GrayRaster& out);
 bool sniffPng(const std::uint8_t* data, std::size_t size);
 void decodePng(const std::uint8_t* data, std::size_t size, GrayRaster& out);
 
+// A codec library's message as a decode error's reason: its first word
+// lower-cased when it is a capitalised word ("Not enough image data"; a chunk
+// name such as "IDAT: CRC error" keeps its case), with `format` and ": " in
+// front unless the message names the format itself.
+Error libraryError(const std::string& message, const char* format);
+
 // Picks the decoder by content and runs it; an unrecognised format is a
 // decode error.
 void decodePicture(const std::uint8_t* data, std::size_t size, GrayRaster& out);

@@ -45,12 +45,7 @@ Error gifError(const Input& input, int code) {
         return Error(ErrorKind::DecodeError, "premature end of GIF data");
     }
     const char* text = GifErrorString(code);
-    std::string reason = text != nullptr ? text : "error " + std::to_string(code);
-    if (reason.size() > 1 && reason[0] >= 'A' && reason[0] <= 'Z' && reason[1] >= 'a' &&
-        reason[1] <= 'z') {
-        reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
-    }
-    return Error(ErrorKind::DecodeError, "GIF: " + reason);
+    return libraryError(text != nullptr ? text : "error " + std::to_string(code), "GIF");
 }
 
 void check(GifFileType* gif, int status) {

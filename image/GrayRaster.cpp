@@ -1,6 +1,7 @@
 #include "image/GrayRaster.h"
 
 #include <cstring>
+#include <limits>
 
 #include "image/Gray.h"
 
@@ -12,10 +13,21 @@ void GrayRaster::checkSize(std::int32_t width, std::int32_t height) {
                                                 " x " + std::to_string(height) + ")");
     }
     // The loader's rules count the picture also as 24-bit rows padded to a
-    // multiple of 4 bytes; both products must stay within 32 bits.
-    checkedMul(width, height);
-    const std::int64_t stride = (3 * static_cast<std::int64_t>(width) + 3) / 4 * 4;
-    checkedMul(checkedInt32(stride), height);
+    // multiple of 4 bytes; both sizes must stay within 32 bits.
+    const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
+    constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
+    const std::int64_t pixels = std::int64_t{width} * height;
+    if (pixels > limit) {
+        throw Error(ErrorKind::Overflow,
+                    "picture too large: " + size + " pass the 2,147,483,647-byte limit");
+    }
+    const std::int64_t stride = (3 * std::int64_t{width} + 3) / 4 * 4;
+    if (stride * height > limit) {
+        throw Error(ErrorKind::Overflow, "picture too large: " + size + " take " +
+                                             std::to_string(stride * height) +
+                                             " bytes as 24-bit rows, past the "
+                                             "2,147,483,647-byte limit");
+    }
 }
 
 void GrayRaster::begin(std::int32_t width, std::int32_t height) {

@@ -18,7 +18,7 @@ class GrayRaster {
     // is allocated, then sizes the caller's array to width x height.
     // A zero width or height is a decode error; width x height, or the
     // 4-byte-aligned 24-bit stride x height, beyond the signed 32-bit range is
-    // an overflow error.
+    // an overflow error that gives the size ("picture too large: ...").
     void begin(std::int32_t width, std::int32_t height);
 
     // The checks of begin() alone, nothing allocated: for decoders that

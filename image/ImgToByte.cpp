@@ -7,40 +7,32 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/FileDescriptor.h"
 #include "image/Decoders.h"
 #include "image/GrayRaster.h"
 
 namespace folder2pdf {
-namespace {
-
-[[noreturn]] void fileError(const std::string& path, const std::string& what, int error) {
-    throw Error(ErrorKind::FileError, path + ": " + what + ": " + std::strerror(error));
-}
-
-struct FileDescriptor {
-    int fd;
-    ~FileDescriptor() { ::close(fd); }
-};
-
-}  // namespace
+namespace {}  // namespace
 
 void ImgToByte::readFile(const std::string& path) {
     // O_NONBLOCK: opening a FIFO must not hang the run waiting for a writer;
     // anything but a regular file is refused right after the open.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        fileError(path, "cannot open", errno);
+        throw fileError(path, "cannot open", errno);
     }
-    FileDescriptor guard{fd};
+    const FileDescriptor guard(fd);
     struct stat status;
     if (::fstat(fd, &status) != 0) {
-        fileError(path, "cannot read", errno);
+        throw fileError(path, "cannot read", errno);
     }
     if (!S_ISREG(status.st_mode)) {
         throw Error(ErrorKind::FileError, path + ": not a regular file");
     }
     if (status.st_size > INT32_MAX) {
-        throw Error(ErrorKind::Overflow, path + ": overflow: the file is larger than 2 GiB");
+        throw Error(ErrorKind::Overflow, path +
+                                             ": file too large: " + std::to_string(status.st_size) +
+                                             " bytes pass the 2,147,483,647-byte limit");
     }
     resizeBytes(fileBuffer_, static_cast<std::size_t>(status.st_size));
     std::size_t done = 0;
@@ -50,7 +42,7 @@ void ImgToByte::readFile(const std::string& path) {
             if (errno == EINTR) {
                 continue;
             }
-            fileError(path, "cannot read", errno);
+            throw fileError(path, "cannot read", errno);
         }
         if (got == 0) {
             break;  // the file shrank since fstat: decode what is there

@@ -105,18 +105,8 @@ bool guarded(Session& session, Step&& step) {
     return true;
 }
 
-// libjpeg's message as a reason: lower-case first word, and the format named
-// when the message doesn't say it.
 Error decodeError(const char* libraryMessage) {
-    std::string reason = libraryMessage;
-    if (reason.size() > 1 && reason[0] >= 'A' && reason[0] <= 'Z' && reason[1] >= 'a' &&
-        reason[1] <= 'z') {
-        reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
-    }
-    if (reason.find("JPEG") == std::string::npos) {
-        reason = "JPEG: " + reason;
-    }
-    return Error(ErrorKind::DecodeError, reason);
+    return libraryError(libraryMessage, "JPEG");
 }
 
 // A file of several scans (progressive, or components in separate scans)
@@ -237,9 +227,10 @@ void decodeJpeg(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
     const std::uint64_t coefficients = session.coefficientBytes;
     if (coefficients > static_cast<std::uint64_t>(INT32_MAX)) {
         throw Error(ErrorKind::Overflow,
-                    "overflow: a JPEG of " + std::to_string(session.cinfo.image_width) + " x " +
-                        std::to_string(session.cinfo.image_height) + " in several scans needs " +
-                        std::to_string(coefficients) + " bytes of coefficients");
+                    "picture too large: a JPEG of " + std::to_string(session.cinfo.image_width) +
+                        " x " + std::to_string(session.cinfo.image_height) +
+                        " in several scans needs " + std::to_string(coefficients) +
+                        " bytes of coefficients");
     }
     out.begin(width, height);
     // Gray rows go straight into the raster; colour needs kRowsPerRead rows

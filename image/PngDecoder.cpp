@@ -73,16 +73,7 @@ Error decodeError(const Session& session) {
     if (reason == "Invalid IHDR data" && session.warning[0] != '\0') {
         reason += std::string(" (") + session.warning + ")";
     }
-    // "Not enough image data" reads better as "not enough image data";
-    // chunk names such as "IDAT: CRC error" keep their case.
-    if (reason.size() > 1 && reason[0] >= 'A' && reason[0] <= 'Z' && reason[1] >= 'a' &&
-        reason[1] <= 'z') {
-        reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
-    }
-    if (reason.find("PNG") == std::string::npos) {
-        reason = "PNG: " + reason;
-    }
-    return Error(ErrorKind::DecodeError, reason);
+    return libraryError(reason, "PNG");
 }
 
 // Reads the chunks up to the first IDAT and asks libpng for 8-bit gray,

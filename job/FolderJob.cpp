@@ -11,38 +11,6 @@ namespace {
 
 const char separator[] = "/";
 
-// The picture filter, in the order the names are tested.
-const char* const pictureExtensions[] = {".gif", ".bmp", ".jpg", ".png"};
-
-char foldCase(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool containsIgnoringCase(const std::string& text, const std::string& part) {
-    if (part.size() > text.size()) {
-        return false;
-    }
-    for (std::size_t start = 0; start + part.size() <= text.size(); ++start) {
-        std::size_t i = 0;
-        while (i < part.size() && foldCase(text[start + i]) == foldCase(part[i])) {
-            ++i;
-        }
-        if (i == part.size()) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool isPicture(const std::string& name) {
-    for (const char* extension : pictureExtensions) {
-        if (containsIgnoringCase(name, extension)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 class PdfWriter : public DocumentWriter {
   public:
     void pageOBJ(const std::string& path) override { writer_.pageOBJ(path); }
@@ -79,7 +47,7 @@ void FolderJob::openFolder() {
     // Everything that can fail happens before the first field or row changes.
     std::vector<std::string> pictures;
     for (std::string& name : listing_(chosen)) {
-        if (isPicture(name)) {
+        if (isPictureName(name)) {
             pictures.push_back(std::move(name));
         }
     }

@@ -24,6 +24,10 @@ std::vector<std::string> listFolderFiles(const std::string& folder);
 // The natural order of listFolderFiles(): true when `a` comes before `b`.
 bool naturalLess(const std::string& a, const std::string& b);
 
+// The picture filter: whether `name` contains ".gif", ".bmp", ".jpg" or
+// ".png" anywhere in it, ASCII letter case ignored.
+bool isPictureName(const std::string& name);
+
 // The calls generate() makes on a document writer: once per picture either
 // pageOBJ() (one worker) or appendPage() with the page prepared on a worker
 // thread, then makePDF() once. The real writer is pdf; tests hand the job a

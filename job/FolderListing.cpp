@@ -17,6 +17,25 @@ unsigned char foldCase(char c) {
     return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
 }
 
+// The picture filter, in the order the names are tested.
+const char* const pictureExtensions[] = {".gif", ".bmp", ".jpg", ".png"};
+
+bool containsIgnoringCase(const std::string& text, const std::string& part) {
+    if (part.size() > text.size()) {
+        return false;
+    }
+    for (std::size_t start = 0; start + part.size() <= text.size(); ++start) {
+        std::size_t i = 0;
+        while (i < part.size() && foldCase(text[start + i]) == foldCase(part[i])) {
+            ++i;
+        }
+        if (i == part.size()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Compares the digit runs starting at a[i] and b[j] by value and moves i and
 // j past them. Runs can be longer than any integer type, so values are
 // compared as digit strings: without leading zeros, the longer is larger.
@@ -92,6 +111,15 @@ bool isListed(const std::filesystem::directory_entry& entry) {
 bool naturalLess(const std::string& a, const std::string& b) {
     const int order = compareNaturally(a, b);
     return order != 0 ? order < 0 : a < b;
+}
+
+bool isPictureName(const std::string& name) {
+    for (const char* extension : pictureExtensions) {
+        if (containsIgnoringCase(name, extension)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::vector<std::string> listFolderFiles(const std::string& folder) {

@@ -15,13 +15,24 @@ int defaultWorkers() {
 PagePipeline::PagePipeline(std::vector<std::string> paths, int workers)
     : paths_(std::move(paths)), slots_(static_cast<std::size_t>(std::max(1, workers)) + 1) {
     const int count = std::max(1, std::min(workers, static_cast<int>(paths_.size())));
+    // Whatever fails part-way (a thread the system refuses, memory for the
+    // list of threads), the threads already started must be joined before
+    // the exception leaves: a joinable std::thread destroyed ends the program.
     try {
+        workers_.reserve(static_cast<std::size_t>(count));
         for (int i = 0; i < count; ++i) {
             workers_.emplace_back([this] { work(); });
         }
-    } catch (const std::system_error&) {
+    } catch (...) {
         stop();
-        throw Error(ErrorKind::OutOfMemory, "cannot start the worker threads");
+        try {
+            throw;
+        } catch (const std::system_error& error) {
+            throw Error(ErrorKind::OutOfMemory,
+                        std::string("cannot start the worker threads: ") + error.what());
+        } catch (const std::bad_alloc&) {
+            throw Error(ErrorKind::OutOfMemory, "out of memory for the worker threads");
+        }
     }
 }
 

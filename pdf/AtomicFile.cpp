@@ -13,13 +13,10 @@
 #include <random>
 
 #include "common/Error.h"
+#include "common/FileDescriptor.h"
 
 namespace folder2pdf {
 namespace {
-
-[[noreturn]] void fail(const std::string& path, const std::string& what, int error) {
-    throw Error(ErrorKind::FileError, path + ": " + what + ": " + std::strerror(error));
-}
 
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -96,11 +93,12 @@ int createTemporary(const std::string& path, int folder, std::string& temporary,
             }
             return fd;
         }
-        if (errno != EEXIST) {
-            fail(path, "cannot create a temporary file in " + folderOf(path), errno);
+        const int error = errno;
+        if (error != EEXIST) {
+            throw fileError(path, "cannot create a temporary file in " + folderOf(path), error);
         }
     }
-    fail(path, "cannot create a temporary file in " + folderOf(path), EEXIST);
+    throw fileError(path, "cannot create a temporary file in " + folderOf(path), EEXIST);
 }
 
 void forget(bool recorded) {
@@ -136,17 +134,11 @@ void keepPermissions(int fd, int folder, const std::string& name) {
 // The rename reaches the disk with the folder's entries. Best effort: the
 // document is complete and in place whether or not this succeeds.
 void flushFolder(int folder) {
-    const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    const FileDescriptor entries(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (entries.get() >= 0) {
+        ::fsync(entries.get());
     }
 }
-
-struct FolderHandle {
-    int fd;
-    ~FolderHandle() { ::close(fd); }
-};
 
 }  // namespace
 
@@ -161,16 +153,17 @@ bool removeTemporaryFile() {
 void replaceFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size) {
     const std::string name = nameOf(path);
     if (name.empty() || name == "." || name == "..") {
-        fail(path, "cannot replace", EISDIR);
+        throw fileError(path, "cannot replace", EISDIR);
     }
     // Everything happens relative to the folder, so that a target path close
     // to PATH_MAX still leaves room for the temporary file's longer name.
     const std::string folderPath = folderOf(path);
     const int folder = ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) {
-        fail(path, "cannot create a temporary file in " + folderPath, errno);
+        const int error = errno;
+        throw fileError(path, "cannot create a temporary file in " + folderPath, error);
     }
-    const FolderHandle folderHandle{folder};
+    const FileDescriptor folderHandle(folder);
     std::string temporary;
     bool recorded = false;
     const int fd = createTemporary(path, folder, temporary, recorded);
@@ -199,7 +192,7 @@ void replaceFileAtomically(const std::string& path, const std::uint8_t* data, st
         const SignalsHeld held;
         ::unlinkat(folder, temporary.c_str(), 0);
         forget(recorded);
-        fail(path, step, error);
+        throw fileError(path, step, error);
     }
     flushFolder(folder);
 }

@@ -7,7 +7,12 @@
 namespace folder2pdf {
 
 void compressRaster(Bytes& raster, Bytes& scratch, const std::string& path) {
-    const int result = CompressBytes(raster, scratch);
+    int result = Z_OK;
+    try {
+        result = CompressBytes(raster, scratch);
+    } catch (const Error& error) {
+        throw error.withFile(path);
+    }
     if (result != Z_OK) {
         throw Error(result == Z_MEM_ERROR ? ErrorKind::OutOfMemory : ErrorKind::Overflow,
                     path + ": compression failed (zlib error " + std::to_string(result) + ")");

@@ -18,8 +18,8 @@ struct PreparedPage {
     Bytes data;                  // the raster's zlib stream
 };
 
-// Compresses a picture's raster in place with CompressBytes; a zlib failure
-// becomes an Error naming the picture.
+// Compresses a picture's raster in place with CompressBytes; a zlib failure,
+// or an Error of CompressBytes, becomes an Error naming the picture.
 void compressRaster(Bytes& raster, Bytes& scratch, const std::string& path);
 
 // Loads and compresses pictures, keeping its loader and buffers from

@@ -393,12 +393,24 @@ TEST(BmpDecoder, RefusesMalformedAndUnsupportedFiles) {
 }
 
 TEST(BmpDecoder, HugeDeclaredSizeIsAnOverflowBeforeAnyAllocation) {
-    for (std::uint16_t bits : {1, 24}) {
-        try {
-            decode(bmpFile({.width = 100000, .height = 100000, .bits = bits}, {0, 0, 0, 0}));
-            ADD_FAILURE() << "decoded";
-        } catch (const Error& e) {
-            EXPECT_EQ(e.kind(), ErrorKind::Overflow) << e.what();
+    // The second passes as pixels but not as the 24-bit rows the rules also count.
+    const struct {
+        std::int32_t width, height;
+        const char* reason;
+    } sizes[] = {
+        {100000, 100000, "picture too large: 100000 x 100000 pixels pass the 2,147,483,647-byte"},
+        {30000, 24000, "picture too large: 30000 x 24000 pixels take 2160000000 bytes as 24-bit"},
+    };
+    for (const auto& size : sizes) {
+        for (std::uint16_t bits : {1, 24}) {
+            try {
+                decode(bmpFile({.width = size.width, .height = size.height, .bits = bits},
+                               {0, 0, 0, 0}));
+                ADD_FAILURE() << "decoded";
+            } catch (const Error& e) {
+                EXPECT_EQ(e.kind(), ErrorKind::Overflow) << e.what();
+                EXPECT_NE(std::string(e.what()).find(size.reason), std::string::npos) << e.what();
+            }
         }
     }
 }
