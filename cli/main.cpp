@@ -34,7 +34,7 @@ constexpr int exitInterrupted = 130;  // the shells' 128 + SIGINT
 const char usageLine[] =
     "usage: folder2pdf [--quiet] [--jobs N] FOLDER\n"
     "       folder2pdf --list FOLDER\n"
-    "       folder2pdf [--jobs N] -o OUT.pdf PICTURE...\n";
+    "       folder2pdf [--quiet] [--jobs N] -o OUT.pdf PICTURE...\n";
 
 void printHelp() {
     std::printf(
@@ -46,10 +46,12 @@ void printHelp() {
         "With FOLDER, the pictures are the folder's files whose names contain .bmp,\n"
         ".gif, .jpg or .png (any case), hidden files and sub-folders left out, in\n"
         "natural order (page2 before page10); the document is FOLDER/<name of\n"
-        "FOLDER>.pdf. The document's path is printed on standard output; on a\n"
-        "terminal, a progress line and a summary appear on standard error. Ctrl-C\n"
-        "stops the run before the next picture and writes nothing; a second Ctrl-C,\n"
-        "or one during the final write, ends it at once.\n"
+        "FOLDER>.pdf.\n"
+        "\n"
+        "The document's path is printed on standard output; on a terminal, a\n"
+        "progress line and a summary appear on standard error. Ctrl-C stops the\n"
+        "run before the next picture and writes nothing; a second Ctrl-C, or one\n"
+        "during the final write, ends it at once.\n"
         "\n"
         "  --list         show the pictures FOLDER would give, one per line, in order\n"
         "  -q, --quiet    print nothing but errors\n"
