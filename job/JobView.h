@@ -9,7 +9,7 @@ namespace folder2pdf {
 // job names the event; each front end chooses the words, so that the
 // window can speak Chinese while the command line speaks English.
 enum class JobMessage {
-    Count,    // a folder was listed; the count is the number of pictures
+    Count,    // a list was made (a folder listed, or pictures given); the count is its length
     Done,     // the document is written; the count is its number of pages
     Stopped,  // a run was stopped and nothing written; the count is the pages it had done
 };
