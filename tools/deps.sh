@@ -3,10 +3,19 @@
 # needs (for the fuzz preset: clang, its sanitizer and libFuzzer runtimes,
 # llvm-symbolizer), unless it is there already. Runs apt-get as root
 # (through sudo when started by another user).
+#
+#   tools/deps.sh [--package]
+#
+# --package adds what making and checking the Debian package needs
+# (dpkg-shlibdeps, lintian, the AppStream and desktop file validators,
+# man, bash completion).
 set -eu
 packages="cmake ninja-build g++ pkg-config zlib1g-dev libpng-dev libjpeg62-turbo-dev libgif-dev
 qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev qpdf poppler-utils fonts-noto-cjk
 clang libclang-rt-14-dev llvm"
+if [ "${1-}" = "--package" ]; then
+    packages="$packages dpkg-dev lintian appstream desktop-file-utils man-db bash-completion"
+fi
 missing=""
 for package in $packages; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

@@ -1,0 +1,48 @@
+# Packages made by CPack from what `cmake --install` puts in place.
+#
+# Linux: a Debian package, built from a configured and built tree by
+#   cmake --workflow --preset deb
+# which leaves build/folder2pdf_<version>_amd64.deb.
+
+set(CPACK_PACKAGE_NAME folder2pdf)
+set(CPACK_PACKAGE_VENDOR "The folder2pdf developers")
+set(CPACK_PACKAGE_CONTACT "The folder2pdf developers <folder2pdf@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turn a folder of pictures into one PDF")
+set(CPACK_PACKAGE_DESCRIPTION
+    "folder2pdf writes one PDF document with a page for each picture (BMP, GIF, JPEG
+or PNG) of a folder, in natural order, or of pictures named on the command
+line. Every page is exactly as large in points as its picture is in pixels,
+the picture stored as an 8-bit gray image compressed with Flate.
+
+The package holds the command line folder2pdf and the window folder2pdf-gui,
+which speaks Simplified Chinese.")
+# Binaries built with debug information still go out without it.
+set(CPACK_STRIP_FILES ON)
+
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    set(CPACK_GENERATOR DEB)
+    set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+    set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+    # Library dependencies come from the binaries themselves.
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    # The window's Chinese needs a font that has it, and Qt's own dialogs
+    # speak Chinese only with Qt's translations; both work without.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n")
+
+    # Debian wants the copyright and a compressed changelog beside every
+    # package's documentation.
+    set(debian ${PROJECT_SOURCE_DIR}/cmake/debian)
+    configure_file(${debian}/changelog.in ${CMAKE_BINARY_DIR}/debian/changelog @ONLY)
+    find_program(FOLDER2PDF_GZIP gzip REQUIRED)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/debian/changelog.gz
+        COMMAND ${FOLDER2PDF_GZIP} -9nc ${CMAKE_BINARY_DIR}/debian/changelog
+            > ${CMAKE_BINARY_DIR}/debian/changelog.gz
+        DEPENDS ${CMAKE_BINARY_DIR}/debian/changelog)
+    add_custom_target(debian_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/debian/changelog.gz)
+    install(FILES ${debian}/copyright ${CMAKE_BINARY_DIR}/debian/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
+include(CPack)

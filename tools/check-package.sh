@@ -1,0 +1,66 @@
+#!/bin/sh
+# Checks a built Debian package the way a user meets it: lintian and the
+# validators, then installs it with apt-get, uses the installed programs
+# (version, converting a copy of examples/, the manual page, completion),
+# purges it and checks that nothing of it is left. Needs root (apt-get) and
+# the tools of `tools/deps.sh --package`.
+#
+#   tools/check-package.sh folder2pdf_<version>_amd64.deb
+set -eu
+cd "$(dirname "$0")/.."
+deb=$(realpath "$1")
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+fail() {
+    echo "check-package: $*" >&2
+    exit 1
+}
+
+# Errors fail; warnings are shown and left to the reader.
+lintian --fail-on error "$deb"
+
+dpkg-deb -x "$deb" "$scratch/root"
+desktop-file-validate "$scratch"/root/usr/share/applications/*.desktop
+appstreamcli validate --no-net "$scratch"/root/usr/share/metainfo/*.metainfo.xml
+for page in "$scratch"/root/usr/share/man/man1/*.1.gz; do
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "$page: $warnings"
+done
+
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
+[ "$(folder2pdf --version)" = "folder2pdf $(dpkg-deb -f "$deb" Version)" ] ||
+    fail "folder2pdf --version says $(folder2pdf --version)"
+mkdir "$scratch/examples"
+cp examples/*.* "$scratch/examples/"
+rm -f "$scratch/examples/examples.pdf"
+pictures=$(folder2pdf --list "$scratch/examples")
+[ -n "$pictures" ] || fail "folder2pdf --list finds no examples"
+# Docker's slim images keep dpkg from unpacking manual pages at all.
+if grep -qs '^path-exclude=/usr/share/man' /etc/dpkg/dpkg.cfg.d/*; then
+    echo "check-package: dpkg skips manual pages here; man not checked" >&2
+else
+    [ "$(man -w folder2pdf)" = /usr/share/man/man1/folder2pdf.1.gz ] || fail "man finds no page"
+    man -w folder2pdf-gui >/dev/null
+fi
+# What bash offers after "folder2pdf -o doc.pdf " among the examples.
+offered=$(cd "$scratch/examples" && bash -c '
+    . /usr/share/bash-completion/bash_completion
+    _completion_loader folder2pdf
+    COMP_WORDS=(folder2pdf -o doc.pdf "") COMP_CWORD=3
+    COMP_LINE="folder2pdf -o doc.pdf " COMP_POINT=23
+    _folder2pdf
+    printf "%s\n" "${COMPREPLY[@]}"' | sort)
+[ "$offered" = "$(echo "$pictures" | sort)" ] || fail "completion offered: $offered"
+document=$(folder2pdf "$scratch/examples" | tail -n 1)
+[ "$document" = "$scratch/examples/examples.pdf" ] || fail "folder2pdf printed $document"
+pdfinfo "$document" | grep -q "^Pages: *$(echo "$pictures" | wc -l)$" ||
+    fail "$document lacks pages"
+
+files=$(dpkg-query -L folder2pdf | while read -r path; do [ -d "$path" ] || echo "$path"; done)
+DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq folder2pdf >/dev/null
+for path in $files; do
+    [ ! -e "$path" ] || fail "$path is left after purge"
+done
+left=$(find /usr -name '*folder2pdf*' | head -5)
+[ -z "$left" ] || fail "left after purge: $left"
+echo "check-package: $(basename "$deb") installs, works and purges cleanly"
