@@ -22,6 +22,8 @@ lintian --fail-on error "$deb"
 dpkg-deb -x "$deb" "$scratch/root"
 desktop-file-validate "$scratch"/root/usr/share/applications/*.desktop
 appstreamcli validate --no-net "$scratch"/root/usr/share/metainfo/*.metainfo.xml
+# The metainfo against the desktop file and icon it names.
+appstreamcli validate-tree --no-net "$scratch/root"
 for page in "$scratch"/root/usr/share/man/man1/*.1.gz; do
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "$page: $warnings"
