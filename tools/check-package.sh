@@ -3,14 +3,16 @@
 # validators, then installs it with apt-get, uses the installed programs
 # (version, converting a copy of examples/, the manual page, completion),
 # purges it and checks that nothing of it is left. Needs root (apt-get) and
-# the tools of `tools/deps.sh --package`.
+# the tools of `tools/deps.sh --package`; a folder2pdf installed before is
+# replaced and, at the end, removed.
 #
 #   tools/check-package.sh folder2pdf_<version>_amd64.deb
 set -eu
-cd "$(dirname "$0")/.."
 deb=$(realpath "$1")
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+cd "$(dirname "$0")/.."
+scratch=$(realpath "$(mktemp -d)")
+# A failed check takes the package away too.
+trap 'rm -rf "$scratch"; [ ! -e /usr/bin/folder2pdf ] || apt-get purge -y -qq folder2pdf >/dev/null' EXIT
 fail() {
     echo "check-package: $*" >&2
     exit 1
@@ -32,6 +34,10 @@ done
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
 [ "$(folder2pdf --version)" = "folder2pdf $(dpkg-deb -f "$deb" Version)" ] ||
     fail "folder2pdf --version says $(folder2pdf --version)"
+# The window still running after 3 s shows it found all it needs.
+status=0
+QT_QPA_PLATFORM=offscreen timeout 3 folder2pdf-gui 2>"$scratch/window.log" || status=$?
+[ $status -eq 124 ] || fail "folder2pdf-gui ended with status $status: $(cat "$scratch/window.log")"
 mkdir "$scratch/examples"
 cp examples/*.* "$scratch/examples/"
 rm -f "$scratch/examples/examples.pdf"
@@ -63,6 +69,6 @@ DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq folder2pdf >/dev/null
 for path in $files; do
     [ ! -e "$path" ] || fail "$path is left after purge"
 done
-left=$(find /usr -name '*folder2pdf*' | head -5)
+left=$(find /usr -path "$PWD" -prune -o -name '*folder2pdf*' -print | head -5)
 [ -z "$left" ] || fail "left after purge: $left"
 echo "check-package: $(basename "$deb") installs, works and purges cleanly"
