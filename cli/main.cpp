@@ -97,19 +97,20 @@ static_assert(std::atomic<FolderJob*>::is_always_lock_free);
 static_assert(std::atomic<int>::is_always_lock_free);
 
 // The first Ctrl-C asks the job to stop before its next picture. Ending at
-// once is left for a second Ctrl-C and for the final write, which can't stop
-// part-way: its temporary file is removed first, so the earlier document
-// stays as it was.
+// once is left for a second Ctrl-C and for the final flush and rename, which
+// can't stop part-way. The document's temporary file, alive for the whole
+// run, is removed first, so the earlier document stays as it was.
 extern "C" void onInterrupt(int) {
     FolderJob* job = interruptibleJob.load();
-    if (folder2pdf::removeTemporaryFile() || job == nullptr || interrupts.fetch_add(1) > 0) {
+    if (job == nullptr || folder2pdf::temporaryFileCommitting() || interrupts.fetch_add(1) > 0) {
+        folder2pdf::removeTemporaryFile();
         ::_exit(exitInterrupted);
     }
     job->requestStop();
 }
 
 // SIGTERM and SIGHUP (the terminal closed) end the program as they would
-// have, after removing a temporary file being written. SA_RESETHAND has put
+// have, after removing the document's temporary file. SA_RESETHAND has put
 // the default action back, which the raised signal meets once the handler
 // returns.
 extern "C" void onTermination(int signal) {

@@ -13,9 +13,10 @@ const char separator[] = "/";
 
 class PdfWriter : public DocumentWriter {
   public:
+    explicit PdfWriter(const std::string& path) : writer_(path) {}
     void pageOBJ(const std::string& path) override { writer_.pageOBJ(path); }
     void appendPage(const PreparedPage& page) override { writer_.appendPage(page); }
-    void makePDF(const std::string& path) override { writer_.makePDF(path); }
+    void makePDF() override { writer_.makePDF(); }
 
   private:
     pdf writer_;
@@ -23,8 +24,8 @@ class PdfWriter : public DocumentWriter {
 
 }  // namespace
 
-std::unique_ptr<DocumentWriter> newPdfWriter() {
-    return std::make_unique<PdfWriter>();
+std::unique_ptr<DocumentWriter> newPdfWriter(const std::string& path) {
+    return std::make_unique<PdfWriter>(path);
 }
 
 FolderJob::FolderJob(JobView& view, std::string programFolder, Listing listing,
@@ -92,8 +93,8 @@ void FolderJob::generate() {
     }
     const std::int32_t high = checkedAdd(lastIndex, 2);
 
-    // However the run ends, the writer goes (a finished document isn't kept
-    // in memory), the job takes commands again and a stop request is used up.
+    // However the run ends, the writer goes (with its temporary file, unless
+    // the document was put in place), the job takes commands again and a stop request is used up.
     struct RunScope {
         FolderJob& job;
         explicit RunScope(FolderJob& owner) : job(owner) {
@@ -109,7 +110,7 @@ void FolderJob::generate() {
 
     try {
         writer.reset();
-        writer = newWriter_();
+        writer = newWriter_(outputPath());
         view_.showProgressRange(0, high);
         const std::int32_t bound = lastIndex;
         // Workers read and decode the pictures ahead of the loop, which
@@ -140,7 +141,7 @@ void FolderJob::generate() {
             stopRun(bound + 1);
             return;
         }
-        writer->makePDF(outputPath());
+        writer->makePDF();
     } catch (...) {
         view_.showProgress(0);
         throw;

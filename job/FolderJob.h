@@ -28,20 +28,21 @@ bool naturalLess(const std::string& a, const std::string& b);
 // ".png" anywhere in it, ASCII letter case ignored.
 bool isPictureName(const std::string& name);
 
-// The calls generate() makes on a document writer: once per picture either
-// pageOBJ() (one worker) or appendPage() with the page prepared on a worker
-// thread, then makePDF() once. The real writer is pdf; tests hand the job a
-// recorder instead.
+// The calls generate() makes on a document writer, made for the document's
+// path at the start of the run: once per picture either pageOBJ() (one
+// worker) or appendPage() with the page prepared on a worker thread, then
+// makePDF() once. The real writer is pdf; tests hand the job a recorder
+// instead.
 class DocumentWriter {
   public:
     virtual ~DocumentWriter() = default;
     virtual void pageOBJ(const std::string& path) = 0;
     virtual void appendPage(const PreparedPage& page) = 0;
-    virtual void makePDF(const std::string& path) = 0;
+    virtual void makePDF() = 0;
 };
 
-// A new pdf writer behind the DocumentWriter calls.
-std::unique_ptr<DocumentWriter> newPdfWriter();
+// A new pdf writer for the document at `path`, behind the DocumentWriter calls.
+std::unique_ptr<DocumentWriter> newPdfWriter(const std::string& path);
 
 // The state and logic behind the window's four buttons: Open (打开),
 // Generate (生成), move up (↑) and move down (↓). It holds the chosen folder,
@@ -55,8 +56,8 @@ class FolderJob {
   public:
     // Lists a folder's candidate names; tests hand in a fixed listing.
     using Listing = std::function<std::vector<std::string>(const std::string& folder)>;
-    // Makes the writer of one document; called once per Generate.
-    using WriterFactory = std::function<std::unique_ptr<DocumentWriter>()>;
+    // Makes the writer of the document at a path; called once per Generate.
+    using WriterFactory = std::function<std::unique_ptr<DocumentWriter>(const std::string& path)>;
 
     FolderJob(JobView& view, std::string programFolder, Listing listing = listFolderFiles,
               WriterFactory newWriter = newPdfWriter);
@@ -76,7 +77,7 @@ class FolderJob {
     // Converts the listed pictures, in list order, into outputPath(), then
     // shows JobMessage::Done. Does nothing when the list is empty. A run
     // that is stopped (requestStop) shows JobMessage::Stopped instead and
-    // writes nothing.
+    // leaves the document as it was.
     void generate();
     // The selected entry changes places with its upper neighbour and stays selected.
     void moveUp();
@@ -118,8 +119,8 @@ class FolderJob {
     void addPage(std::int32_t k, PagePipeline* pipeline);
 
     // Fields in the order of the job's design; fileNames beyond lastIndex
-    // carry no meaning. The writer lives only while a run is under way, so
-    // that a finished document isn't held in memory between runs.
+    // carry no meaning. The writer lives only while a run is under way: its
+    // temporary file, and the buffers behind it, go with the run.
     std::vector<std::string> fileNames;
     std::int32_t lastIndex = -1;
     std::string folderPath;

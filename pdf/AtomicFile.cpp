@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <random>
 
 #include "common/Error.h"
@@ -31,12 +32,12 @@ std::string nameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The temporary file being written, for removeTemporaryFile(), which a
-// signal handler may call at any moment on any thread. A writer claims the
-// slot (Free to Filling), fills it and publishes it (Published); the handler
-// reads it only when published. One write at a time is covered; a second
-// one at the same moment goes without.
-enum SlotState : int { Free, Filling, Published };
+// The temporary file of the AtomicFile alive now, for removeTemporaryFile(),
+// which a signal handler may call at any moment on any thread. A new file
+// claims the slot (Free to Filling), fills it and publishes it (Published,
+// then Committing during commit()); the handler reads it only when
+// published.
+enum SlotState : int { Free, Filling, Published, Committing };
 struct PendingTemporary {
     std::atomic<int> state{Free};
     int folder = -1;
@@ -107,22 +108,6 @@ void forget(bool recorded) {
     }
 }
 
-// Returns 0, or the errno of the write that failed.
-int writeAll(int fd, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return 0;
-}
-
 // A replaced document keeps the permissions the user gave the old one.
 void keepPermissions(int fd, int folder, const std::string& name) {
     struct stat old;
@@ -140,17 +125,27 @@ void flushFolder(int folder) {
     }
 }
 
+// The kernel is asked to start writing out each stretch of this size as
+// soon as it is complete, so that the flush in commit() finds little left
+// to do and a document of gigabytes does not sit in memory as dirty pages.
+constexpr std::uint64_t writeBehindStep = 32u << 20;
+
 }  // namespace
 
 bool removeTemporaryFile() {
-    if (pending.state.load() != Published) {
+    const int state = pending.state.load();
+    if (state != Published && state != Committing) {
         return false;
     }
     ::unlinkat(pending.folder, pending.name, 0);
     return true;
 }
 
-void replaceFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size) {
+bool temporaryFileCommitting() {
+    return pending.state.load() == Committing;
+}
+
+AtomicFile::AtomicFile(const std::string& path) : path_(path) {
     const std::string name = nameOf(path);
     if (name.empty() || name == "." || name == "..") {
         throw fileError(path, "cannot replace", EISDIR);
@@ -163,38 +158,113 @@ void replaceFileAtomically(const std::string& path, const std::uint8_t* data, st
         const int error = errno;
         throw fileError(path, "cannot create a temporary file in " + folderPath, error);
     }
-    const FileDescriptor folderHandle(folder);
-    std::string temporary;
-    bool recorded = false;
-    const int fd = createTemporary(path, folder, temporary, recorded);
-    keepPermissions(fd, folder, name);
+    folder_ = folder;
+    try {
+        file_ = createTemporary(path, folder, temporary_, recorded_);
+    } catch (...) {
+        ::close(folder);
+        throw;
+    }
+    keepPermissions(static_cast<int>(file_), folder, name);
+}
 
-    const char* step = "cannot write";
-    int error = writeAll(fd, data, size);
-    if (error == 0 && ::fsync(fd) != 0) {
-        error = errno;
-        step = "cannot flush";
+AtomicFile::~AtomicFile() {
+    if (file_ >= 0) {
+        discard();
     }
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-        step = "cannot close";
+    ::close(static_cast<int>(folder_));
+}
+
+void AtomicFile::discard() {
+    const int error = errno;
+    const SignalsHeld held;
+    ::close(static_cast<int>(file_));
+    file_ = -1;
+    ::unlinkat(static_cast<int>(folder_), temporary_.c_str(), 0);
+    forget(recorded_);
+    errno = error;
+}
+
+void AtomicFile::write(const std::uint8_t* data, std::size_t size) {
+    const int fd = static_cast<int>(file_);
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int error = errno;
+            throw fileError(path_, "cannot write", error);
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+        const std::uint64_t end = written_ + static_cast<std::uint64_t>(written);
+        if (end / writeBehindStep != written_ / writeBehindStep) {
+            const std::uint64_t from = writtenBehind_;
+            writtenBehind_ = end / writeBehindStep * writeBehindStep;
+            ::sync_file_range(fd, static_cast<off_t>(from),
+                              static_cast<off_t>(writtenBehind_ - from), SYNC_FILE_RANGE_WRITE);
+        }
+        written_ = end;
     }
-    if (error == 0) {
+}
+
+void AtomicFile::skip(std::uint64_t size) {
+    const int fd = static_cast<int>(file_);
+    const std::uint64_t end = written_ + size;
+    int error = 0;
+    if (end > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+        error = EFBIG;
+    } else if (::ftruncate(fd, static_cast<off_t>(end)) != 0 ||
+               ::lseek(fd, static_cast<off_t>(end), SEEK_SET) < 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        throw fileError(path_, "cannot write", error);
+    }
+    written_ = end;
+    writtenBehind_ = end;
+}
+
+void AtomicFile::commit() {
+    if (recorded_) {
+        int expected = Published;
+        pending.state.compare_exchange_strong(expected, Committing);
+    }
+    if (::fsync(static_cast<int>(file_)) != 0) {
+        const int error = errno;
+        discard();
+        throw fileError(path_, "cannot flush", error);
+    }
+    const char* step = nullptr;
+    int error = 0;
+    {
         const SignalsHeld held;
-        if (::renameat(folder, temporary.c_str(), folder, name.c_str()) == 0) {
-            forget(recorded);
-        } else {
+        const int closed = ::close(static_cast<int>(file_));
+        file_ = -1;
+        if (closed != 0) {
+            error = errno;
+            step = "cannot close";
+        } else if (::renameat(static_cast<int>(folder_), temporary_.c_str(),
+                              static_cast<int>(folder_), nameOf(path_).c_str()) != 0) {
             error = errno;
             step = "cannot replace";
         }
+        if (step != nullptr) {
+            ::unlinkat(static_cast<int>(folder_), temporary_.c_str(), 0);
+        }
+        forget(recorded_);
     }
-    if (error != 0) {
-        const SignalsHeld held;
-        ::unlinkat(folder, temporary.c_str(), 0);
-        forget(recorded);
-        throw fileError(path, step, error);
+    if (step != nullptr) {
+        throw fileError(path_, step, error);
     }
-    flushFolder(folder);
+    flushFolder(static_cast<int>(folder_));
+}
+
+void replaceFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    AtomicFile file(path);
+    file.write(data, size);
+    file.commit();
 }
 
 }  // namespace folder2pdf

@@ -10,36 +10,24 @@
 namespace folder2pdf {
 namespace {
 
-constexpr std::int32_t growthStep = 204800;
-
 std::string str(std::int32_t n) {
     return std::to_string(n);
 }
 
 }  // namespace
 
-void pdf::FreeDeleter::operator()(std::uint8_t* p) const {
-    std::free(p);
-}
-
-pdf::pdf() {
+pdf::pdf(const std::string& path) : file_(path) {
     loader = std::make_unique<PagePreparer>();
     objCount = 0;
     objOffset.assign(1, 0);
     kids = " ";
-    pdfSize = growthStep;
     pdfLen = 0;
-    capacity_ = growthStep;
-    pdfData.reset(static_cast<std::uint8_t*>(std::malloc(capacity_)));
-    if (!pdfData) {
-        throw Error(ErrorKind::OutOfMemory, "out of memory for a new document");
-    }
+    buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(writeBufferBytes);
     addLine("%PDF-1.4");
     // A comment of four bytes above 127 right after the header tells file
     // transfer tools that the file is binary.
     static const std::uint8_t binaryComment[7] = {37, 226, 227, 207, 211, 13, 10};
-    std::memcpy(pdfData.get() + pdfLen, binaryComment, sizeof binaryComment);
-    pdfLen += 7;
+    addBytes(binaryComment, 7);
     addOBJ("<< /Type /Catalog /Pages 3 0 R /Outlines 2 0 R >>");
     addOBJ("<< /Type /Outlines /Count 0 >>");
     // Object 3, the page tree, is referred to by the catalog and by every
@@ -51,23 +39,30 @@ pdf::pdf() {
 pdf::~pdf() = default;
 
 void pdf::addBytes(const std::uint8_t* bytes, std::int32_t n) {
-    while (pdfSize - pdfLen < n) {
-        pdfSize = checkedAdd(pdfSize, growthStep);
+    if (n > maxDocumentBytes - pdfLen) {
+        throw Error(ErrorKind::Overflow,
+                    file_.path() +
+                        ": the document would pass 9,999,999,999 bytes, the most "
+                        "its cross-reference table can describe");
     }
-    const auto needed = static_cast<std::size_t>(pdfSize);
-    if (needed > capacity_) {
-        const std::size_t grown = std::max(needed, capacity_ * 2);
-        auto* moved = static_cast<std::uint8_t*>(std::realloc(pdfData.get(), grown));
-        if (moved == nullptr) {
-            throw Error(ErrorKind::OutOfMemory,
-                        "out of memory for a document of " + std::to_string(grown) + " bytes");
-        }
-        pdfData.release();
-        pdfData.reset(moved);
-        capacity_ = grown;
+    const auto size = static_cast<std::size_t>(n);
+    if (size > bufferCapacity_ - buffered_) {
+        flushBuffer();
     }
-    std::memcpy(pdfData.get() + pdfLen, bytes, static_cast<std::size_t>(n));
-    pdfLen = checkedAdd(pdfLen, n);
+    // A block larger than the whole buffer, a page's image mostly, goes to
+    // the file as it is rather than through the buffer in pieces.
+    if (size > bufferCapacity_) {
+        file_.write(bytes, size);
+    } else {
+        std::memcpy(buffer_.get() + buffered_, bytes, size);
+        buffered_ += size;
+    }
+    pdfLen += n;
+}
+
+void pdf::flushBuffer() {
+    file_.write(buffer_.get(), buffered_);
+    buffered_ = 0;
 }
 
 void pdf::addLine(const std::string& text) {
@@ -132,7 +127,7 @@ void pdf::writePage(std::int32_t W, std::int32_t H, std::int32_t rasterLength,
     addLine("endobj");
 }
 
-void pdf::makePDF(const std::string& path) {
+void pdf::makePDF() {
     objOffset[3] = pdfLen;
     addLine("3 0 obj");
     addLine("<< /Type /Pages /Count " + str(pageCount) + " /Kids [" + kids + "] >>");
@@ -145,15 +140,17 @@ void pdf::makePDF(const std::string& path) {
     addLine("0000000000 65535 f");
     for (std::int32_t i = 1; i < objCount; ++i) {
         char entry[32];
-        std::snprintf(entry, sizeof entry, "%010d 00000 n", objOffset[static_cast<std::size_t>(i)]);
+        std::snprintf(entry, sizeof entry, "%010lld 00000 n",
+                      static_cast<long long>(objOffset[static_cast<std::size_t>(i)]));
         addLine(entry);
     }
     addLine("trailer << /Size " + str(objCount) + " /Root 1 0 R >>");
     addLine("startxref");
-    addLine(str(objOffset[static_cast<std::size_t>(objCount)]));
+    addLine(std::to_string(objOffset[static_cast<std::size_t>(objCount)]));
     addLine("%%EOF");
 
-    replaceFileAtomically(path, pdfData.get(), static_cast<std::size_t>(pdfLen));
+    flushBuffer();
+    file_.commit();
 }
 
 }  // namespace folder2pdf

@@ -6,13 +6,15 @@
 #include <vector>
 
 #include "common/Checked.h"
+#include "pdf/AtomicFile.h"
 #include "pdf/PreparedPage.h"
 
 namespace folder2pdf {
 
-// The document writer: builds one PDF 1.4 document in memory, one page per
-// picture, and writes it to disk in one piece. Usage: create, pageOBJ() any
-// number of times, makePDF() once, then drop the writer.
+// The document writer: writes one PDF 1.4 document, one page per picture,
+// straight to its file as the pages come. Usage: create it for the file it
+// is to replace, pageOBJ() any number of times, makePDF() once, then drop
+// the writer.
 //
 // The file's layout is fixed to the byte: a header, a binary comment line,
 // the catalog (object 1, at offset 17), the empty outline tree (object 2, at
@@ -20,11 +22,23 @@ namespace folder2pdf {
 // then the page tree (object 3, written last), the cross-reference table and
 // the trailer. Every line ends with CR LF.
 //
-// Every failure throws Error; the writer is then abandoned. Counts are
-// signed 32-bit, so a document can't pass 2 GiB: such growth is an Overflow.
+// The pages go, through a write buffer of a fixed size, to a temporary file
+// beside the target (AtomicFile), which makePDF() puts in the target's
+// place; the writer keeps only the objects' offsets and the page list, so
+// its memory does not grow with the document. A writer dropped before
+// makePDF() has finished leaves the target as it was and no temporary file.
+//
+// Every failure throws Error; the writer is then abandoned. The
+// cross-reference table gives offsets in ten digits, so a document can't
+// pass 9,999,999,999 bytes: growth beyond that is an Overflow naming the
+// document, raised before anything past the limit is written.
 class pdf {
   public:
-    pdf();
+    // Starts the document that will replace the file at `path` (or create
+    // it): makes the temporary file beside it and writes the header and
+    // objects 1 and 2. The path is fixed here because the pages go to disk
+    // as they come; a file that can't be made there fails here.
+    explicit pdf(const std::string& path);
     pdf(const pdf&) = delete;
     pdf& operator=(const pdf&) = delete;
     ~pdf();
@@ -42,25 +56,24 @@ class pdf {
     // picture.
     void appendPage(const PreparedPage& page);
 
-    // Finishes the document and replaces the file at `path` with it whole
-    // (or creates it). When the write fails, an earlier file at `path` stays
-    // exactly as it was and no temporary file remains.
-    void makePDF(const std::string& path);
+    // Finishes the document and puts it in place of the file given at
+    // creation, whole. When this fails, an earlier file there stays exactly
+    // as it was and no temporary file remains.
+    void makePDF();
+
+    // The largest document the cross-reference table can describe.
+    static constexpr std::int64_t maxDocumentBytes = 9'999'999'999;
+    // Bytes the write buffer holds before they go to the file.
+    static constexpr std::size_t writeBufferBytes = 4u << 20;
 
     // Read access for tests and tools.
     std::int32_t pages() const { return pageCount; }
-    std::int32_t bufferSize() const { return pdfSize; }
-    std::int32_t bufferLength() const { return pdfLen; }
+    std::int64_t length() const { return pdfLen; }
     std::int32_t objects() const { return objCount; }
-    const std::vector<std::int32_t>& offsets() const { return objOffset; }
-    const std::uint8_t* document() const { return pdfData.get(); }
+    const std::vector<std::int64_t>& offsets() const { return objOffset; }
 
   private:
     friend struct PdfTestPeer;
-
-    struct FreeDeleter {
-        void operator()(std::uint8_t* p) const;
-    };
 
     void addBytes(const std::uint8_t* bytes, std::int32_t n);
     void addLine(const std::string& text);
@@ -69,25 +82,28 @@ class pdf {
     // The three objects of page pageCount: the page, its content stream and
     // the image, whose W x H raster of rasterLength bytes compressed to `zipped`.
     void writePage(std::int32_t W, std::int32_t H, std::int32_t rasterLength, const Bytes& zipped);
+    // Hands what the write buffer holds to the file.
+    void flushBuffer();
 
     // Members in the order the document's design lists them.
-    std::unique_ptr<std::uint8_t[], FreeDeleter> pdfData;
+    AtomicFile file_;
     PreparedPage picData;
     Bytes contentData;
     std::int32_t pageCount = 0;
     std::int32_t rawLen = 0;
     std::int32_t zipLen = 0;
-    std::vector<std::int32_t> objOffset;
+    std::vector<std::int64_t> objOffset;
     std::int32_t objCount = 0;
     std::string kids;
     std::unique_ptr<PagePreparer> loader;
-    std::int32_t pdfSize = 0;
-    std::int32_t pdfLen = 0;
+    // Bytes of the document so far, written or buffered: the offset at
+    // which the next byte will stand.
+    std::int64_t pdfLen = 0;
 
-    // pdfSize is the buffer's size as the document's rules count it, growing
-    // in steps of 204800 bytes. The memory behind it grows geometrically, so
-    // that appending costs time in proportion to the bytes appended.
-    std::size_t capacity_ = 0;
+    // The write buffer; memory is touched only as far as it is filled.
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t buffered_ = 0;
+    std::size_t bufferCapacity_ = writeBufferBytes;
 };
 
 }  // namespace folder2pdf

@@ -36,7 +36,7 @@ struct RecordingWriter : DocumentWriter {
         view.log.push_back("appendPage(" + std::to_string(page.width) + "x" +
                            std::to_string(page.height) + ")");
     }
-    void makePDF(const std::string& path) override { view.log.push_back("makePDF(" + path + ")"); }
+    void makePDF() override { view.log.push_back("makePDF"); }
 };
 
 class FolderJobTest : public ::testing::Test {
@@ -57,8 +57,8 @@ class FolderJobTest : public ::testing::Test {
                       }
                       return found->second;
                   },
-                  [this] {
-                      view.log.push_back("newWriter");
+                  [this](const std::string& path) {
+                      view.log.push_back("newWriter(" + path + ")");
                       return std::make_unique<RecordingWriter>(view, onPage);
                   }};
 
@@ -73,11 +73,11 @@ class FolderJobTest : public ::testing::Test {
 // The calls of a run over /pics/trip: one line a picture.
 // clang-format off
 const Names tripRun = {
-    "newWriter", "showProgressRange(0,4)",
+    "newWriter(/pics/trip/trip.pdf)", "showProgressRange(0,4)",
     "showProgress(1)", "runPendingEvents", "pageOBJ(/pics/trip/p1.png)",
     "showProgress(2)", "runPendingEvents", "pageOBJ(/pics/trip/p2.bmp)",
     "showProgress(3)", "runPendingEvents", "pageOBJ(/pics/trip/p3.gif)",
-    "showProgress(0)", "makePDF(/pics/trip/trip.pdf)", "showMessage(done 3)"};
+    "showProgress(0)", "makePDF", "showMessage(done 3)"};
 // clang-format on
 
 TEST_F(FolderJobTest, OpenKeepsPictureNamesInListingOrderAndShowsTheCount) {
@@ -171,7 +171,8 @@ TEST_F(FolderJobTest, PathsJoinWithOneSeparatorEvenAtTheRoot) {
     open("/");
     job.generate();
     EXPECT_EQ(view.log.at(4), "pageOBJ(//a.png)");
-    EXPECT_EQ(view.log.at(6), "makePDF(//.pdf)");
+    EXPECT_EQ(view.log.at(0), "newWriter(//.pdf)");
+    EXPECT_EQ(view.log.at(6), "makePDF");
 }
 
 TEST_F(FolderJobTest, FailingPictureRestoresProgressAndKeepsEverythingElse) {

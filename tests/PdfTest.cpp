@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 
 #include "PdfTestPeer.h"
@@ -51,8 +52,8 @@ const char emptyDocument[] =
 
 TEST(PdfDocument, EmptyDocumentIs339BytesExactly) {
     TempDir dir;
-    pdf writer;
-    writer.makePDF(dir.file("empty.pdf"));
+    pdf writer(dir.file("empty.pdf"));
+    writer.makePDF();
     const std::string file = testsupport::readFile(dir.file("empty.pdf"));
     EXPECT_EQ(file.size(), 339u);
     EXPECT_EQ(file, std::string(emptyDocument));
@@ -63,19 +64,19 @@ TEST(PdfDocument, EmptyDocumentIs339BytesExactly) {
 // the compressed lengths the writer reports.
 TEST(PdfDocument, TwoPageLayoutMatchesTheWorkedExample) {
     TempDir dir;
-    pdf writer;
+    pdf writer(dir.file("two.pdf"));
     PdfTestPeer::addRaster(writer, 640, 480, testRaster(640, 480));
     const std::int32_t zip1 = PdfTestPeer::compressedLength(writer);
     PdfTestPeer::addRaster(writer, 100, 50, testRaster(100, 50));
     const std::int32_t zip2 = PdfTestPeer::compressedLength(writer);
-    writer.makePDF(dir.file("two.pdf"));
+    writer.makePDF();
 
     const auto digits = [](std::int32_t n) {
         return static_cast<std::int32_t>(std::to_string(n).size());
     };
     const std::int32_t page2 = 574 + digits(zip1) + zip1;
     const std::int32_t tree = page2 + 236 + 199 + digits(zip2) + zip2;
-    const std::vector<std::int32_t> expected = {0,   17,    85,          tree,        134,      286,
+    const std::vector<std::int64_t> expected = {0,   17,    85,          tree,        134,      286,
                                                 372, page2, page2 + 151, page2 + 236, tree + 68};
     EXPECT_EQ(writer.offsets(), expected);
 
@@ -102,13 +103,13 @@ TEST(PdfDocument, TwoPageLayoutMatchesTheWorkedExample) {
 // image stream of exactly /Length bytes of zlib data that inflates to
 // /Length1 = Width x Height bytes: the raster written.
 TEST(PdfDocument, PagesAreWrittenWhereTheCrossReferenceSays) {
-    pdf writer;
+    TempDir dir;
+    pdf writer(dir.file("doc.pdf"));
     const std::vector<std::pair<int, int>> sizes = {{1, 1}, {64, 1}, {1, 70}, {33, 17}};
     for (auto [W, H] : sizes) {
         PdfTestPeer::addRaster(writer, W, H, testRaster(W, H));
     }
-    TempDir dir;
-    writer.makePDF(dir.file("doc.pdf"));
+    writer.makePDF();
     const std::string file = testsupport::readFile(dir.file("doc.pdf"));
     ASSERT_EQ(writer.objects(), 3 + 3 * 4 + 1);
     EXPECT_EQ(file.compare(static_cast<std::size_t>(writer.offsets()[3]), 9, "3 0 obj\r\n"), 0);
@@ -159,10 +160,10 @@ TEST(PdfDocument, IndependentReadersAcceptTheDocument) {
         GTEST_SKIP() << "qpdf or poppler-utils missing";
     }
     TempDir dir;
-    pdf writer;
+    pdf writer(dir.file("doc.pdf"));
     PdfTestPeer::addRaster(writer, 37, 11, testRaster(37, 11));
     PdfTestPeer::addRaster(writer, 5, 3, testRaster(5, 3));
-    writer.makePDF(dir.file("doc.pdf"));
+    writer.makePDF();
 
     const auto check = testsupport::run({"qpdf", "--check", dir.file("doc.pdf")});
     EXPECT_EQ(check.status, 0) << check.out << check.err;
@@ -189,27 +190,88 @@ TEST(PdfDocument, IndependentReadersAcceptTheDocument) {
     }
 }
 
-// The buffer grows in steps of its initial 200 KiB, and only when an
-// append does not fit.
-TEST(PdfBuffer, GrowsInStepsOnlyWhenTheRoomIsTooSmall) {
-    pdf writer;
-    ASSERT_EQ(writer.bufferSize(), 204800);
-    PdfTestPeer::addBytes(writer, 204800 - 134);
-    EXPECT_EQ(writer.bufferSize(), 204800) << "an append that exactly fills the room must not grow";
-    PdfTestPeer::addBytes(writer, 1);
-    EXPECT_EQ(writer.bufferSize(), 409600);
-    pdf large;
-    PdfTestPeer::addBytes(large, 500000);
-    EXPECT_EQ(large.bufferSize(), 614400);
-    EXPECT_EQ(large.bufferLength(), 500134);
+// The end of a file, without reading what comes before.
+std::string fileTail(const std::string& path, std::size_t length) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const auto size = static_cast<std::size_t>(in.tellg());
+    length = std::min(length, size);
+    in.seekg(static_cast<std::streamoff>(size - length));
+    std::string tail(length, '\0');
+    in.read(tail.data(), static_cast<std::streamsize>(length));
+    return tail;
+}
+
+// A document of 5 GiB, past every 32-bit count, made cheaply: a hole
+// between object 2 and the first page. The pages' offsets keep all ten
+// digits, and independent readers find the pages there.
+TEST(PdfLarge, OffsetsPastFourGiBKeepTheirTenDigits) {
+    TempDir dir;
+    const std::string path = dir.file("large.pdf");
+    constexpr std::int64_t hole = std::int64_t{5} << 30;
+    pdf writer(path);
+    PdfTestPeer::skip(writer, hole);
+    PdfTestPeer::addRaster(writer, 37, 11, testRaster(37, 11));
+    PdfTestPeer::addRaster(writer, 5, 3, testRaster(5, 3));
+    writer.makePDF();
+
+    const auto& offsets = writer.offsets();
+    ASSERT_EQ(offsets.size(), 11u);
+    EXPECT_EQ(offsets[4], 134 + hole);
+    std::string entries;
+    for (std::size_t i = 1; i < 10; ++i) {
+        char entry[32];
+        std::snprintf(entry, sizeof entry, "%010lld 00000 n\r\n",
+                      static_cast<long long>(offsets[i]));
+        entries += entry;
+    }
+    const std::string tail = fileTail(path, 400);
+    EXPECT_NE(tail.find("0 10\r\n0000000000 65535 f\r\n" + entries +
+                        "trailer << /Size 10 /Root 1 0 R >>\r\nstartxref\r\n" +
+                        std::to_string(offsets[10]) + "\r\n%%EOF\r\n"),
+              std::string::npos)
+        << tail;
+    EXPECT_EQ(std::filesystem::file_size(path), static_cast<std::uintmax_t>(writer.length()));
+
+    if (testsupport::haveTool("qpdf") && testsupport::haveTool("pdfinfo")) {
+        const auto check = testsupport::run({"qpdf", "--check", path});
+        EXPECT_EQ(check.status, 0) << check.out << check.err;
+        const auto info = testsupport::run({"pdfinfo", path});
+        EXPECT_TRUE(std::regex_search(info.out, std::regex("Pages: +2\n"))) << info.out << info.err;
+    }
+}
+
+// Growth past the largest size the table can describe stops before
+// anything beyond it is written, names the document and the limit, and the
+// abandoned writer leaves the earlier document as it was.
+TEST(PdfLarge, DocumentThatWouldPassTheLimitFailsAndKeepsTheEarlierOne) {
+    TempDir dir;
+    const std::string path = dir.file("large.pdf");
+    testsupport::writeFile(path, std::string("earlier"));
+    {
+        pdf writer(path);
+        PdfTestPeer::skip(writer, pdf::maxDocumentBytes - 134 - 100);
+        try {
+            PdfTestPeer::addRaster(writer, 5, 3, testRaster(5, 3));
+            ADD_FAILURE() << "the page went past the limit";
+        } catch (const folder2pdf::Error& error) {
+            EXPECT_EQ(error.kind(), folder2pdf::ErrorKind::Overflow);
+            EXPECT_EQ(std::string(error.what())
+                          .rfind(path + ": the document would pass 9,999,999,999 bytes", 0),
+                      0u)
+                << error.what();
+        }
+        EXPECT_LE(writer.length(), pdf::maxDocumentBytes);
+    }
+    EXPECT_EQ(testsupport::listFolder(dir.path().string()), std::vector<std::string>{"large.pdf"});
+    EXPECT_EQ(testsupport::readFile(path), "earlier");
 }
 
 TEST(PdfPage, PictureThatFailsToLoadAddsNoObject) {
     TempDir dir;
     testsupport::writeFile(dir.file("bad.png"), "not a picture");
-    pdf writer;
+    pdf writer(dir.file("doc.pdf"));
     EXPECT_THROW(writer.pageOBJ(dir.file("bad.png")), folder2pdf::Error);
-    EXPECT_EQ(writer.bufferLength(), 134);
+    EXPECT_EQ(writer.length(), 134);
     EXPECT_EQ(writer.objects(), 3);
 }
 

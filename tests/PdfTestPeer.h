@@ -25,6 +25,18 @@ struct PdfTestPeer {
         writer.appendPage(page);
     }
     static std::int32_t compressedLength(const pdf& writer) { return writer.zipLen; }
+    // Moves the document `n` bytes on without writing them (a hole in the
+    // file), so that a test reaches sizes of gigabytes at no cost.
+    static void skip(pdf& writer, std::int64_t n) {
+        writer.flushBuffer();
+        writer.file_.skip(static_cast<std::uint64_t>(n));
+        writer.pdfLen += n;
+    }
+    // Sends the document to its file in pieces of at most `n` bytes.
+    static void limitBuffer(pdf& writer, std::size_t n) {
+        writer.flushBuffer();
+        writer.bufferCapacity_ = n;
+    }
 };
 
 }  // namespace folder2pdf
