@@ -512,11 +512,12 @@ INSTANTIATE_TEST_SUITE_P(Workers, JobFaultTest, ::testing::Values(1, 2),
                              return std::to_string(info.param) + "Workers";
                          });
 
-// --- Signals during the final write -------------------------------------------
+// --- Signals during a run ----------------------------------------------------
 
 // Starts folder2pdf with `arguments` and the stall_fsync library preloaded,
+// stopping at the first page written (`duringPages`) or in the final flush,
 // output to files in `logs`.
-pid_t startStalled(const Names& arguments, const std::string& logs) {
+pid_t startStalled(const Names& arguments, bool duringPages, const std::string& logs) {
     Names argv{exe};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     Names environment;
@@ -525,12 +526,15 @@ pid_t startStalled(const Names& arguments, const std::string& logs) {
         const std::string entry = *variable;
         if (entry.rfind("ASAN_OPTIONS=", 0) == 0) {
             asanOptions += ":" + entry.substr(13);
-        } else if (entry.rfind("LD_PRELOAD=", 0) != 0) {
+        } else if (entry.rfind("LD_PRELOAD=", 0) != 0 && entry.rfind("STALL_AT_WRITE=", 0) != 0) {
             environment.push_back(entry);
         }
     }
     environment.push_back("LD_PRELOAD=" STALL_FSYNC_LIB);
     environment.push_back("ASAN_OPTIONS=" + asanOptions);
+    if (duringPages) {
+        environment.push_back("STALL_AT_WRITE=1");
+    }
     std::vector<char*> args;
     std::vector<char*> env;
     for (std::string& value : argv) {
@@ -557,10 +561,12 @@ pid_t startStalled(const Names& arguments, const std::string& logs) {
 struct SignalCase {
     int signal;  // 0: none, the write goes on
     bool outputForm;
+    bool duringPages;  // otherwise during the final flush
 };
 
 void PrintTo(const SignalCase& c, std::ostream* out) {
-    *out << "signal " << c.signal << (c.outputForm ? " to -o" : " to a folder run");
+    *out << "signal " << c.signal << (c.outputForm ? " to -o" : " to a folder run")
+         << (c.duringPages ? " during the pages" : " during the final flush");
 }
 
 class SignalDuringWriteTest : public ::testing::TestWithParam<SignalCase> {};
@@ -568,19 +574,25 @@ class SignalDuringWriteTest : public ::testing::TestWithParam<SignalCase> {};
 TEST_P(SignalDuringWriteTest, LeavesTheEarlierDocumentAndNoTemporaryFile) {
     const SignalCase& c = GetParam();
     Folder folder("scans");
-    folder.add("1.bmp", 30, 20);
-    folder.add("2.bmp", 20, 30);
+    if (c.duringPages) {
+        // A page of noise larger than the write buffer goes to the file at once.
+        writeFile(folder.file("1.bmp"), bmpPicture(2200, 2200, true));
+        folder.add("2.bmp", 20, 30);
+    } else {
+        folder.add("1.bmp", 30, 20);
+        folder.add("2.bmp", 20, 30);
+    }
     const std::string document = folder.file("scans.pdf");
     writeFile(document, earlier);
     const Snapshot before = snapshot(folder.path);
     TempDir logs;
     const Names arguments = c.outputForm ? Names{"-o", document, folder.file("1.bmp")}
                                          : Names{"--jobs", "2", folder.path};
-    const pid_t child = startStalled(arguments, logs.path().string());
+    const pid_t child = startStalled(arguments, c.duringPages, logs.path().string());
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, WUNTRACED), child);
     if (!WIFSTOPPED(status)) {
-        FAIL() << "did not stop in fsync; status " << status << ": " << readFile(logs.file("err"));
+        FAIL() << "did not stop; status " << status << ": " << readFile(logs.file("err"));
     }
     EXPECT_EQ(temporaries(folder.path).size(), 1u) << "the document is being written";
     if (c.signal != 0) {
@@ -603,16 +615,20 @@ TEST_P(SignalDuringWriteTest, LeavesTheEarlierDocumentAndNoTemporaryFile) {
     EXPECT_EQ(snapshot(folder.path), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, SignalDuringWriteTest,
-                         ::testing::Values(SignalCase{0, false}, SignalCase{SIGINT, false},
-                                           SignalCase{SIGTERM, false}, SignalCase{SIGHUP, false},
-                                           SignalCase{SIGINT, true}, SignalCase{SIGTERM, true}),
-                         [](const ::testing::TestParamInfo<SignalCase>& info) {
-                             const std::string name = info.param.signal == 0         ? "NoSignal"
-                                                      : info.param.signal == SIGINT  ? "Interrupt"
-                                                      : info.param.signal == SIGTERM ? "Terminate"
-                                                                                     : "Hangup";
-                             return name + (info.param.outputForm ? "OutputForm" : "Folder");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Signals, SignalDuringWriteTest,
+    ::testing::Values(SignalCase{0, false, false}, SignalCase{SIGINT, false, false},
+                      SignalCase{SIGTERM, false, false}, SignalCase{SIGHUP, false, false},
+                      SignalCase{SIGINT, true, false}, SignalCase{SIGTERM, true, false},
+                      SignalCase{0, false, true}, SignalCase{SIGINT, false, true},
+                      SignalCase{SIGTERM, false, true}, SignalCase{SIGINT, true, true}),
+    [](const ::testing::TestParamInfo<SignalCase>& info) {
+        const std::string name = info.param.signal == 0         ? "NoSignal"
+                                 : info.param.signal == SIGINT  ? "Interrupt"
+                                 : info.param.signal == SIGTERM ? "Terminate"
+                                                                : "Hangup";
+        return name + (info.param.outputForm ? "OutputForm" : "Folder") +
+               (info.param.duringPages ? "DuringPages" : "");
+    });
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "PdfTestPeer.h"
 #include "RecordingView.h"
 #include "TestSupport.h"
 #include "common/Error.h"
@@ -73,15 +74,29 @@ std::vector<std::string> convert(const fs::path& folder, int workers,
     return view.log;
 }
 
+// The document is the same byte for byte with any number of workers, and
+// however the writer's buffer cuts it into writes: the first, smaller than
+// the buffer, goes to disk in one write, as a document held whole in memory.
 TEST(PagePipeline, DocumentAndViewCallsAreTheSameWithAnyNumberOfWorkers) {
     MixedFolder mixed;
     ASSERT_GE(mixed.names.size(), 8u);
     const auto sequentialLog = convert(mixed.folder, 1);
     const std::string sequential = testsupport::readFile(mixed.pdf());
+    ASSERT_LT(sequential.size(), folder2pdf::pdf::writeBufferBytes);
     for (int workers : {2, 3, 8}) {
         const auto log = convert(mixed.folder, workers);
         EXPECT_EQ(log, sequentialLog) << workers << " workers";
         EXPECT_TRUE(testsupport::readFile(mixed.pdf()) == sequential) << workers << " workers";
+    }
+    for (std::size_t buffer : {1, 4099, 65536}) {
+        const std::string path = mixed.dir.file("streamed.pdf");
+        folder2pdf::pdf writer(path);
+        folder2pdf::PdfTestPeer::limitBuffer(writer, buffer);
+        for (const std::string& name : mixed.names) {
+            writer.pageOBJ((mixed.folder / name).string());
+        }
+        writer.makePDF();
+        EXPECT_TRUE(testsupport::readFile(path) == sequential) << buffer << "-byte buffer";
     }
 }
 

@@ -1,21 +1,41 @@
 /* Preloaded into folder2pdf by the fault tests: the program stops itself
  * (SIGSTOP) at its first fsync(), when the document is in its temporary file
  * but not yet renamed over the target, so that a test can send a signal at
- * exactly that moment and then let it go on. */
+ * exactly that moment and then let it go on. With STALL_AT_WRITE set in the
+ * environment it stops instead at its first write() to a file other than
+ * the standard ones: while the pages are being written. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
+
+static void* next(const char* name) {
+    return dlsym(RTLD_NEXT, name);
+}
 
 int fsync(int fd) {
     static int stopped;
-    if (!stopped) {
+    if (!stopped && getenv("STALL_AT_WRITE") == NULL) {
         stopped = 1;
         raise(SIGSTOP);
     }
     /* ISO C has no cast from an object pointer to a function pointer. */
-    void* symbol = dlsym(RTLD_NEXT, "fsync");
-    int (*next)(int);
-    memcpy(&next, &symbol, sizeof next);
-    return next(fd);
+    void* symbol = next("fsync");
+    int (*call)(int);
+    memcpy(&call, &symbol, sizeof call);
+    return call(fd);
+}
+
+ssize_t write(int fd, const void* data, size_t size) {
+    static int stopped;
+    if (!stopped && fd > 2 && getenv("STALL_AT_WRITE") != NULL) {
+        stopped = 1;
+        raise(SIGSTOP);
+    }
+    void* symbol = next("write");
+    ssize_t (*call)(int, const void*, size_t);
+    memcpy(&call, &symbol, sizeof call);
+    return call(fd, data, size);
 }
