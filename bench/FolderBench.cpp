@@ -3,7 +3,13 @@
 // the compute floor (decode + gray + compress of every picture on one thread,
 // divided by the cores).
 //
-//   folder_bench [WORK_FOLDER]       (default: a new folder under /tmp)
+//   folder_bench [WORK_FOLDER]           (default: a new folder under /tmp)
+//   folder_bench --large [WORK_FOLDER]   documents past 2 GiB instead (minutes)
+//
+// --large converts 10 and then 100 photographs of 24-megapixel gray noise,
+// which hardly compresses, so that the second document passes 2 GiB, and sets the
+// peak memory of each run against the budget: it must not grow with the
+// page count. The folders and documents are removed afterwards.
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -141,6 +147,38 @@ double computeSeconds(const Folder& folder) {
     return total;
 }
 
+// Photographs of gray noise, 6000 x 4000, as JPEGs of quality 95: the
+// decoded pictures hardly compress. A few distinct pictures, the other names
+// symbolic links to them, so that the folder costs little disk.
+Folder makeNoise(const fs::path& root, int count) {
+    Folder folder{"noise-" + std::to_string(count), root / ("noise-" + std::to_string(count))};
+    fs::create_directories(folder.path);
+    const int width = 6000;
+    const int height = 4000;
+    const int distinct = 3;
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "IMG_%04d.jpg", i + 1);
+        if (i >= distinct) {
+            char first[32];
+            std::snprintf(first, sizeof first, "IMG_%04d.jpg", i % distinct + 1);
+            fs::create_symlink(first, folder.path / name);
+            continue;
+        }
+        std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
+        std::uint32_t random = 2463534242u + static_cast<std::uint32_t>(i);
+        for (std::size_t p = 0; p < rgb.size(); p += 3) {
+            random ^= random << 13;
+            random ^= random >> 17;
+            random ^= random << 5;
+            rgb[p] = rgb[p + 1] = rgb[p + 2] = static_cast<std::uint8_t>(random >> 24);
+        }
+        writeFile(folder.path / name, bench::encodeJpeg(rgb, width, height, 95));
+    }
+    folder.largestRaster = static_cast<std::size_t>(width) * height;
+    return folder;
+}
+
 struct RunResult {
     double seconds = 0;
     double peakMiB = 0;
@@ -214,9 +252,43 @@ void report(const Folder& folder, int cores) {
         all.peakMiB / budgetMiB, budgetMiB, cores + 2);
 }
 
+void reportLarge(const Folder& folder, int cores) {
+    const RunResult run = convert(folder, cores);
+    const fs::path document = folder.path / (folder.name + ".pdf");
+    const double documentMiB = static_cast<double>(fs::file_size(document)) / (1024.0 * 1024.0);
+    const double budgetMiB =
+        (cores + 2) * static_cast<double>(folder.largestRaster) / (1024.0 * 1024.0) + 64;
+    const auto pages =
+        std::distance(fs::directory_iterator(folder.path), fs::directory_iterator()) - 1;
+    std::printf("\n%s: %td pages, document %.1f MiB\n", folder.name.c_str(), pages, documentMiB);
+    std::printf("  --jobs %-2d                      %8.2f s   peak %7.1f MiB\n", cores, run.seconds,
+                run.peakMiB);
+    std::printf(
+        "  peak memory / budget           %8.2f     (budget %.1f MiB = %d x largest "
+        "picture + 64 MiB)\n",
+        run.peakMiB / budgetMiB, budgetMiB, cores + 2);
+    std::fflush(stdout);
+    // Independent readers must take the document whole, offsets past 2 GiB included.
+    for (const std::string& check :
+         {"qpdf --check '" + document.string() + "' > /dev/null",
+          "pdfinfo '" + document.string() + "' | grep -E '^(Pages|File size):'"}) {
+        const int status = std::system(check.c_str());
+        std::printf("  %-30s %s\n", check.substr(0, check.find(' ')).c_str(),
+                    status == 0 ? "accepts the document" : "FAILS");
+        std::fflush(stdout);
+    }
+    fs::remove(document);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    bool large = false;
+    if (argc > 1 && std::string(argv[1]) == "--large") {
+        large = true;
+        --argc;
+        ++argv;
+    }
     fs::path root;
     if (argc > 1) {
         root = argv[1];
@@ -228,10 +300,18 @@ int main(int argc, char** argv) {
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     std::printf("making folders in %s ...\n", root.c_str());
     std::fflush(stdout);
-    const Folder photos = makePhotos(root, 16);
-    const Folder documents = makeDocuments(root, 24);
-    report(photos, cores);
-    report(documents, cores);
+    if (large) {
+        for (int count : {10, 100}) {
+            const Folder noise = makeNoise(root, count);
+            reportLarge(noise, cores);
+            fs::remove_all(noise.path);
+        }
+    } else {
+        const Folder photos = makePhotos(root, 16);
+        const Folder documents = makeDocuments(root, 24);
+        report(photos, cores);
+        report(documents, cores);
+    }
     if (argc <= 1) {
         fs::remove_all(root);
     }
