@@ -270,9 +270,9 @@ int main(int argc, char** argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nRatios measured in this run:\n");
-    reporter.printRatio("1 GiB document from 64 KiB appends / memcpy to fresh memory",
+    reporter.printRatio("1 GiB document to its file from 64 KiB appends / memcpy to fresh memory",
                         "AssembleDocument1GiB", "Memcpy1GiBFresh", "<= 3");
-    reporter.printRatio("1 GiB document from 64 KiB appends / memcpy to written memory",
+    reporter.printRatio("1 GiB document to its file from 64 KiB appends / memcpy to written memory",
                         "AssembleDocument1GiB", "Memcpy1GiBWarm", "for information");
     reporter.printRatio("JPEG 12 MP through the loader / libjpeg alone", "JpegThroughLoader",
                         "JpegLibraryOnly", "<= 1.3");
