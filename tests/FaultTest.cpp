@@ -199,12 +199,14 @@ TEST(OutputFault, FullDiskFailsNamingTheDocumentAndKeepsTheEarlierOne) {
         if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=1m") != 0) {
             return kNoNamespace;
         }
-        // Five pages of noise make a document larger than the room left.
+        // The first page, noise larger than the room left and than the write
+        // buffer, fills the disk as it is written; the second page, not a
+        // picture, would fail the run if the full disk went unnoticed till
+        // the end. The picture itself lies outside the small disk.
         fs::create_directory(folder);
-        writeFile(folder + "/noise.bmp", bmpPicture(400, 400, true));
-        for (int i = 1; i <= 4; ++i) {
-            fs::create_symlink("noise.bmp", folder + "/page" + std::to_string(i) + ".bmp");
-        }
+        writeFile(report + "/noise.bmp", bmpPicture(2200, 2200, true));
+        fs::create_symlink(report + "/noise.bmp", folder + "/page1.bmp");
+        writeFile(folder + "/page2.bmp", std::string("not a picture"));
         writeFile(folder + "/scans.pdf", earlier);
         fs::copy(folder, report + "/before",
                  fs::copy_options::recursive | fs::copy_options::copy_symlinks);
