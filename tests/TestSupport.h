@@ -1,11 +1,15 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 namespace testsupport {
+
+using Names = std::vector<std::string>;
 
 // A fresh folder under the system's temporary folder, removed with its
 // contents when the object goes.
@@ -23,6 +27,16 @@ class TempDir {
     std::filesystem::path path_;
 };
 
+// A folder `name` inside a fresh temporary folder, as a user would pick it.
+struct Folder {
+    TempDir dir;
+    std::string path;
+    explicit Folder(const std::string& name);
+    std::string file(const std::string& name) const { return path + "/" + name; }
+    // A one-gray (or noisy) 24-bit BMP of w x h pixels.
+    void add(const std::string& name, unsigned w, unsigned h, bool noisy = false) const;
+};
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
@@ -30,26 +44,43 @@ void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 // A file of the committed test pictures.
 std::string dataFile(const std::string& name);
 
-struct CommandResult {
-    int status = -1;  // exit status, or 128 + signal number
-    std::string out;
-    std::string err;
-};
-
-// Runs a program with arguments (no shell) and collects its output.
-CommandResult run(const std::vector<std::string>& argv);
-
-// Whether a program is on PATH (qpdf, pdfimages...).
-bool haveTool(const std::string& name);
-
-// The zlib stream inflated; throws std::runtime_error on a broken stream.
-std::vector<std::uint8_t> inflate(const std::uint8_t* data, std::size_t size);
+// Names of the entries of a folder, sorted.
+Names listFolder(const std::string& path);
 
 // A 24-bit BMP file of w x h pixels: noise when `noisy` (it hardly
 // compresses, so it takes a while), otherwise one gray.
 std::string bmpPicture(unsigned w, unsigned h, bool noisy = false);
 
-// Names of the entries of a folder, sorted.
-std::vector<std::string> listFolder(const std::string& path);
+// The zlib stream inflated; throws std::runtime_error on a broken stream.
+std::vector<std::uint8_t> inflate(const std::uint8_t* data, std::size_t size);
+
+// Starts a program (no shell) with standard input from /dev/null and its
+// output on the given descriptors; `preload` goes into LD_PRELOAD.
+pid_t spawn(const Names& argv, int out, int err, const std::string& preload = "");
+
+struct CommandResult {
+    int status = -1;  // exit status, or minus the number of the signal that ended it
+    std::string out;
+    std::string err;  // or what the program wrote on its terminal
+};
+
+struct RunOptions {
+    bool terminal = false;    // standard error on a pseudo-terminal, as in a shell
+    std::string interruptAt;  // sends SIGINT once this shows on standard error
+};
+
+// Runs a program and collects its output.
+CommandResult run(const Names& argv, const RunOptions& options = {});
+
+// Whether a program is on PATH (qpdf, pdfimages...).
+bool haveTool(const std::string& name);
+
+#ifdef FOLDER2PDF_EXE
+// Runs the command line with these arguments.
+inline CommandResult runProgram(Names arguments, const RunOptions& options = {}) {
+    arguments.insert(arguments.begin(), FOLDER2PDF_EXE);
+    return run(arguments, options);
+}
+#endif
 
 }  // namespace testsupport
