@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <climits>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -24,22 +23,21 @@
 #include "common/Error.h"
 #include "job/FolderJob.h"
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 using folder2pdf::Error;
 using folder2pdf::ErrorKind;
 using folder2pdf::FolderJob;
 using testsupport::bmpPicture;
 using testsupport::CommandResult;
+using testsupport::Folder;
+using testsupport::Names;
 using testsupport::readFile;
+using testsupport::runProgram;
 using testsupport::TempDir;
 using testsupport::writeFile;
-using Names = std::vector<std::string>;
 
 namespace {
 
-const std::string exe = FOLDER2PDF_EXE;
 const std::string earlier = "%PDF-1.4 an earlier document, kept byte for byte\n";
 
 // What a folder holds, entry by entry: a file's bytes, a link's target, or
@@ -74,29 +72,12 @@ Names temporaries(const std::string& folder) {
     return found;
 }
 
-CommandResult folder2pdf(const Names& arguments) {
-    Names argv{exe};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return testsupport::run(argv);
-}
-
 void expectFailureNaming(const CommandResult& result, const std::string& named,
                          const std::string& reason) {
     EXPECT_EQ(result.status, 1) << result.err;
     EXPECT_NE(result.err.find(named), std::string::npos) << result.err;
     EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
 }
-
-// A folder `name` inside a fresh temporary folder.
-struct Folder {
-    TempDir dir;
-    std::string path;
-    explicit Folder(const std::string& name) : path(dir.file(name)) { fs::create_directory(path); }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-    void add(const std::string& name, unsigned w, unsigned h) {
-        writeFile(file(name), bmpPicture(w, h));
-    }
-};
 
 // --- Private mounts ---------------------------------------------------------
 
@@ -176,7 +157,7 @@ TEST(OutputFault, ReadOnlyFolderFailsNamingTheDocumentAndKeepsEverything) {
             ::mount(nullptr, path, nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
             return kNoNamespace;
         }
-        saveResult(report.path(), folder2pdf({folder.path}));
+        saveResult(report.path(), runProgram({folder.path}));
         return 0;
     });
     if (code == kNoNamespace) {
@@ -210,7 +191,7 @@ TEST(OutputFault, FullDiskFailsNamingTheDocumentAndKeepsTheEarlierOne) {
         writeFile(folder + "/scans.pdf", earlier);
         fs::copy(folder, report + "/before",
                  fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-        saveResult(report, folder2pdf({"--jobs", "1", folder}));
+        saveResult(report, runProgram({"--jobs", "1", folder}));
         fs::copy(folder, report + "/after",
                  fs::copy_options::recursive | fs::copy_options::copy_symlinks);
         return 0;
@@ -230,22 +211,10 @@ TEST(OutputFault, FileSizeLimitFailsNamingTheDocumentAndLeavesNoTemporary) {
     writeFile(folder.file("noise.bmp"), bmpPicture(200, 200, true));
     writeFile(folder.file("scans.pdf"), earlier);
     const Snapshot before = snapshot(folder.path);
-    const auto result =
-        testsupport::run({"sh", "-c", "ulimit -f 16 && exec \"$0\" \"$@\"", exe, folder.path});
+    const auto result = testsupport::run(
+        {"sh", "-c", "ulimit -f 16 && exec \"$0\" \"$@\"", FOLDER2PDF_EXE, folder.path});
     expectFailureNaming(result, folder.file("scans.pdf") + ": cannot write", "File too large");
     EXPECT_EQ(snapshot(folder.path), before);
-}
-
-TEST(OutputFault, TargetNameTakenByAFolderFailsAndTouchesNeither) {
-    Folder folder("trip");
-    folder.add("a.bmp", 2, 2);
-    fs::create_directory(folder.file("trip.pdf"));
-    writeFile(folder.file("trip.pdf/inside.txt"), std::string("keep"));
-    const Snapshot before = snapshot(folder.path);
-    expectFailureNaming(folder2pdf({folder.path}), folder.file("trip.pdf") + ": cannot replace",
-                        "Is a directory");
-    EXPECT_EQ(snapshot(folder.path), before);
-    EXPECT_EQ(readFile(folder.file("trip.pdf/inside.txt")), "keep");
 }
 
 TEST(OutputFault, SymbolicLinkTargetIsReplacedAndWhatItPointedToIsNot) {
@@ -258,7 +227,7 @@ TEST(OutputFault, SymbolicLinkTargetIsReplacedAndWhatItPointedToIsNot) {
             writeFile(pointee, earlier);
         }
         fs::create_symlink(pointee, folder.file("trip.pdf"));
-        const auto result = folder2pdf({folder.path});
+        const auto result = runProgram({folder.path});
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_FALSE(fs::is_symlink(folder.file("trip.pdf")));
         EXPECT_EQ(readFile(folder.file("trip.pdf")).rfind("%PDF-1.4\r\n", 0), 0u);
@@ -278,7 +247,7 @@ TEST(NameFault, NamesThatAreNotUtf8AreKeptByteForByte) {
     folder.add("a\xe9.bmp", 3, 3);
     folder.add("b\xc3.bmp", 5, 5);  // a sequence cut short
     const std::string document = folder.file(name + ".pdf");
-    const auto result = folder2pdf({folder.path});
+    const auto result = runProgram({folder.path});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, document + "\n");
     const std::string written = readFile(document);
@@ -286,7 +255,7 @@ TEST(NameFault, NamesThatAreNotUtf8AreKeptByteForByte) {
 
     writeFile(folder.file("c\xff.png"), std::string("not a picture"));
     const Snapshot before = snapshot(folder.path);
-    expectFailureNaming(folder2pdf({folder.path}), folder.file("c\xff.png") + ": ",
+    expectFailureNaming(runProgram({folder.path}), folder.file("c\xff.png") + ": ",
                         "not a BMP, GIF, JPEG or PNG picture");
     EXPECT_EQ(snapshot(folder.path), before);
 }
@@ -304,7 +273,7 @@ TEST(NameFault, DocumentNameUpToNameMaxIsWrittenAndBeyondFailsClearly) {
         Folder folder(name);
         folder.add("a.bmp", 2, 2);
         const std::string document = folder.file(name + ".pdf");
-        const auto result = folder2pdf({folder.path});
+        const auto result = runProgram({folder.path});
         if (fits) {
             EXPECT_EQ(result.status, 0) << result.err;
             EXPECT_EQ(testsupport::listFolder(folder.path), (Names{"a.bmp", name + ".pdf"}));
@@ -342,7 +311,7 @@ TEST(PathFault, DocumentPathJustUnderPathMaxIsWritten) {
     ASSERT_GT(document.size() + 10, static_cast<std::size_t>(PATH_MAX - 1));
     ASSERT_LT(document.size(), static_cast<std::size_t>(PATH_MAX));
 
-    const auto result = folder2pdf({folder});
+    const auto result = runProgram({folder});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(testsupport::listFolder(folder), (Names{"a.bmp", name + ".pdf"}));
 }
@@ -362,7 +331,7 @@ TEST(PathFault, FolderPathBeyondPathMaxFailsClearly) {
         ASSERT_GE(levels.back(), 0);
         path += "/" + name;
     }
-    const auto result = folder2pdf({path});
+    const auto result = runProgram({path});
     expectFailureNaming(result, path + ": ", "File name too long");
     for (std::size_t i = levels.size() - 1; i > 0; --i) {
         ::close(levels[i]);
@@ -371,62 +340,58 @@ TEST(PathFault, FolderPathBeyondPathMaxFailsClearly) {
     ::close(base);
 }
 
-// --- Pictures that are not files --------------------------------------------
+// --- Pictures that are not files, a document that is a folder -------------
 
+// What turns a good picture (or, for `document`, the earlier document) into
+// a fault.
 struct OddEntry {
     const char* kind;
+    bool document;
     std::function<void(const std::string& path)> make;
     const char* reason;
 };
 
+// Replaces the file at `path` with what `make` makes there.
+std::function<void(const std::string&)> replacedBy(std::function<void(const std::string&)> make) {
+    return [make](const std::string& path) {
+        fs::remove(path);
+        make(path);
+    };
+}
+
 const std::vector<OddEntry> oddEntries = {
-    {"a folder",
-     [](const std::string& path) {
-         fs::remove(path);
-         fs::create_directory(path);
-     },
+    {"a folder", false, replacedBy([](auto& path) { fs::create_directory(path); }),
      "not a regular file"},
-    {"a FIFO",
-     [](const std::string& path) {
-         fs::remove(path);
-         ::mkfifo(path.c_str(), 0600);
-     },
+    {"a FIFO", false, replacedBy([](auto& path) { ::mkfifo(path.c_str(), 0600); }),
      "not a regular file"},
-    {"a dangling link",
-     [](const std::string& path) {
-         fs::remove(path);
-         fs::create_symlink(path + ".gone", path);
-     },
+    {"a dangling link", false,
+     replacedBy([](auto& path) { fs::create_symlink(path + ".gone", path); }),
      "No such file or directory"},
-    {"deleted", [](const std::string& path) { fs::remove(path); }, "No such file or directory"},
-    {"not a picture",
-     [](const std::string& path) {
-         fs::remove(path);
-         writeFile(path, std::string("plain text"));
-     },
+    {"deleted", false, replacedBy([](auto&) {}), "No such file or directory"},
+    {"not a picture", false, replacedBy([](auto& path) { writeFile(path, std::string("text")); }),
      "not a BMP, GIF, JPEG or PNG picture"},
-    {"cut short",
-     [](const std::string& path) {
-         fs::remove(path);
-         writeFile(path, bmpPicture(4, 4).substr(0, 70));
-     },
+    {"cut short", false,
+     replacedBy([](auto& path) { writeFile(path, bmpPicture(4, 4).substr(0, 70)); }),
      "truncated BMP"},
+    {"document is a folder", true, replacedBy([](auto& path) { fs::create_directory(path); }),
+     "cannot replace: Is a directory"},
 };
 
 TEST(PictureFault, OutputFormRefusesAPictureThatIsNotAFileAndKeepsTheOutput) {
     for (const OddEntry& odd : oddEntries) {
         for (const char* jobs : {"1", "2"}) {
             SCOPED_TRACE(std::string(odd.kind) + ", --jobs " + jobs);
-            TempDir dir;
-            writeFile(dir.file("good.bmp"), bmpPicture(3, 3));
-            writeFile(dir.file("odd.png"), bmpPicture(3, 3));
-            odd.make(dir.file("odd.png"));
-            writeFile(dir.file("out.pdf"), earlier);
-            const Snapshot before = snapshot(dir.path().string());
-            expectFailureNaming(folder2pdf({"--jobs", jobs, "-o", dir.file("out.pdf"),
-                                            dir.file("good.bmp"), dir.file("odd.png")}),
-                                dir.file("odd.png") + ": ", odd.reason);
-            EXPECT_EQ(snapshot(dir.path().string()), before);
+            Folder folder("p");
+            folder.add("good.bmp", 3, 3);
+            folder.add("odd.png", 3, 3);
+            writeFile(folder.file("out.pdf"), earlier);
+            const std::string named = folder.file(odd.document ? "out.pdf" : "odd.png");
+            odd.make(named);
+            const Snapshot before = snapshot(folder.path);
+            expectFailureNaming(runProgram({"--jobs", jobs, "-o", folder.file("out.pdf"),
+                                            folder.file("good.bmp"), folder.file("odd.png")}),
+                                named + ": ", odd.reason);
+            EXPECT_EQ(snapshot(folder.path), before);
         }
     }
 }
@@ -434,31 +399,36 @@ TEST(PictureFault, OutputFormRefusesAPictureThatIsNotAFileAndKeepsTheOutput) {
 // The folder job as the window runs it, with one worker and with two: a
 // picture changes between Open and Generate, or the document can't be
 // replaced.
-class JobFaultTest : public ::testing::TestWithParam<int> {};
+class JobFaultTest : public ::testing::TestWithParam<int> {
+  protected:
+    Folder folder{"trip"};
+    testsupport::RecordingView view;
+    FolderJob job{view, "/prog"};
+
+    void open() {
+        for (const char* name : {"1.bmp", "2.bmp", "3.bmp"}) {
+            folder.add(name, 3, 3);
+        }
+        view.answer = folder.path;
+        job.setWorkers(GetParam());
+        job.openFolder();
+    }
+};
 
 TEST_P(JobFaultTest, GenerateFailsNamingItAndKeepsListDocumentAndFolder) {
     for (const OddEntry& odd : oddEntries) {
         SCOPED_TRACE(odd.kind);
-        Folder folder("trip");
-        for (const char* name : {"1.bmp", "2.bmp", "3.bmp"}) {
-            folder.add(name, 3, 3);
-        }
+        open();
         writeFile(folder.file("trip.pdf"), earlier);
-        testsupport::RecordingView view;
-        view.answer = folder.path;
-        FolderJob job(view, "/prog");
-        job.setWorkers(GetParam());
-        job.openFolder();
         const Names listed = job.entries();
-        odd.make(folder.file("2.bmp"));
+        const std::string named = folder.file(odd.document ? "trip.pdf" : "2.bmp");
+        odd.make(named);
         const Snapshot before = snapshot(folder.path);
         try {
             job.generate();
             ADD_FAILURE() << "generate succeeded";
         } catch (const Error& error) {
-            EXPECT_NE(std::string(error.what()).find(folder.file("2.bmp") + ": "),
-                      std::string::npos)
-                << error.what();
+            EXPECT_NE(std::string(error.what()).find(named + ": "), std::string::npos);
             EXPECT_NE(std::string(error.what()).find(odd.reason), std::string::npos)
                 << error.what();
         }
@@ -468,45 +438,15 @@ TEST_P(JobFaultTest, GenerateFailsNamingItAndKeepsListDocumentAndFolder) {
         EXPECT_EQ(view.log.back(), "showProgress(0)");
         EXPECT_FALSE(job.running());
         EXPECT_EQ(snapshot(folder.path), before);
+        fs::remove_all(named);
     }
 }
 
 TEST_P(JobFaultTest, PictureReplacedByAnotherIsTakenAsItIsNow) {
-    Folder folder("trip");
-    folder.add("1.bmp", 3, 3);
-    folder.add("2.bmp", 3, 3);
-    testsupport::RecordingView view;
-    view.answer = folder.path;
-    FolderJob job(view, "/prog");
-    job.setWorkers(GetParam());
-    job.openFolder();
+    open();
     folder.add("2.bmp", 7, 5);
     job.generate();
     EXPECT_NE(readFile(folder.file("trip.pdf")).find("/MediaBox [0 0 7 5]"), std::string::npos);
-}
-
-TEST_P(JobFaultTest, DocumentThatCannotBeReplacedFailsAndKeepsTheList) {
-    Folder folder("trip");
-    folder.add("1.bmp", 3, 3);
-    folder.add("2.bmp", 3, 3);
-    testsupport::RecordingView view;
-    view.answer = folder.path;
-    FolderJob job(view, "/prog");
-    job.setWorkers(GetParam());
-    job.openFolder();
-    fs::create_directory(folder.file("trip.pdf"));
-    const Snapshot before = snapshot(folder.path);
-    try {
-        job.generate();
-        ADD_FAILURE() << "generate succeeded";
-    } catch (const Error& error) {
-        EXPECT_EQ(error.kind(), ErrorKind::FileError);
-        EXPECT_EQ(std::string(error.what()),
-                  folder.file("trip.pdf") + ": cannot replace: Is a directory");
-    }
-    EXPECT_EQ(job.entries(), (Names{"1.bmp", "2.bmp"}));
-    EXPECT_EQ(view.message, "count 2");
-    EXPECT_EQ(snapshot(folder.path), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Workers, JobFaultTest, ::testing::Values(1, 2),
@@ -519,44 +459,17 @@ INSTANTIATE_TEST_SUITE_P(Workers, JobFaultTest, ::testing::Values(1, 2),
 // Starts folder2pdf with `arguments` and the stall_fsync library preloaded,
 // stopping at the first page written (`duringPages`) or in the final flush,
 // output to files in `logs`.
-pid_t startStalled(const Names& arguments, bool duringPages, const std::string& logs) {
-    Names argv{exe};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    Names environment;
-    std::string asanOptions = "verify_asan_link_order=0";
-    for (char** variable = environ; *variable != nullptr; ++variable) {
-        const std::string entry = *variable;
-        if (entry.rfind("ASAN_OPTIONS=", 0) == 0) {
-            asanOptions += ":" + entry.substr(13);
-        } else if (entry.rfind("LD_PRELOAD=", 0) != 0 && entry.rfind("STALL_AT_WRITE=", 0) != 0) {
-            environment.push_back(entry);
-        }
-    }
-    environment.push_back("LD_PRELOAD=" STALL_FSYNC_LIB);
-    environment.push_back("ASAN_OPTIONS=" + asanOptions);
+pid_t startStalled(Names arguments, bool duringPages, const TempDir& logs) {
+    arguments.insert(arguments.begin(), FOLDER2PDF_EXE);
+    const int out = ::open(logs.file("out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const int err = ::open(logs.file("err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (duringPages) {
-        environment.push_back("STALL_AT_WRITE=1");
+        ::setenv("STALL_AT_WRITE", "1", 1);
     }
-    std::vector<char*> args;
-    std::vector<char*> env;
-    for (std::string& value : argv) {
-        args.push_back(value.data());
-    }
-    for (std::string& value : environment) {
-        env.push_back(value.data());
-    }
-    args.push_back(nullptr);
-    env.push_back(nullptr);
-    const std::string out = logs + "/out";
-    const std::string err = logs + "/err";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(::open("/dev/null", O_RDONLY), 0);
-        ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-        ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-        ::execve(args[0], args.data(), env.data());
-        ::_exit(127);
-    }
+    const pid_t child = testsupport::spawn(arguments, out, err, STALL_FSYNC_LIB);
+    ::unsetenv("STALL_AT_WRITE");
+    ::close(out);
+    ::close(err);
     return child;
 }
 
@@ -576,21 +489,16 @@ class SignalDuringWriteTest : public ::testing::TestWithParam<SignalCase> {};
 TEST_P(SignalDuringWriteTest, LeavesTheEarlierDocumentAndNoTemporaryFile) {
     const SignalCase& c = GetParam();
     Folder folder("scans");
-    if (c.duringPages) {
-        // A page of noise larger than the write buffer goes to the file at once.
-        writeFile(folder.file("1.bmp"), bmpPicture(2200, 2200, true));
-        folder.add("2.bmp", 20, 30);
-    } else {
-        folder.add("1.bmp", 30, 20);
-        folder.add("2.bmp", 20, 30);
-    }
+    // A page of noise larger than the write buffer goes to the file at once.
+    folder.add("1.bmp", c.duringPages ? 2200 : 30, c.duringPages ? 2200 : 20, c.duringPages);
+    folder.add("2.bmp", 20, 30);
     const std::string document = folder.file("scans.pdf");
     writeFile(document, earlier);
     const Snapshot before = snapshot(folder.path);
     TempDir logs;
     const Names arguments = c.outputForm ? Names{"-o", document, folder.file("1.bmp")}
                                          : Names{"--jobs", "2", folder.path};
-    const pid_t child = startStalled(arguments, c.duringPages, logs.path().string());
+    const pid_t child = startStalled(arguments, c.duringPages, logs);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, WUNTRACED), child);
     if (!WIFSTOPPED(status)) {
