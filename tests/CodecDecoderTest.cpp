@@ -131,6 +131,21 @@ TEST(PngDecoder, SixteenBitSamplesRoundToNearestEightBitValue) {
     }
 }
 
+// One black pixel whose index, 0, is transparent; byte 22 holds the
+// transparency flag, byte 28 the frame's left edge.
+TEST(GifDecoder, TransparentIndexZeroAndFramesOffTheScreenShowWhitePaper) {
+    const std::string bytes(
+        "GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff\x21\xf9\x04\x01\x00\x00\x00"
+        "\x00\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3b",
+        43);
+    Data gif(bytes.begin(), bytes.end());
+    EXPECT_EQ(decode(gif).pixels, Data{255});
+    gif[22] = 0;
+    EXPECT_EQ(decode(gif).pixels, Data{0});
+    gif[28] = 5;
+    EXPECT_EQ(decode(gif).pixels, Data{255});
+}
+
 // The progressive sample with its first scan (DC coefficients, which decode
 // alike whatever came before) repeated until the file has `scans` scans.
 Data withScans(const Data& progressive, int scans) {
@@ -196,6 +211,59 @@ void fixCrc(Data& data, std::size_t type) {
     putBigEndian(data, type + 4 + length, static_cast<std::uint32_t>(crc), 4);
 }
 
+void appendBigEndian(Data& data, std::uint32_t value, int bytes) {
+    data.resize(data.size() + static_cast<std::size_t>(bytes));
+    putBigEndian(data, data.size() - static_cast<std::size_t>(bytes), value, bytes);
+}
+
+// A JPEG header up to its first scan: `sof` (0xC0 baseline, 0xC2
+// progressive), three components of `sampling`, all in the scan.
+Data jpegHeader(std::uint8_t sof, std::uint8_t sampling, std::uint16_t width,
+                std::uint16_t height) {
+    Data data = {0xFF, 0xD8, 0xFF, sof, 0x00, 0x11, 0x08};
+    appendBigEndian(data, height, 2);
+    appendBigEndian(data, width, 2);
+    data.insert(data.end(),
+                {0x03, 0x01, sampling, 0x00, 0x02, sampling, 0x00, 0x03, sampling, 0x00});
+    data.insert(data.end(), {0xFF, 0xDA, 0x00, 0x0C, 0x03, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x00,
+                             0x00, 0x00, 0x00, 0x00, 0xFF, 0xD9});
+    return data;
+}
+
+void appendChunk(Data& png, const char* type, const Data& content) {
+    appendBigEndian(png, static_cast<std::uint32_t>(content.size()), 4);
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), content.begin(), content.end());
+    png.resize(png.size() + 4);
+    fixCrc(png, png.size() - 8 - content.size());
+}
+
+// An 8-bit gray PNG whose IDAT holds `raw` compressed at zlib's best.
+Data grayPng(std::uint32_t width, std::uint32_t height, const Data& raw) {
+    Data png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    Data header;
+    appendBigEndian(header, width, 4);
+    appendBigEndian(header, height, 4);
+    header.insert(header.end(), {8, 0, 0, 0, 0});
+    appendChunk(png, "IHDR", header);
+    Data zipped(compressBound(raw.size()));
+    uLongf length = zipped.size();
+    EXPECT_EQ(compress2(zipped.data(), &length, raw.data(), raw.size(), 9), Z_OK);
+    zipped.resize(length);
+    appendChunk(png, "IDAT", zipped);
+    appendChunk(png, "IEND", {});
+    return png;
+}
+
+TEST(PngDecoder, PictureAtDeflatesBestRatioStillDecodes) {
+    const std::uint32_t side = 3000;
+    const Data raw((side + 1) * side, 0);  // a filter byte and a black row, each row
+    const Data png = grayPng(side, side, raw);
+    ASSERT_GT(raw.size() / png.size(), 1000u) << "zlib's ratio is what the size bound allows for";
+    EXPECT_EQ(decode(png).pixels.size(), std::size_t{side} * side);
+}
+
+// A broken sample, or (without a sample) a file made whole by `damage`.
 struct Broken {
     const char* what;
     const char* sample;
@@ -208,7 +276,7 @@ class BrokenFiles : public testing::TestWithParam<Broken> {};
 
 TEST_P(BrokenFiles, AreRefused) {
     const Broken& broken = GetParam();
-    Data data = readData(broken.sample);
+    Data data = *broken.sample ? readData(broken.sample) : Data();
     broken.damage(data);
     Bytes pixels;
     GrayRaster out(pixels);
@@ -219,7 +287,8 @@ TEST_P(BrokenFiles, AreRefused) {
         EXPECT_EQ(error.kind(), broken.kind) << error.what();
         EXPECT_NE(std::string(error.what()).find(broken.reason), std::string::npos) << error.what();
     }
-    if (broken.kind == ErrorKind::Overflow) {
+    if (broken.kind == ErrorKind::Overflow ||
+        std::string(broken.reason).find("need over") != std::string::npos) {
         EXPECT_EQ(pixels.capacity(), 0u) << "allocated before the size was checked";
     }
 }
@@ -247,6 +316,20 @@ const Broken brokenFiles[] = {
          putBigEndian(d, sof + 7, 65000, 2);
      },
      ErrorKind::Overflow, "picture too large: 65000 x 65000 pixels pass the 2,147,483,647-byte"},
+    // 30000 x 15000 passes the loader's rules (450 million pixels), but its
+    // coefficients take 3 x 3750 x 1875 blocks of 128 bytes: 2.7 GB.
+    {"ProgressiveJpegWhoseCoefficientsPass2GiB", "",
+     [](Data& d) { d = jpegHeader(0xC2, 0x11, 30000, 15000); }, ErrorKind::Overflow,
+     "needs 2700000000 bytes of coefficients"},
+    // libjpeg rounds each component's blocks up to whole MCUs: 2363 x 2365
+    // blocks become 2364 x 2366, which passes 2^31 bytes only then.
+    {"ProgressiveJpegCountedInWholeMcus", "",
+     [](Data& d) { d = jpegHeader(0xC2, 0x22, 18904, 18920); }, ErrorKind::Overflow,
+     "needs 2147798016 bytes of coefficients"},
+    // 20000 x 20000 needs 400 MB of rows; 1032 x what the file has left is
+    // far less.
+    {"PngTheDataCannotHold", "", [](Data& d) { d = grayPng(20000, 20000, Data(100, 0)); },
+     ErrorKind::DecodeError, "truncated PNG: 20000 x 20000 pixels need over"},
     {"PngCutInItsPixels", "png/rgb-8.png", [](Data& d) { cutTo(d, find(d, "IDAT") + 40); },
      ErrorKind::DecodeError, "premature end of PNG data"},
     {"PngWithoutEnd", "png/gray-8.png", [](Data& d) { cutTo(d, find(d, "IEND") - 4); },
