@@ -142,6 +142,23 @@ CommandResult loadResult(const std::string& folder) {
     return result;
 }
 
+// Starts folder2pdf with `arguments` and the stall_fsync library preloaded,
+// stopping at the first page written (`duringPages`) or in the final flush,
+// output to files in `logs`.
+pid_t startStalled(Names arguments, bool duringPages, const TempDir& logs) {
+    arguments.insert(arguments.begin(), FOLDER2PDF_EXE);
+    const int out = ::open(logs.file("out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const int err = ::open(logs.file("err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (duringPages) {
+        ::setenv("STALL_AT_WRITE", "1", 1);
+    }
+    const pid_t child = testsupport::spawn(arguments, out, err, STALL_FSYNC_LIB);
+    ::unsetenv("STALL_AT_WRITE");
+    ::close(out);
+    ::close(err);
+    return child;
+}
+
 // --- The output can't be written ---------------------------------------------
 
 TEST(OutputFault, ReadOnlyFolderFailsNamingTheDocumentAndKeepsEverything) {
@@ -214,6 +231,23 @@ TEST(OutputFault, FileSizeLimitFailsNamingTheDocumentAndLeavesNoTemporary) {
     const auto result = testsupport::run(
         {"sh", "-c", "ulimit -f 16 && exec \"$0\" \"$@\"", FOLDER2PDF_EXE, folder.path});
     expectFailureNaming(result, folder.file("scans.pdf") + ": cannot write", "File too large");
+    EXPECT_EQ(snapshot(folder.path), before);
+}
+
+TEST(OutputFault, FlushFailureFailsNamingTheDocumentAndKeepsTheEarlierOne) {
+    Folder folder("scans");
+    folder.add("1.bmp", 3, 3);
+    writeFile(folder.file("scans.pdf"), earlier);
+    const Snapshot before = snapshot(folder.path);
+    TempDir logs;
+    ::setenv("STALL_FSYNC_EIO", "1", 1);
+    const pid_t child = startStalled({folder.path}, false, logs);
+    ::unsetenv("STALL_FSYNC_EIO");
+    CommandResult result;
+    ASSERT_EQ(::waitpid(child, &result.status, 0), child);
+    result.status = WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
+    result.err = readFile(logs.file("err"));
+    expectFailureNaming(result, folder.file("scans.pdf") + ": cannot flush", "Input/output error");
     EXPECT_EQ(snapshot(folder.path), before);
 }
 
@@ -455,23 +489,6 @@ INSTANTIATE_TEST_SUITE_P(Workers, JobFaultTest, ::testing::Values(1, 2),
                          });
 
 // --- Signals during a run ----------------------------------------------------
-
-// Starts folder2pdf with `arguments` and the stall_fsync library preloaded,
-// stopping at the first page written (`duringPages`) or in the final flush,
-// output to files in `logs`.
-pid_t startStalled(Names arguments, bool duringPages, const TempDir& logs) {
-    arguments.insert(arguments.begin(), FOLDER2PDF_EXE);
-    const int out = ::open(logs.file("out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    const int err = ::open(logs.file("err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (duringPages) {
-        ::setenv("STALL_AT_WRITE", "1", 1);
-    }
-    const pid_t child = testsupport::spawn(arguments, out, err, STALL_FSYNC_LIB);
-    ::unsetenv("STALL_AT_WRITE");
-    ::close(out);
-    ::close(err);
-    return child;
-}
 
 struct SignalCase {
     int signal;  // 0: none, the write goes on

@@ -3,9 +3,11 @@
  * but not yet renamed over the target, so that a test can send a signal at
  * exactly that moment and then let it go on. With STALL_AT_WRITE set in the
  * environment it stops instead at its first write() to a file other than
- * the standard ones: while the pages are being written. */
+ * the standard ones: while the pages are being written. With STALL_FSYNC_EIO
+ * set, every fsync() fails with EIO instead, as on a failing disk. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
+#include <errno.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
@@ -17,6 +19,10 @@ static void* next(const char* name) {
 
 int fsync(int fd) {
     static int stopped;
+    if (getenv("STALL_FSYNC_EIO") != NULL) {
+        errno = EIO;
+        return -1;
+    }
     if (!stopped && getenv("STALL_AT_WRITE") == NULL) {
         stopped = 1;
         raise(SIGSTOP);
