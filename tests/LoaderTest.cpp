@@ -28,12 +28,6 @@ void expectRefused(const std::string& path, ErrorKind kind) {
     }
 }
 
-TEST(Loader, SizeIsZeroBeforeTheFirstLoad) {
-    ImgToByte loader;
-    EXPECT_EQ(loader.Width(), 0);
-    EXPECT_EQ(loader.Height(), 0);
-}
-
 TEST(Loader, RefusesWhatIsNotAReadablePicture) {
     TempDir dir;
     testsupport::writeFile(dir.file("empty.png"), "");
