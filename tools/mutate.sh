@@ -1,0 +1,232 @@
+#!/bin/bash
+# Mutation run: each mutant below is a one-line change, anchored on the exact
+# text it replaces. One at a time, in a scratch copy of the tree with a
+# build folder kept from run to run, each mutant is applied, built
+# incrementally and tested; a mutant that no test notices shows a fault the
+# tests would miss.
+#
+#   tools/mutate.sh            all mutants (about 20 minutes on 2 cores)
+#   tools/mutate.sh 3 17       the mutants numbered 3 and 17 only
+#   tools/mutate.sh --check    only checks that every anchor matches exactly
+#                              once in the tree (seconds; run it after code
+#                              moved, then fix the anchors it names)
+#
+# The scratch copy lives in $MUTATE_DIR (default /tmp/folder2pdf-mutate).
+# It prints, per mutant, "killed by <tests>", "survived" or "stillborn" (it
+# does not build, so it proves nothing), then "N killed, M survived".
+set -u
+export LC_ALL=C
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+# ---------------------------------------------------------------------------
+# The mutants: mutant FILE ORIGINAL REPLACEMENT. A `harmless REASON` after a
+# mutant says it is expected to survive, because it changes nothing that can
+# be observed; it is then counted apart from real survivors.
+files=() originals=() replacements=() reasons=()
+mutant() {
+    files+=("$1") originals+=("$2") replacements+=("$3") reasons+=("")
+}
+harmless() {
+    reasons[${#reasons[@]} - 1]=$1
+}
+
+# BMP: row layout, RLE commands, palette, header checks.
+mutant image/BmpDecoder.cpp 'stride * std::uint64_t(height - 1) + rowBytes' \
+    'stride * std::uint64_t(height)'
+mutant image/BmpDecoder.cpp 'r.take(k == height - 1 ? rowBytes : stride' 'r.take(stride'
+mutant image/BmpDecoder.cpp 'if (x > width || row >= height)' 'if (x >= width || row >= height)'
+mutant image/BmpDecoder.cpp 'if (bytes % 2 != 0 && r.has(1))' 'if (bytes % 2 != 0)'
+mutant image/BmpDecoder.cpp '(row == height - 1 && x == width)' '(row == height - 1)'
+mutant image/BmpDecoder.cpp 'if (count > maxColors)' 'if (count > maxColors * 2)'
+mutant image/BmpDecoder.cpp 'info.height < 0 ? k : height - 1 - k' 'info.height > 0 ? k : height - 1 - k'
+mutant image/BmpDecoder.cpp 'if (((mask + low) & mask) != 0)' 'if (((mask + low) & mask) == 1)'
+mutant image/BmpDecoder.cpp 'std::uint32_t masks[4] = {info.masks[0], info.masks[1], info.masks[2], 0};' \
+    'std::uint32_t masks[4] = {info.masks[0], info.masks[1], info.masks[2], 0xFF};'
+
+# GIF: the frame clipped to the screen, transparency, interlacing.
+mutant image/GifDecoder.cpp 'std::min(frame.Left + frame.Width, width)' 'frame.Left + frame.Width'
+mutant image/GifDecoder.cpp 'std::min(frame.Left, width)' 'frame.Left'
+mutant image/GifDecoder.cpp 'if (y >= height) {' 'if (y > height) {'
+mutant image/GifDecoder.cpp 'if (transparent >= 0) {' 'if (transparent > 0) {'
+mutant image/GifDecoder.cpp 'start[4] = {0, 4, 2, 1}' 'start[4] = {0, 2, 4, 1}'
+
+# JPEG: the coefficient bound, CMYK.
+mutant image/JpegDecoder.cpp 'return (value + step - 1) / step * step;' 'return value;'
+mutant image/JpegDecoder.cpp 'const bool inverted = cinfo->saw_Adobe_marker;' \
+    'const bool inverted = !cinfo->saw_Adobe_marker;'
+
+# PNG: the size bound, tall pictures, 16-bit samples.
+mutant image/PngDecoder.cpp '    checkDataCanHold(session);' '    (void)session;'
+mutant image/PngDecoder.cpp 'PNG_USER_WIDTH_MAX, PNG_UINT_31_MAX' 'PNG_USER_WIDTH_MAX, PNG_USER_HEIGHT_MAX'
+mutant image/PngDecoder.cpp 'png_set_scale_16(png);' 'png_set_strip_16(png);'
+
+# The raster's size rule.
+mutant image/GrayRaster.cpp 'checkedMul(checkedInt32(stride), height);' 'checkedInt32(stride);'
+
+# The writer: object numbers, counters, lengths, cross-reference table.
+mutant pdf/pdf.cpp 'str(checkedAdd(N, 2)) + " 0 R >>' 'str(checkedAdd(N, 1)) + " 0 R >>'
+mutant pdf/pdf.cpp 'kids += str(N) + " 0 R ";' 'kids += str(N + 1) + " 0 R ";'
+mutant pdf/pdf.cpp '/Count " + str(pageCount)' '/Count " + str(pageCount + 1)'
+mutant pdf/pdf.cpp '/MediaBox [0 0 " + str(W)' '/MediaBox [0 0 " + str(H)'
+mutant pdf/pdf.cpp 'addLine("<< /Length " + str(rawLen) + " >>");' \
+    'addLine("<< /Length " + str(rawLen + 1) + " >>");'
+mutant pdf/pdf.cpp 'addLine("0 " + str(objCount));' 'addLine("0 " + str(objCount - 1));'
+mutant pdf/pdf.cpp 'objOffset[3] = pdfLen;' 'objOffset[3] = pdfLen + 1;'
+mutant pdf/pdf.cpp '" /Length1 " + str(rawLen)' '" /Length1 " + str(zipLen)'
+
+# The atomic replace: flush, clean-up, permissions, the signal path.
+mutant pdf/AtomicFile.cpp 'error == 0 && ::fsync(fd) != 0' 'error == 0 && (::fsync(fd), false)'
+mutant pdf/AtomicFile.cpp '::unlinkat(folder, temporary.c_str(), 0);' '(void)temporary;'
+mutant pdf/AtomicFile.cpp '::fchmod(fd, old.st_mode & 07777);' '(void)old;'
+mutant pdf/AtomicFile.cpp 'if (pending.state.load() != Published)' 'if (true)'
+
+# The job: stopping, commands, its list of pictures.
+mutant job/FolderJob.cpp $'if (stopRequested_.load()) {\n                view_.showProgress(0);' \
+    $'if (false) {\n                view_.showProgress(0);'
+mutant job/FolderJob.cpp $'if (stopRequested_.load()) {\n            stopRun();' \
+    $'if (false) {\n            stopRun();'
+mutant job/FolderJob.cpp 'job.stopRequested_.store(false);' ';'
+mutant job/FolderJob.cpp 'if (running_ || lastIndex < 0)' 'if (running_)'
+mutant job/FolderJob.cpp 'if (workIndex <= 0 || workIndex > lastIndex)' \
+    'if (workIndex < 0 || workIndex > lastIndex)'
+mutant job/FolderJob.cpp 'if (workIndex < 0 || workIndex >= lastIndex)' \
+    'if (workIndex < 0 || workIndex > lastIndex)'
+mutant job/FolderJob.cpp '".jpg", ".png"}' '".jpg", ".pnx"}'
+mutant job/FolderJob.cpp 'workers_ > 1 && bound > 0' 'workers_ > 1'
+harmless 'a pipeline for a single picture makes the same page, a thread later'
+
+# The pipeline: pages taken in order, slots not reused too early.
+mutant job/PagePipeline.cpp 'nextToPrepare_ < taken_ + slots_.size();' \
+    'nextToPrepare_ <= taken_ + slots_.size();'
+mutant job/PagePipeline.cpp 'taken_ = index;' 'taken_ = index + 1;'
+mutant job/PagePipeline.cpp 'return index < nextToPrepare_ &&' 'return index <= nextToPrepare_ &&'
+mutant job/PagePipeline.cpp 'std::max(1, workers)) + 1)' 'std::max(1, workers)) + 0)'
+harmless 'one slot fewer only makes a worker wait sooner; the order and the pages stay'
+
+# The natural order of the listing.
+mutant job/FolderListing.cpp 'return aLength < bLength ? -1 : 1;' 'return aLength < bLength ? 1 : -1;'
+mutant job/FolderListing.cpp "while (i < a.size() && a[i] == '0')" "while (i < a.size() && a[i] == '#')"
+mutant job/FolderListing.cpp 'return order != 0 ? order < 0 : a < b;' 'return order < 0;'
+mutant job/FolderListing.cpp "static_cast<unsigned char>(byte - 'A' + 'a')" 'byte'
+mutant job/FolderListing.cpp "if (name.empty() || name[0] == '.')" 'if (name.empty())'
+
+# The command line's exit codes and options.
+mutant cli/main.cpp 'constexpr int exitUsage = 2;' 'constexpr int exitUsage = 1;'
+mutant cli/main.cpp 'constexpr int exitInterrupted = 130;' 'constexpr int exitInterrupted = 1;'
+mutant cli/main.cpp 'return jobs >= 1 && jobs <= 1024;' 'return jobs >= 0 && jobs <= 1024;'
+mutant cli/main.cpp 'interrupts.fetch_add(1) > 0' 'interrupts.fetch_add(1) >= 0'
+
+# ---------------------------------------------------------------------------
+# How often ORIGINAL occurs in the text of FILE (relative to $2).
+occurrences() {
+    local text rest
+    text=$(cat "$1" && printf x) || return 1
+    rest=${text//"$2"/}
+    echo $(((${#text} - ${#rest}) / ${#2}))
+}
+
+# FILE with its ORIGINAL replaced once by REPLACEMENT.
+apply() {
+    local text
+    text=$(cat "$1" && printf x)
+    text=${text%x}
+    printf '%s' "${text/"$2"/"$3"}" >"$1"
+}
+
+count=${#files[@]}
+bad=0
+for ((i = 0; i < count; ++i)); do
+    n=$(occurrences "$root/${files[i]}" "${originals[i]}") || n=0
+    if [ "$n" != 1 ]; then
+        echo "mutant $((i + 1)): ${files[i]}: anchor found $n times: ${originals[i]}" >&2
+        bad=1
+    fi
+done
+if [ "${1:-}" = --check ]; then
+    [ $bad = 0 ] && echo "$count anchors, each found once"
+    exit $bad
+fi
+[ $bad = 0 ] || exit 1
+
+selected=()
+if [ $# -gt 0 ]; then
+    selected=("$@")
+else
+    for ((i = 1; i <= count; ++i)); do selected+=("$i"); done
+fi
+
+scratch=${MUTATE_DIR:-/tmp/folder2pdf-mutate}
+src=$scratch/src
+build=$scratch/build
+mkdir -p "$src"
+
+# Copies the tree into the scratch copy, touching only files that differ, so
+# the build there stays incremental.
+sync_tree() {
+    (cd "$root" && git ls-files -co --exclude-standard) | while IFS= read -r file; do
+        [ -f "$root/$file" ] || continue
+        if ! cmp -s "$root/$file" "$src/$file"; then
+            mkdir -p "$(dirname "$src/$file")"
+            cp "$root/$file" "$src/$file"
+        fi
+    done
+}
+
+build_tree() {
+    nice -n 10 cmake --build "$build" >"$scratch/build.log" 2>&1
+}
+
+# Failing tests of the scratch build, one name a line; empty when all pass.
+failing_tests() {
+    timeout 900 ctest --test-dir "$build" -j2 --timeout 30 >"$scratch/test.log" 2>&1
+    sed -n '/The following tests FAILED/,$ s/^[[:space:]]*[0-9]* - \([^ ]*\) .*/\1/p' \
+        "$scratch/test.log"
+    grep -q 'tests passed' "$scratch/test.log" || echo '(ctest did not finish)'
+}
+
+started=$(date +%s)
+sync_tree
+# No window: no mutant touches it, and its tests and links would double the
+# time of every build.
+cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOLDER2PDF_GUI=OFF \
+    -DFOLDER2PDF_BENCH=OFF >"$scratch/configure.log" 2>&1 ||
+    { echo "cannot configure the scratch copy: $scratch/configure.log" >&2; exit 1; }
+if ! build_tree; then
+    echo "the unchanged tree does not build: $scratch/build.log" >&2
+    exit 1
+fi
+baseline=$(failing_tests)
+if [ -n "$baseline" ]; then
+    echo "the unchanged tree fails tests:" $baseline >&2
+    exit 1
+fi
+
+killed=0 survived=0 expected=0 stillborn=0
+for number in "${selected[@]}"; do
+    i=$((number - 1))
+    file=${files[i]}
+    label="mutant $number: $file: ${originals[i]//$'\n'/ } -> ${replacements[i]//$'\n'/ }"
+    apply "$src/$file" "${originals[i]}" "${replacements[i]}"
+    if ! build_tree; then
+        echo "$label: stillborn"
+        stillborn=$((stillborn + 1))
+    else
+        failed=$(failing_tests | tr '\n' ' ')
+        if [ -n "$failed" ]; then
+            echo "$label: killed by $failed"
+            killed=$((killed + 1))
+        elif [ -n "${reasons[i]}" ]; then
+            echo "$label: survived, harmless: ${reasons[i]}"
+            expected=$((expected + 1))
+        else
+            echo "$label: SURVIVED"
+            survived=$((survived + 1))
+        fi
+    fi
+    # A fresh copy (new modification time) so that the next build
+    # recompiles the original.
+    cp "$root/$file" "$src/$file"
+done
+build_tree
+echo "$stillborn stillborn, $expected of the survivors harmless, $(($(date +%s) - started)) s"
+echo "$killed killed, $((survived + expected)) survived"
