@@ -33,63 +33,12 @@ Picture decode(const ByteVector& file) {
     return {raster.width(), raster.height(), ByteVector(gray.begin(), gray.end())};
 }
 
-// The fields of a BMP file that the tests vary; bmpFile() writes them.
-struct Header {
-    std::uint32_t size = 40;  // 12 core, 16/64 OS/2 2.x, 40 info, 52/56, 108 V4, 124 V5
-    std::int32_t width = 3;
-    std::int32_t height = 2;  // negative: rows stored top-down
-    std::uint16_t planes = 1;
-    std::uint16_t bits = 24;
-    std::uint32_t compression = 0;
-    std::uint32_t colorsUsed = 0;
-    std::vector<std::uint32_t> masks;  // from byte 54: inside 52+ headers, after a 40-byte one
-    ByteVector palette;                // entries as stored: B, G, R (, 0)
-    std::optional<std::uint32_t> pixelOffset;  // default: right after the palette
-};
+using Header = testsupport::BmpHeader;
+using testsupport::bmpFile;
 
 void put16(ByteVector& f, std::uint32_t v) {
     f.push_back(v & 0xFF);
     f.push_back(v >> 8 & 0xFF);
-}
-void put32(ByteVector& f, std::uint32_t v) {
-    put16(f, v & 0xFFFF);
-    put16(f, v >> 16);
-}
-
-ByteVector bmpFile(const Header& h, const ByteVector& pixels) {
-    ByteVector f = {'B', 'M'};
-    put32(f, 0);  // file size, which readers ignore
-    put32(f, 0);  // reserved
-    put32(f, 0);  // pixel offset, patched below
-    put32(f, h.size);
-    if (h.size == 12) {
-        put16(f, h.width);
-        put16(f, h.height);
-    } else {
-        put32(f, h.width);
-        put32(f, h.height);
-    }
-    put16(f, h.planes);
-    put16(f, h.bits);
-    if (h.size >= 40) {
-        put32(f, h.compression);
-        put32(f, pixels.size());
-        put32(f, 2835);  // 72 dpi
-        put32(f, 2835);
-        put32(f, h.colorsUsed);
-        put32(f, 0);  // important colours
-    }
-    for (std::uint32_t mask : h.masks) {
-        put32(f, mask);
-    }
-    f.resize(std::max<std::size_t>(f.size(), 14 + h.size), 0);
-    f.insert(f.end(), h.palette.begin(), h.palette.end());
-    const std::uint32_t offset = h.pixelOffset.value_or(f.size());
-    for (int i = 0; i < 4; ++i) {
-        f[10 + i] = offset >> 8 * i & 0xFF;
-    }
-    f.insert(f.end(), pixels.begin(), pixels.end());
-    return f;
 }
 
 // The reference picture, 3 x 2: colour number y * 3 + x at (x, y), y = 0 on top.

@@ -184,37 +184,66 @@ std::vector<std::uint8_t> inflate(const std::uint8_t* data, std::size_t size) {
 
 namespace {
 
-void put16(std::string& bytes, unsigned value) {
-    bytes += static_cast<char>(value & 0xff);
-    bytes += static_cast<char>(value >> 8 & 0xff);
+void put16(std::vector<std::uint8_t>& f, std::uint32_t v) {
+    f.push_back(v & 0xFF);
+    f.push_back(v >> 8 & 0xFF);
 }
 
-void put32(std::string& bytes, unsigned value) {
-    put16(bytes, value & 0xffff);
-    put16(bytes, value >> 16);
+void put32(std::vector<std::uint8_t>& f, std::uint32_t v) {
+    put16(f, v & 0xFFFF);
+    put16(f, v >> 16);
 }
 
 }  // namespace
 
+std::vector<std::uint8_t> bmpFile(const BmpHeader& h, const std::vector<std::uint8_t>& pixels) {
+    std::vector<std::uint8_t> f = {'B', 'M'};
+    put32(f, 0);  // file size, which readers ignore
+    put32(f, 0);  // reserved
+    put32(f, 0);  // pixel offset, patched below
+    put32(f, h.size);
+    if (h.size == 12) {
+        put16(f, static_cast<std::uint32_t>(h.width));
+        put16(f, static_cast<std::uint32_t>(h.height));
+    } else {
+        put32(f, static_cast<std::uint32_t>(h.width));
+        put32(f, static_cast<std::uint32_t>(h.height));
+    }
+    put16(f, h.planes);
+    put16(f, h.bits);
+    if (h.size >= 40) {
+        for (std::size_t value : {std::size_t{h.compression}, pixels.size(), std::size_t{2835},
+                                  std::size_t{2835}, std::size_t{h.colorsUsed}, std::size_t{0}}) {
+            put32(f, static_cast<std::uint32_t>(value));  // ..., 72 dpi, ..., important colours
+        }
+    }
+    for (std::uint32_t mask : h.masks) {
+        put32(f, mask);
+    }
+    f.resize(std::max<std::size_t>(f.size(), 14 + h.size), 0);
+    f.insert(f.end(), h.palette.begin(), h.palette.end());
+    const auto offset = h.pixelOffset.value_or(static_cast<std::uint32_t>(f.size()));
+    for (int i = 0; i < 4; ++i) {
+        f[10 + i] = offset >> 8 * i & 0xFF;
+    }
+    f.insert(f.end(), pixels.begin(), pixels.end());
+    return f;
+}
+
 std::string bmpPicture(unsigned w, unsigned h, bool noisy) {
-    const unsigned rowSize = (3 * w + 3) & ~3u;
-    std::string bytes = "BM";
-    for (unsigned value : {54 + rowSize * h, 0u, 54u, 40u, w, h}) {
-        put32(bytes, value);
-    }
-    put16(bytes, 1);
-    put16(bytes, 24);
-    for (unsigned value : {0u, rowSize * h, 2835u, 2835u, 0u, 0u}) {
-        put32(bytes, value);
-    }
+    std::vector<std::uint8_t> pixels(((3 * w + 3) & ~3u) * h, 0x80);
     std::uint32_t state = 2463534242u;
-    for (unsigned i = 0; i < rowSize * h; ++i) {
+    for (std::uint8_t& byte : pixels) {
         state ^= state << 13;
         state ^= state >> 17;
         state ^= state << 5;
-        bytes += static_cast<char>(noisy ? state & 0xff : 0x80);
+        byte = noisy ? state & 0xff : byte;
     }
-    return bytes;
+    BmpHeader header;
+    header.width = static_cast<std::int32_t>(w);
+    header.height = static_cast<std::int32_t>(h);
+    const auto file = bmpFile(header, pixels);
+    return std::string(file.begin(), file.end());
 }
 
 Names listFolder(const std::string& path) {

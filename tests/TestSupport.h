@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,21 @@ std::string dataFile(const std::string& name);
 
 // Names of the entries of a folder, sorted.
 Names listFolder(const std::string& path);
+
+// The fields of a BMP file that tests vary; bmpFile() writes them.
+struct BmpHeader {
+    std::uint32_t size = 40;  // 12 core, 16/64 OS/2 2.x, 40 info, 52/56, 108 V4, 124 V5
+    std::int32_t width = 3;
+    std::int32_t height = 2;  // negative: rows stored top-down
+    std::uint16_t planes = 1;
+    std::uint16_t bits = 24;
+    std::uint32_t compression = 0;
+    std::uint32_t colorsUsed = 0;
+    std::vector<std::uint32_t> masks;   // from byte 54: inside 52+ headers, after a 40-byte one
+    std::vector<std::uint8_t> palette;  // entries as stored: B, G, R (, 0)
+    std::optional<std::uint32_t> pixelOffset;  // default: right after the palette
+};
+std::vector<std::uint8_t> bmpFile(const BmpHeader& h, const std::vector<std::uint8_t>& pixels);
 
 // A 24-bit BMP file of w x h pixels: noise when `noisy` (it hardly
 // compresses, so it takes a while), otherwise one gray.
