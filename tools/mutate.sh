@@ -61,7 +61,7 @@ mutant image/PngDecoder.cpp 'PNG_USER_WIDTH_MAX, PNG_UINT_31_MAX' 'PNG_USER_WIDT
 mutant image/PngDecoder.cpp 'png_set_scale_16(png);' 'png_set_strip_16(png);'
 
 # The raster's size rule.
-mutant image/GrayRaster.cpp 'checkedMul(checkedInt32(stride), height);' 'checkedInt32(stride);'
+mutant image/GrayRaster.cpp 'if (stride * height > limit)' 'if (stride > limit)'
 
 # The writer: object numbers, counters, lengths, cross-reference table.
 mutant pdf/pdf.cpp 'str(checkedAdd(N, 2)) + " 0 R >>' 'str(checkedAdd(N, 1)) + " 0 R >>'
@@ -80,18 +80,17 @@ mutant pdf/AtomicFile.cpp '::unlinkat(folder, temporary.c_str(), 0);' '(void)tem
 mutant pdf/AtomicFile.cpp '::fchmod(fd, old.st_mode & 07777);' '(void)old;'
 mutant pdf/AtomicFile.cpp 'if (pending.state.load() != Published)' 'if (true)'
 
-# The job: stopping, commands, its list of pictures.
+# The job: stopping, commands.
 mutant job/FolderJob.cpp $'if (stopRequested_.load()) {\n                view_.showProgress(0);' \
     $'if (false) {\n                view_.showProgress(0);'
-mutant job/FolderJob.cpp $'if (stopRequested_.load()) {\n            stopRun();' \
-    $'if (false) {\n            stopRun();'
+mutant job/FolderJob.cpp $'if (stopRequested_.load()) {\n            stopRun(' \
+    $'if (false) {\n            stopRun('
 mutant job/FolderJob.cpp 'job.stopRequested_.store(false);' ';'
 mutant job/FolderJob.cpp 'if (running_ || lastIndex < 0)' 'if (running_)'
 mutant job/FolderJob.cpp 'if (workIndex <= 0 || workIndex > lastIndex)' \
     'if (workIndex < 0 || workIndex > lastIndex)'
 mutant job/FolderJob.cpp 'if (workIndex < 0 || workIndex >= lastIndex)' \
     'if (workIndex < 0 || workIndex > lastIndex)'
-mutant job/FolderJob.cpp '".jpg", ".png"}' '".jpg", ".pnx"}'
 mutant job/FolderJob.cpp 'workers_ > 1 && bound > 0' 'workers_ > 1'
 harmless 'a pipeline for a single picture makes the same page, a thread later'
 
@@ -103,7 +102,8 @@ mutant job/PagePipeline.cpp 'return index < nextToPrepare_ &&' 'return index <= 
 mutant job/PagePipeline.cpp 'std::max(1, workers)) + 1)' 'std::max(1, workers)) + 0)'
 harmless 'one slot fewer only makes a worker wait sooner; the order and the pages stay'
 
-# The natural order of the listing.
+# The listing: which files are pictures, their natural order.
+mutant job/FolderListing.cpp '".jpg", ".png"}' '".jpg", ".pnx"}'
 mutant job/FolderListing.cpp 'return aLength < bLength ? -1 : 1;' 'return aLength < bLength ? 1 : -1;'
 mutant job/FolderListing.cpp "while (i < a.size() && a[i] == '0')" "while (i < a.size() && a[i] == '#')"
 mutant job/FolderListing.cpp 'return order != 0 ? order < 0 : a < b;' 'return order < 0;'
