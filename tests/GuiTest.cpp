@@ -192,22 +192,6 @@ TEST_F(GuiTest, AFailingPictureShowsTheErrorAndTheWindowAndListSurvive) {
     EXPECT_EQ(rows()[0], before[1]);
 }
 
-TEST_F(GuiTest, ClicksDuringARunAreRefused) {
-    openExamples();
-    QTimer::singleShot(0, [this] {
-        list()->setCurrentRow(1);
-        click("Command3");
-        click("Command1");
-        click("Command2");
-    });
-    ModalWatcher watcher;
-    click("Command2");
-    EXPECT_EQ(chooserCalls, 1);
-    EXPECT_EQ(rows()[0], "01-gradient.png");
-    EXPECT_TRUE(watcher.messages.empty());
-    EXPECT_TRUE(fs::exists(pdfPath()));
-}
-
 TEST_F(GuiTest, ClosingDuringARunWritesNothingAndUnloadsAfterTheRun) {
     openExamples();
     std::vector<std::string> destroyed;
