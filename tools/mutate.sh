@@ -75,10 +75,12 @@ mutant pdf/pdf.cpp 'objOffset[3] = pdfLen;' 'objOffset[3] = pdfLen + 1;'
 mutant pdf/pdf.cpp '" /Length1 " + str(rawLen)' '" /Length1 " + str(zipLen)'
 
 # The atomic replace: flush, clean-up, permissions, the signal path.
-mutant pdf/AtomicFile.cpp 'error == 0 && ::fsync(fd) != 0' 'error == 0 && (::fsync(fd), false)'
-mutant pdf/AtomicFile.cpp '::unlinkat(folder, temporary.c_str(), 0);' '(void)temporary;'
+mutant pdf/AtomicFile.cpp 'if (::fsync(static_cast<int>(file_)) != 0)' \
+    'if ((::fsync(static_cast<int>(file_)), false))'
+mutant pdf/AtomicFile.cpp $'::unlinkat(static_cast<int>(folder_), temporary_.c_str(), 0);\n    forget(' \
+    $'(void)temporary_;\n    forget('
 mutant pdf/AtomicFile.cpp '::fchmod(fd, old.st_mode & 07777);' '(void)old;'
-mutant pdf/AtomicFile.cpp 'if (pending.state.load() != Published)' 'if (true)'
+mutant pdf/AtomicFile.cpp 'if (state != Published && state != Committing)' 'if (true)'
 
 # The job: stopping, commands.
 mutant job/FolderJob.cpp $'if (stopRequested_.load()) {\n                view_.showProgress(0);' \
