@@ -149,6 +149,9 @@ void checkFormat(const BmpInfo& info) {
     }
     const std::uint16_t bits = info.bitCount;
     const std::string bitText = std::to_string(bits) + " bits per pixel";
+    if (bits <= 8 && info.colorsUsed > (1u << bits)) {
+        fail("bad BMP: palette of " + std::to_string(info.colorsUsed) + " colours for " + bitText);
+    }
     if (info.os2 && info.compression >= kBitfields) {
         fail("unsupported BMP compression " + std::to_string(info.compression) +
              compressionName(info.compression, true));
@@ -199,19 +202,11 @@ struct GrayPalette {
 
 GrayPalette readPalette(ByteReader& r, const BmpInfo& info) {
     GrayPalette palette;
-    if (info.pixelOffset < info.paletteOffset) {
-        fail("bad BMP: pixel data offset " + std::to_string(info.pixelOffset) +
-             " lies inside the headers");
-    }
     if (info.bitCount > 8) {
         return palette;  // a palette here only advises screens; the pixels are direct
     }
     const std::uint32_t maxColors = 1u << info.bitCount;
     std::size_t count = info.colorsUsed == 0 ? maxColors : info.colorsUsed;
-    if (count > maxColors) {
-        fail("bad BMP: palette of " + std::to_string(info.colorsUsed) + " colours for " +
-             std::to_string(info.bitCount) + " bits per pixel");
-    }
     // Writers of OS/2 1.x files (ImageMagick among them) store only the
     // colours they use and start the pixels right after them; the pixel
     // data offset tells how many entries there really are.
@@ -302,6 +297,14 @@ void bgrRowToRgbx(const std::uint8_t* src, std::uint8_t* rgbx, std::int32_t pixe
     }
 }
 
+// Bytes of rows that uncompressed data needs from the pixel data offset on.
+// The last row may lack its padding; some writers leave it out.
+std::uint64_t rowDataBytes(const BmpInfo& info) {
+    const std::uint64_t bitsPerRow = std::uint64_t(info.width) * info.bitCount;
+    const std::uint64_t stride = (bitsPerRow + 31) / 32 * 4;
+    return stride * std::uint64_t(std::abs(info.height) - 1) + (bitsPerRow + 7) / 8;
+}
+
 // Uncompressed rows: every row is checked to be present before the raster is
 // allocated, then converted straight from the file's bytes.
 void decodeRows(ByteReader& r, const BmpInfo& info, const GrayPalette& palette, GrayRaster& out) {
@@ -310,8 +313,7 @@ void decodeRows(ByteReader& r, const BmpInfo& info, const GrayPalette& palette, 
     const std::uint64_t bitsPerRow = std::uint64_t(info.width) * info.bitCount;
     const std::uint64_t rowBytes = (bitsPerRow + 7) / 8;
     const std::uint64_t stride = (bitsPerRow + 31) / 32 * 4;
-    // The last row may lack its padding; some writers leave it out.
-    const std::uint64_t needed = stride * std::uint64_t(height - 1) + rowBytes;
+    const std::uint64_t needed = rowDataBytes(info);
     const std::uint64_t available = info.pixelOffset <= r.size() ? r.size() - info.pixelOffset : 0;
     if (available < needed) {
         const std::uint64_t rows = available < rowBytes ? 0 : (available - rowBytes) / stride + 1;
@@ -384,10 +386,12 @@ void decodeRows(ByteReader& r, const BmpInfo& info, const GrayPalette& palette, 
 // writes the pixels into `out`, or only checks them when `out` is null: the
 // decoder walks once without writing so that a broken stream is refused
 // before the raster is allocated. Pixels the data never reaches stay white,
-// as transparent over the paper. A run or a delta that leaves the picture is
-// an error. Data that stops without the end-of-bitmap marker is accepted only
-// when it has already finished the top row, since nothing is then missing;
-// anything shorter is truncated.
+// as transparent over the paper. Runs are clipped at the row's right edge and
+// runs above the top row are dropped, as every common reader does: ImageMagick
+// encodes rows of odd width in the padded width. A delta that leaves the
+// picture is an error. Data that stops without the end-of-bitmap marker is
+// accepted only when it has already finished the top row, since nothing is
+// then missing; anything shorter is truncated.
 void walkRle(ByteReader r, const BmpInfo& info, const GrayPalette& palette, GrayRaster* out) {
     const std::int64_t width = info.width;
     const std::int64_t height = info.height;
@@ -395,19 +399,20 @@ void walkRle(ByteReader r, const BmpInfo& info, const GrayPalette& palette, Gray
     const bool rle4 = info.compression == kRle4;
     std::int64_t x = 0;
     std::int64_t row = 0;  // counted from the bottom
-    // Where a run of `count` pixels goes (null when only checking), or an
-    // error.
-    auto place = [&](std::int64_t count) -> std::uint8_t* {
-        if (row >= height) {
-            fail("bad BMP: RLE data runs past the last row");
-        }
-        if (x + count > width) {
-            fail("bad BMP: RLE run past the end of row " + std::to_string(row));
-        }
+    // Where a run of `count` pixels goes and how many of them lie inside the
+    // picture (none to write when only checking). x stops at the right edge,
+    // so that whatever follows in the same row is clipped too.
+    struct Span {
+        std::uint8_t* dst;
+        int count;
+    };
+    auto place = [&](int count) -> Span {
+        const int inside =
+            row < height ? static_cast<int>(std::min<std::int64_t>(count, width - x)) : 0;
         std::uint8_t* dst =
-            out ? out->row(static_cast<std::int32_t>(height - 1 - row)) + x : nullptr;
-        x += count;
-        return dst;
+            out && inside > 0 ? out->row(static_cast<std::int32_t>(height - 1 - row)) + x : nullptr;
+        x = std::min<std::int64_t>(x + count, width);
+        return {dst, dst ? inside : 0};
     };
     for (;;) {
         if (!r.has(2)) {
@@ -420,14 +425,11 @@ void walkRle(ByteReader r, const BmpInfo& info, const GrayPalette& palette, Gray
         const std::uint8_t count = r.u8("the RLE data");
         const std::uint8_t value = r.u8("the RLE data");
         if (count > 0) {
-            std::uint8_t* dst = place(count);
-            if (!dst) {
-                continue;
-            }
+            const Span span = place(count);
             const std::uint8_t first = palette.gray[rle4 ? value >> 4 : value];
             const std::uint8_t second = palette.gray[rle4 ? value & 15 : value];
-            for (int i = 0; i < count; ++i) {
-                dst[i] = i % 2 == 0 ? first : second;
+            for (int i = 0; i < span.count; ++i) {
+                span.dst[i] = i % 2 == 0 ? first : second;
             }
             continue;
         }
@@ -454,14 +456,57 @@ void walkRle(ByteReader r, const BmpInfo& info, const GrayPalette& palette, Gray
                 if (bytes % 2 != 0 && r.has(1)) {
                     r.skip(1, "the RLE data");
                 }
-                std::uint8_t* dst = place(value);
-                for (int i = 0; dst && i < value; ++i) {
+                const Span span = place(value);
+                for (int i = 0; i < span.count; ++i) {
                     const std::uint8_t index =
                         rle4 ? (i % 2 == 0 ? src[i / 2] >> 4 : src[i / 2] & 15) : src[i];
-                    dst[i] = palette.gray[index];
+                    span.dst[i] = palette.gray[index];
                 }
             }
         }
+    }
+}
+
+// Whether the file holds complete pixel data from `offset` on.
+bool holdsRowsAt(const ByteReader& r, BmpInfo info, std::size_t offset) {
+    if (offset > r.size()) {
+        return false;
+    }
+    if (info.compression != kRle8 && info.compression != kRle4) {
+        return r.size() - offset >= rowDataBytes(info);
+    }
+    info.pixelOffset = static_cast<std::uint32_t>(offset);
+    try {
+        walkRle(r, info, GrayPalette{}, nullptr);
+        return true;
+    } catch (const Error&) {
+        return false;
+    }
+}
+
+// Some writers give a pixel data offset inside the headers or the palette
+// (seen: 54, with a palette running to byte 1062). Their rows follow the
+// palette, so they are taken from there when the file holds them; otherwise
+// such an offset is refused rather than read as a picture without colours.
+// An offset after the palette's first entry but before its declared end
+// stays as it is when the rows aren't after the palette: OS/2 writers store
+// only the colours they use.
+void locatePixels(const ByteReader& r, BmpInfo& info) {
+    std::uint64_t entries = info.colorsUsed;
+    if (entries == 0 && info.bitCount <= 8) {
+        entries = 1u << info.bitCount;
+    }
+    const std::uint64_t paletteEnd = info.paletteOffset + entries * info.paletteEntrySize;
+    if (info.pixelOffset < paletteEnd && holdsRowsAt(r, info, paletteEnd)) {
+        info.pixelOffset = static_cast<std::uint32_t>(paletteEnd);
+        return;
+    }
+    const std::string offset = "bad BMP: pixel data offset " + std::to_string(info.pixelOffset);
+    if (info.pixelOffset < info.paletteOffset) {
+        fail(offset + " lies inside the headers");
+    }
+    if (info.bitCount <= 8 && info.pixelOffset < info.paletteOffset + info.paletteEntrySize) {
+        fail(offset + " leaves no room for the palette");
     }
 }
 
@@ -473,7 +518,7 @@ bool sniffBmp(const std::uint8_t* data, std::size_t size) {
 
 void decodeBmp(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
     ByteReader r(data, size, "BMP");
-    const BmpInfo info = readHeaders(r);
+    BmpInfo info = readHeaders(r);
     checkFormat(info);
     // GrayRaster::begin() applies the loader's size limits as it allocates.
     // They are checked here first so that a header declaring an oversized
@@ -481,6 +526,7 @@ void decodeBmp(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
     // a small file cannot hold.
     GrayRaster::checkSize(static_cast<std::int32_t>(info.width),
                           static_cast<std::int32_t>(std::abs(info.height)));
+    locatePixels(r, info);
     const GrayPalette palette = readPalette(r, info);
     if (info.compression == kRle8 || info.compression == kRle4) {
         walkRle(r, info, palette, nullptr);

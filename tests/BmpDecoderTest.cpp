@@ -149,6 +149,11 @@ TEST(BmpDecoder, EveryUncompressedLayoutGivesTheReferencePicture) {
          index},
         {"8-bit OS/2 2.x header", {.size = 64, .bits = 8, .palette = paletteOf(4)}, false, index},
         {"4-bit palette", {.bits = 4, .colorsUsed = 6, .palette = paletteOf(4)}, false, index},
+        {"pixel offset at the palette's start",
+         {.bits = 8, .colorsUsed = 6, .palette = paletteOf(4), .pixelOffset = 54},
+         false,
+         index},
+        {"pixel offset inside the headers", {.pixelOffset = 20}, false, bgr},
     };
     for (const Layout& layout : layouts) {
         SCOPED_TRACE(layout.name);
@@ -272,6 +277,28 @@ TEST(BmpDecoder, Rle4AlternatesNibblesAndPadsAbsoluteRuns) {
                           kG[1], kG[2], kG[1], kG[2], kG[1], kG[3], kG[0], kG[1], kG[2], kG[3]}));
 }
 
+TEST(BmpDecoder, RleRunsPastTheRowEndOrTheTopRowAreClipped) {
+    const Header rle8{.width = 2, .height = 2, .bits = 8, .compression = 1, .palette = kRlePalette};
+    const ByteVector data8 = {
+        3, 1,              // bottom row: 3 x red, the third dropped
+        0, 3, 2, 2, 2, 0,  // absolute run of 3 blue, all past the edge
+        0, 0,              // end of line
+        0, 3, 3, 2, 3, 0,  // top row: absolute run, the third dropped
+        0, 0, 2, 1,        // a row above the top, dropped
+        0, 1,              // end of bitmap
+    };
+    EXPECT_EQ(decode(bmpFile(rle8, data8)).gray, (ByteVector{kG[3], kG[2], kG[1], kG[1]}));
+    const Header rle4{.width = 3, .height = 2, .bits = 4, .compression = 2, .palette = kRlePalette};
+    const ByteVector data4 = {
+        0, 5,    0x31, 0x23, 0x10, 0,  // bottom row, absolute: 3 1 2, then 3 1 dropped; padded
+        0, 0,                          // end of line
+        2, 0x12, 3,    0x30,           // top row: 1 2, then 3 (its 0 3 dropped)
+        0, 1,                          // end of bitmap
+    };
+    EXPECT_EQ(decode(bmpFile(rle4, data4)).gray,
+              (ByteVector{kG[1], kG[2], kG[3], kG[3], kG[1], kG[2]}));
+}
+
 // Data may stop without the end marker once the top row is done, even where
 // an absolute run's pad would be; a delta may move to x = width.
 TEST(BmpDecoder, RleEndsAtTheTopRowsEnd) {
@@ -332,12 +359,13 @@ TEST(BmpDecoder, RefusesMalformedAndUnsupportedFiles) {
         {"palette cut", withSize(valid8, 14 + 40 + 10), "in the palette"},
         {"last row cut", withSize(valid24, valid24.size() - 12), "ends after 1 of 2 rows"},
         {"pixel offset past the end", bmpFile({.pixelOffset = 5000}, pixels24), "after 0 of 2"},
-        {"pixel offset inside the headers", bmpFile({.pixelOffset = 20}, pixels24),
-         "inside the headers"},
-        {"RLE run past the row end", bmpFile(rle, {3, 1, 0, 1}), "past the end of row 0"},
-        {"RLE absolute run past the row end", bmpFile(rle, {0, 3, 1, 1, 1, 0, 0, 1}),
-         "past the end"},
-        {"RLE past the last row", bmpFile(rle, {2, 1, 0, 0, 1, 1, 0, 1}), "past the last row"},
+        {"pixel offset inside the headers, rows cut",
+         withSize(bmpFile({.pixelOffset = 20}, pixels24), 14 + 40 + 12), "offset 20 lies inside"},
+        {"pixel offset at the palette, rows cut",
+         withSize(bmpFile({.bits = 8, .colorsUsed = 6, .palette = paletteOf(4), .pixelOffset = 54},
+                          storeRows(8, false, index)),
+                  14 + 40 + 24 + 4),
+         "offset 54 leaves no room for the palette"},
         {"RLE delta above the top", bmpFile(rle, {0, 2, 0, 1, 0, 1}), "delta"},
         {"RLE delta past the row end", bmpFile(rle, {0, 2, 3, 0, 0, 1}), "delta"},
         {"RLE data cut", bmpFile(rle, {1, 1}), "RLE data ends at row 0"},

@@ -14,6 +14,13 @@ convert -size 24x16 gradient:'#d04010-#1060c0' -colors 12 BMP2:core-palette.bmp
 # RLE8 (ImageMagick writes encoded runs and line ends only; the tests write
 # absolute runs and deltas themselves).
 convert -seed 3 -size 40x24 plasma:fractal -colors 20 -compress RLE BMP3:rle8.bmp
+# RLE8 of odd width: ImageMagick encodes each row in the padded width, so its
+# runs pass the right edge. Its pixels must be those of the same picture
+# stored uncompressed.
+convert -seed 5 -size 37x11 plasma:fractal -colors 20 -compress RLE BMP3:rle8-odd-width.bmp
+convert rle8-odd-width.bmp -compress None BMP3:- | convert - -depth 8 rgb:- >plain.rgb
+convert rle8-odd-width.bmp -depth 8 rgb:- | cmp - plain.rgb
+rm plain.rgb
 # 24 bits, rows of 37 pixels: padded, and long enough for vector code.
 convert -seed 4 -size 37x9 plasma:fractal BMP3:rgb24.bmp
 # 1 bit, 40-byte header.
