@@ -1,5 +1,7 @@
 #include "pdf/pdf.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +14,32 @@ namespace {
 
 std::string str(std::int32_t n) {
     return std::to_string(n);
+}
+
+// Readers keep to PDF 1.4's limit of 14400 units (200 inches) a page side;
+// Adobe Reader shows a longer page blank. A picture whose longer side passes
+// it gets a page scaled down uniformly, its image keeping every pixel.
+constexpr std::int32_t maxPageSide = 14400;
+
+// One side of the page for a picture of `side` pixels whose longer side is
+// `longer`: the pixel count itself within the limit, else the side scaled so
+// that the longer one is 14400, with the five decimals that PDF 1.4 readers
+// keep of a real (so the picture's aspect ratio holds to a few millionths).
+// A side too thin to show in five decimals keeps the smallest one that shows.
+std::string pageSide(std::int32_t side, std::int32_t longer) {
+    if (longer <= maxPageSide) {
+        return str(side);
+    }
+    const double scaled = std::max(1e-5, static_cast<double>(side) * maxPageSide / longer);
+    char text[32];
+    const auto end =
+        std::to_chars(text, text + sizeof text, scaled, std::chars_format::fixed, 5).ptr;
+    std::string result(text, end);
+    result.erase(result.find_last_not_of('0') + 1);
+    if (result.back() == '.') {
+        result.pop_back();
+    }
+    return result;
 }
 
 }  // namespace
@@ -96,15 +124,17 @@ void pdf::appendPage(const PreparedPage& page) {
 void pdf::writePage(std::int32_t W, std::int32_t H, std::int32_t rasterLength,
                     const Bytes& zipped) {
     const std::int32_t k = pageCount;
+    const std::string pageW = pageSide(W, std::max(W, H));
+    const std::string pageH = pageSide(H, std::max(W, H));
     beginOBJ();
     const std::int32_t N = objCount;
     addLine("<< /Type /Page /Parent 3 0 R /Resources << /XObject << /Im" + str(k) + " " +
-            str(checkedAdd(N, 2)) + " 0 R >> /ProcSet [/ImageI] >> /MediaBox [0 0 " + str(W) + " " +
-            str(H) + "] /Contents " + str(checkedAdd(N, 1)) + " 0 R >>");
+            str(checkedAdd(N, 2)) + " 0 R >> /ProcSet [/ImageI] >> /MediaBox [0 0 " + pageW + " " +
+            pageH + "] /Contents " + str(checkedAdd(N, 1)) + " 0 R >>");
     addLine("endobj");
     kids += str(N) + " 0 R ";
 
-    const std::string content = "q " + str(W) + " 0 0 " + str(H) + " 0 0 cm /Im" + str(k) + " Do Q";
+    const std::string content = "q " + pageW + " 0 0 " + pageH + " 0 0 cm /Im" + str(k) + " Do Q";
     contentData.assign(content.begin(), content.end());
     rawLen = checkedInt32(contentData.size());
     beginOBJ();

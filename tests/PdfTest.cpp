@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -101,31 +102,42 @@ TEST(PdfDocument, TwoPageLayoutMatchesTheWorkedExample) {
 // Each page is its three objects, exactly as written here, at the offsets the
 // table gives: the page, its content stream (1 x 1 has the shortest), and an
 // image stream of exactly /Length bytes of zlib data that inflates to
-// /Length1 = Width x Height bytes: the raster written.
+// /Length1 = Width x Height bytes: the raster written. A picture whose longer
+// side passes 14400 gets a page scaled to 14400 units on that side.
 TEST(PdfDocument, PagesAreWrittenWhereTheCrossReferenceSays) {
     TempDir dir;
     pdf writer(dir.file("doc.pdf"));
-    const std::vector<std::pair<int, int>> sizes = {{1, 1}, {64, 1}, {1, 70}, {33, 17}};
-    for (auto [W, H] : sizes) {
+    struct Size {
+        int W, H;
+        const char* page;  // the MediaBox's width and height
+    };
+    const std::vector<Size> sizes = {{1, 1, "1 1"},           {64, 1, "64 1"},
+                                     {1, 70, "1 70"},         {33, 17, "33 17"},
+                                     {14400, 1, "14400 1"},   {14401, 2, "14400 1.99986"},
+                                     {3, 20000, "2.16 14400"}};
+    for (auto [W, H, page] : sizes) {
         PdfTestPeer::addRaster(writer, W, H, testRaster(W, H));
     }
     writer.makePDF();
     const std::string file = testsupport::readFile(dir.file("doc.pdf"));
-    ASSERT_EQ(writer.objects(), 3 + 3 * 4 + 1);
+    const int pages = static_cast<int>(sizes.size());
+    ASSERT_EQ(writer.objects(), 3 + 3 * pages + 1);
     EXPECT_EQ(file.compare(static_cast<std::size_t>(writer.offsets()[3]), 9, "3 0 obj\r\n"), 0);
-    EXPECT_NE(file.find("<< /Type /Pages /Count 4 /Kids [ 4 0 R 7 0 R 10 0 R 13 0 R ] >>\r\n"),
+    EXPECT_NE(file.find("<< /Type /Pages /Count 7 /Kids [ 4 0 R 7 0 R 10 0 R 13 0 R 16 0 R 19 0 "
+                        "R 22 0 R ] >>\r\n"),
               std::string::npos);
-    for (int k = 0; k < 4; ++k) {
+    for (int k = 0; k < pages; ++k) {
         SCOPED_TRACE("page " + std::to_string(k + 1));
-        const auto [W, H] = sizes[static_cast<std::size_t>(k)];
+        const auto [W, H, page] = sizes[static_cast<std::size_t>(k)];
+        const std::string pageW(page, std::strchr(page, ' '));
+        const std::string pageH(std::strchr(page, ' ') + 1);
         const auto n = [&](int object) { return std::to_string(4 + 3 * k + object); };
         const std::string im = "/Im" + std::to_string(k + 1);
-        const std::string cm =
-            "q " + std::to_string(W) + " 0 0 " + std::to_string(H) + " 0 0 cm " + im + " Do Q";
+        const std::string cm = "q " + pageW + " 0 0 " + pageH + " 0 0 cm " + im + " Do Q";
         const std::string objects[3] = {
             n(0) + " 0 obj\r\n<< /Type /Page /Parent 3 0 R /Resources << /XObject << " + im + " " +
-                n(2) + " 0 R >> /ProcSet [/ImageI] >> /MediaBox [0 0 " + std::to_string(W) + " " +
-                std::to_string(H) + "] /Contents " + n(1) + " 0 R >>\r\nendobj\r\n",
+                n(2) + " 0 R >> /ProcSet [/ImageI] >> /MediaBox [0 0 " + page + "] /Contents " +
+                n(1) + " 0 R >>\r\nendobj\r\n",
             n(1) + " 0 obj\r\n<< /Length " + std::to_string(cm.size()) + " >>\r\nstream\r\n" + cm +
                 "\r\nendstream\r\nendobj\r\n",
             n(2) + " 0 obj\r\n<< /Type /XObject /Subtype /Image /Name " + im + " /Width " +
@@ -154,7 +166,8 @@ TEST(PdfDocument, PagesAreWrittenWhereTheCrossReferenceSays) {
 }
 
 // Independent readers: qpdf finds the structure sound, and poppler gives
-// back the very gray levels we stored (page sizes are checked above).
+// back the very gray levels we stored (page sizes are checked above), also
+// of a picture taller than a page may be, on its page of 14400 units.
 TEST(PdfDocument, IndependentReadersAcceptTheDocument) {
     if (!testsupport::haveTool("qpdf") || !testsupport::haveTool("pdfimages")) {
         GTEST_SKIP() << "qpdf or poppler-utils missing";
@@ -163,6 +176,7 @@ TEST(PdfDocument, IndependentReadersAcceptTheDocument) {
     pdf writer(dir.file("doc.pdf"));
     PdfTestPeer::addRaster(writer, 37, 11, testRaster(37, 11));
     PdfTestPeer::addRaster(writer, 5, 3, testRaster(5, 3));
+    PdfTestPeer::addRaster(writer, 2, 20000, testRaster(2, 20000));
     writer.makePDF();
 
     const auto check = testsupport::run({"qpdf", "--check", dir.file("doc.pdf")});
@@ -173,9 +187,9 @@ TEST(PdfDocument, IndependentReadersAcceptTheDocument) {
     ASSERT_EQ(images.status, 0) << images.err;
     // poppler writes gray images as PPM: three equal samples a pixel.
     ASSERT_EQ(testsupport::listFolder(dir.path()),
-              (std::vector<std::string>{"doc.pdf", "img-000.ppm", "img-001.ppm"}));
-    const std::pair<int, int> sizes[] = {{37, 11}, {5, 3}};
-    for (int i = 0; i < 2; ++i) {
+              (std::vector<std::string>{"doc.pdf", "img-000.ppm", "img-001.ppm", "img-002.ppm"}));
+    const std::pair<int, int> sizes[] = {{37, 11}, {5, 3}, {2, 20000}};
+    for (int i = 0; i < 3; ++i) {
         const std::string ppm =
             testsupport::readFile(dir.file("img-00" + std::to_string(i) + ".ppm"));
         const auto [W, H] = sizes[i];
@@ -187,6 +201,14 @@ TEST(PdfDocument, IndependentReadersAcceptTheDocument) {
             samples.append(3, static_cast<char>(level));
         }
         EXPECT_EQ(ppm.substr(header.size()), samples);
+    }
+    const auto list = testsupport::run({"pdfimages", "-list", dir.file("doc.pdf")});
+    EXPECT_TRUE(std::regex_search(list.out, std::regex("\n +3 +2 image +2 +20000 +gray ")))
+        << list.out;
+    if (testsupport::haveTool("pdfinfo")) {
+        const auto info = testsupport::run({"pdfinfo", "-f", "3", "-l", "3", dir.file("doc.pdf")});
+        EXPECT_NE(info.out.find("Page    3 size:  1.44 x 14400 pts"), std::string::npos)
+            << info.out;
     }
 }
 
