@@ -1,5 +1,8 @@
 #include "image/GrayRaster.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 
@@ -56,6 +59,110 @@ void GrayRaster::putRgbxRow(std::int32_t y, const std::uint8_t* rgbx) {
 
 void GrayRaster::putGrayRow(std::int32_t y, const std::uint8_t* gray) {
     std::memcpy(row(y), gray, static_cast<std::size_t>(width_));
+}
+
+namespace {
+
+// Turns an 8 x 8 block of bytes about its diagonal: rows[i] holds row i,
+// byte j (in memory order) being column j; afterwards rows[j] holds what
+// was column j. Three rounds swap ever smaller sub-blocks across the
+// diagonal: 4 x 4, then 2 x 2, then single bytes.
+void transpose8x8(std::uint64_t rows[8]) {
+    for (int i = 0; i < 4; ++i) {
+        const std::uint64_t t = ((rows[i] >> 32) ^ rows[i + 4]) & 0x00000000FFFFFFFFu;
+        rows[i] ^= t << 32;
+        rows[i + 4] ^= t;
+    }
+    for (int i : {0, 1, 4, 5}) {
+        const std::uint64_t t = ((rows[i] >> 16) ^ rows[i + 2]) & 0x0000FFFF0000FFFFu;
+        rows[i] ^= t << 16;
+        rows[i + 2] ^= t;
+    }
+    for (int i : {0, 2, 4, 6}) {
+        const std::uint64_t t = ((rows[i] >> 8) ^ rows[i + 1]) & 0x00FF00FF00FF00FFu;
+        rows[i] ^= t << 8;
+        rows[i + 1] ^= t;
+    }
+}
+
+}  // namespace
+
+void GrayRaster::orient(int orientation) {
+    if (orientation < 2 || orientation > 8) {
+        return;
+    }
+    const auto W = static_cast<std::ptrdiff_t>(width_);
+    const auto H = static_cast<std::ptrdiff_t>(height_);
+    std::uint8_t* const pixels = imgData_.data();
+    switch (orientation) {
+        case 2:  // mirrored left to right
+            for (std::ptrdiff_t y = 0; y < H; ++y) {
+                std::reverse(pixels + y * W, pixels + (y + 1) * W);
+            }
+            return;
+        case 3:  // upside down: the whole raster read backwards
+            std::reverse(pixels, pixels + W * H);
+            return;
+        case 4:  // mirrored top to bottom
+            for (std::ptrdiff_t y = 0; y < H / 2; ++y) {
+                std::swap_ranges(pixels + y * W, pixels + (y + 1) * W, pixels + (H - 1 - y) * W);
+            }
+            return;
+        default:
+            break;
+    }
+    // 5 to 8: the upright picture is H wide and W tall, its pixel (x, y)
+    // taken from the stored row x and column y, either counted from the far
+    // side. Whole 8 x 8 blocks are turned as eight 64-bit words; the edges
+    // that don't fill a block go pixel by pixel.
+    const bool rowsFromBottom = orientation == 6 || orientation == 7;
+    const bool columnsFromRight = orientation == 7 || orientation == 8;
+    const auto sourceRow = [&](std::ptrdiff_t x) {
+        return pixels + (rowsFromBottom ? H - 1 - x : x) * W;
+    };
+    const auto sourceColumn = [&](std::ptrdiff_t y) { return columnsFromRight ? W - 1 - y : y; };
+    Bytes local;
+    Bytes& turned = scratch_ ? *scratch_ : local;
+    resizeBytes(turned, imgData_.size());
+    std::uint8_t* const upright = turned.data();
+    std::ptrdiff_t blockW = 0;  // upright rows and columns done in blocks
+    std::ptrdiff_t blockH = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        blockW = W / 8 * 8;
+        blockH = H / 8 * 8;
+        // Blocks go tile by tile, 64 x 64 pixels, so that the rows read and
+        // written meanwhile stay within the cache and the address
+        // translation buffer; whole columns would touch a page a pixel.
+        constexpr std::ptrdiff_t tile = 64;
+        for (std::ptrdiff_t tileX = 0; tileX < blockH; tileX += tile) {
+            for (std::ptrdiff_t tileY = 0; tileY < blockW; tileY += tile) {
+                for (std::ptrdiff_t y0 = tileY; y0 < std::min(tileY + tile, blockW); y0 += 8) {
+                    const std::ptrdiff_t firstColumn = columnsFromRight ? W - y0 - 8 : y0;
+                    for (std::ptrdiff_t x0 = tileX; x0 < std::min(tileX + tile, blockH); x0 += 8) {
+                        std::uint64_t block[8];
+                        for (int i = 0; i < 8; ++i) {
+                            std::memcpy(&block[i], sourceRow(x0 + i) + firstColumn, 8);
+                            if (columnsFromRight) {
+                                block[i] = __builtin_bswap64(block[i]);
+                            }
+                        }
+                        transpose8x8(block);
+                        for (int j = 0; j < 8; ++j) {
+                            std::memcpy(upright + (y0 + j) * H + x0, &block[j], 8);
+                        }
+                    }
+                }
+            }
+        }
+    }
+    for (std::ptrdiff_t y = 0; y < W; ++y) {
+        const std::ptrdiff_t column = sourceColumn(y);
+        for (std::ptrdiff_t x = y < blockW ? blockH : 0; x < H; ++x) {
+            upright[y * H + x] = sourceRow(x)[column];
+        }
+    }
+    imgData_.swap(turned);
+    std::swap(width_, height_);
 }
 
 }  // namespace folder2pdf

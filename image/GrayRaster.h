@@ -12,7 +12,10 @@ namespace folder2pdf {
 // decoder needs a copy of the whole picture in colour.
 class GrayRaster {
   public:
-    explicit GrayRaster(Bytes& imgData) : imgData_(imgData) {}
+    // `scratch`, when given, is where orient() turns pictures; kept by the
+    // caller from picture to picture, it spares fresh memory each time.
+    explicit GrayRaster(Bytes& imgData, Bytes* scratch = nullptr)
+        : imgData_(imgData), scratch_(scratch) {}
 
     // Checks the size against the loader's limits before anything that large
     // is allocated, then sizes the caller's array to width x height.
@@ -32,11 +35,19 @@ class GrayRaster {
     // levels themselves.
     std::uint8_t* row(std::int32_t y);
 
+    // Turns the delivered picture upright as an EXIF orientation (1 to 8)
+    // says it was taken: 2 to 4 mirror it in place, 5 to 8 rotate or
+    // transpose it through the scratch array, whose memory then trades places
+    // with the caller's, and swap width() and height(). Other values leave
+    // the picture as stored.
+    void orient(int orientation);
+
     std::int32_t width() const { return width_; }
     std::int32_t height() const { return height_; }
 
   private:
     Bytes& imgData_;
+    Bytes* scratch_;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
 };

@@ -63,7 +63,7 @@ void ImgToByte::loadBytes(const std::uint8_t* data, std::size_t size, const std:
         throw Error(ErrorKind::SubscriptOutOfRange,
                     name + ": subscript out of range: the file is empty");
     }
-    GrayRaster raster(imgData);
+    GrayRaster raster(imgData, &turnScratch_);
     try {
         decodePicture(data, size, raster);
     } catch (const Error& error) {

@@ -36,6 +36,7 @@ class ImgToByte {
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
     Bytes fileBuffer_;
+    Bytes turnScratch_;  // where sideways photos are turned upright
 };
 
 }  // namespace folder2pdf

@@ -2,6 +2,7 @@
 #include <climits>
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
+#include <cstring>
 #include <string>
 
 #include <jpeglib.h>
@@ -36,6 +37,7 @@ struct Session {
     ErrorManager errors;
     jpeg_progress_mgr progress;
     std::uint64_t coefficientBytes;  // held for a file of several scans, else 0
+    int orientation;                 // of the EXIF block, 0 when none is readable
 };
 
 // jpeg_destroy_decompress also accepts the zeroed struct of a session whose
@@ -130,12 +132,61 @@ std::uint64_t coefficientBytes(j_decompress_ptr cinfo) {
     return bytes;
 }
 
+// The orientation tag (0x0112) of the first EXIF block, 1 to 8, or 0 when
+// there is none or it can't be read: a block cut short, offsets pointing
+// outside it, a tag of the wrong type. EXIF is a little TIFF file: a byte
+// order mark, the offset of the first directory, and 12-byte entries there.
+int exifOrientation(j_decompress_ptr cinfo) {
+    for (jpeg_saved_marker_ptr marker = cinfo->marker_list; marker; marker = marker->next) {
+        static const std::uint8_t exifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
+        if (marker->marker != JPEG_APP0 + 1 || marker->data_length < 6 + 8 ||
+            std::memcmp(marker->data, exifHeader, 6) != 0) {
+            continue;
+        }
+        const std::uint8_t* tiff = marker->data + 6;
+        const std::size_t size = marker->data_length - 6;
+        const bool bigEndian = tiff[0] == 'M' && tiff[1] == 'M';
+        if (!bigEndian && !(tiff[0] == 'I' && tiff[1] == 'I')) {
+            return 0;
+        }
+        const auto u16 = [&](std::size_t at) -> std::uint32_t {
+            return bigEndian ? tiff[at] << 8 | tiff[at + 1] : tiff[at + 1] << 8 | tiff[at];
+        };
+        const auto u32 = [&](std::size_t at) -> std::uint32_t {
+            return bigEndian ? u16(at) << 16 | u16(at + 2) : u16(at + 2) << 16 | u16(at);
+        };
+        const std::size_t directory = u32(4);
+        if (u16(2) != 42 || directory > size - 2) {
+            return 0;
+        }
+        const std::size_t entries = u16(directory);
+        for (std::size_t i = 0; i < entries; ++i) {
+            const std::size_t entry = directory + 2 + 12 * i;
+            if (entry + 12 > size) {
+                return 0;
+            }
+            if (u16(entry) == 0x0112) {
+                const std::uint32_t shortType = 3;
+                const std::uint32_t value = u16(entry + 8);
+                return u16(entry + 2) == shortType && u32(entry + 4) == 1 && value <= 8
+                           ? static_cast<int>(value)
+                           : 0;
+            }
+        }
+        return 0;
+    }
+    return 0;
+}
+
 void readHeader(Session& session, const std::uint8_t* data, std::size_t size) {
     j_decompress_ptr cinfo = &session.cinfo;
     jpeg_create_decompress(cinfo);
     cinfo->progress = &session.progress;
     jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
+    jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(cinfo, TRUE);
+    // Saved segments live only until the decompression finishes.
+    session.orientation = exifOrientation(cinfo);
     session.coefficientBytes = coefficientBytes(cinfo);
     switch (cinfo->jpeg_color_space) {
         case JCS_GRAYSCALE:
@@ -244,6 +295,9 @@ void decodeJpeg(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
     if (!guarded(session, [&] { readPixels(session, out, components, rows.data()); })) {
         throw decodeError(session.errors.message);
     }
+    // Cameras store a portrait photo as landscape pixels and say so in EXIF;
+    // every viewer shows it upright, so the page does too.
+    out.orient(session.orientation);
 }
 
 }  // namespace folder2pdf

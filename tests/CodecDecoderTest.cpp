@@ -192,15 +192,55 @@ TEST(JpegDecoder, JunkBetweenSegmentsIsTolerated) {
     expectSameRaster(decode(data), readPgm("jpeg/baseline-420.pgm"));
 }
 
-// ---------------------------------------------------------------------------
-// Broken and oversized files are refused whole.
-
 void putBigEndian(Data& data, std::size_t at, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) {
         data[at + static_cast<std::size_t>(i)] =
             static_cast<std::uint8_t>(value >> (8 * (bytes - 1 - i)));
     }
 }
+
+// The sample's EXIF block is the first segment: its length at byte 4, the
+// big-endian TIFF header at 12 (directory offset at 16), the entry count at
+// 20 and the one entry at 22 (type at 24, count at 26, value at 30); the
+// segment ends at 38. Any of these lying leaves the picture as stored.
+TEST(JpegDecoder, UnreadableOrientationLeavesThePictureAsStored) {
+    const Data tagged = readData("jpeg/orientation-6.jpg");
+    Data upright = tagged;
+    putBigEndian(upright, 30, 1, 2);
+    const Raster stored = decode(upright);
+    ASSERT_EQ(stored.width, 32);
+    struct Case {
+        const char* what;
+        std::function<void(Data&)> damage;
+    };
+    const Case cases[] = {
+        {"value 9", [](Data& d) { putBigEndian(d, 30, 9, 2); }},
+        {"value 0", [](Data& d) { putBigEndian(d, 30, 0, 2); }},
+        {"type LONG", [](Data& d) { putBigEndian(d, 24, 4, 2); }},
+        {"two values", [](Data& d) { putBigEndian(d, 26, 2, 4); }},
+        {"no byte order", [](Data& d) { d[12] = 'X'; }},
+        {"directory past the block", [](Data& d) { putBigEndian(d, 16, 1000, 4); }},
+        {"entries past the block",
+         [](Data& d) {
+             putBigEndian(d, 20, 2, 2);
+             putBigEndian(d, 22, 0x010F, 2);
+         }},
+        {"block cut inside the entry",
+         [](Data& d) {
+             d.erase(d.begin() + 30, d.begin() + 38);
+             putBigEndian(d, 4, 34 - 8, 2);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Data data = tagged;
+        c.damage(data);
+        expectSameRaster(decode(data), stored);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Broken and oversized files are refused whole.
 
 // Recomputes the CRC of the PNG chunk whose type starts at `type`.
 void fixCrc(Data& data, std::size_t type) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "image/Gray.h"
+#include "image/GrayRaster.h"
 
 using folder2pdf::grayOf;
 using folder2pdf::rgbxRowToGray;
@@ -67,3 +69,59 @@ TEST(GrayRule, FastRowConversionMatchesTheRuleForEveryColour) {
 }
 
 }  // namespace
+
+// EXIF orientations on a picture of 19 x 13 (whole 8 x 8 blocks and the
+// edges around them): upright pixel (x, y) comes from stored column sx and
+// row sy as the EXIF definitions say.
+TEST(Orientation, EachTurnsTheStoredPictureUpright) {
+    const int W = 19, H = 13;
+    using Source = std::pair<int, int> (*)(int x, int y);
+    const Source sources[9] = {
+        nullptr,
+        [](int x, int y) {
+            return std::pair{x, y};
+        },
+        [](int x, int y) {
+            return std::pair{W - 1 - x, y};
+        },
+        [](int x, int y) {
+            return std::pair{W - 1 - x, H - 1 - y};
+        },
+        [](int x, int y) {
+            return std::pair{x, H - 1 - y};
+        },
+        [](int x, int y) {
+            return std::pair{y, x};
+        },
+        [](int x, int y) {
+            return std::pair{y, H - 1 - x};
+        },
+        [](int x, int y) {
+            return std::pair{W - 1 - y, H - 1 - x};
+        },
+        [](int x, int y) {
+            return std::pair{W - 1 - y, x};
+        },
+    };
+    folder2pdf::Bytes scratch;
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        folder2pdf::Bytes pixels;
+        folder2pdf::GrayRaster raster(pixels, &scratch);
+        raster.begin(W, H);
+        for (int i = 0; i < W * H; ++i) {
+            pixels[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+        }
+        raster.orient(orientation);
+        const int uprightW = orientation >= 5 ? H : W;
+        ASSERT_EQ(raster.width(), uprightW);
+        ASSERT_EQ(raster.height(), orientation >= 5 ? W : H);
+        for (int y = 0; y < raster.height(); ++y) {
+            for (int x = 0; x < uprightW; ++x) {
+                const auto [sx, sy] = sources[orientation](x, y);
+                ASSERT_EQ(raster.row(y)[x], static_cast<std::uint8_t>(sy * W + sx))
+                    << x << "," << y;
+            }
+        }
+    }
+}

@@ -26,7 +26,7 @@ import sys
 import tempfile
 import zlib
 
-from PIL import Image
+from PIL import Image, ImageOps
 
 # ----------------------------------------------------------------------------
 # Shared helpers
@@ -182,14 +182,58 @@ def make_jpegs(folder, scratch):
     size, gray = jpeg_expected(path, cmyk_inverted=True)
     write_pgm(os.path.join(folder, "ycck.pgm"), *size, gray)
 
-    # Orientation 6 (rotate 90 degrees) in EXIF: the loader ignores it.
-    exif = Image.Exif()
-    exif[0x0112] = 6
-    path = os.path.join(folder, "exif-rotated.jpg")
-    source.save(path, quality=85, exif=exif)
-    size, gray = jpeg_expected(path)
-    assert size == (width, height)
-    write_pgm(os.path.join(folder, "exif-rotated.pgm"), *size, gray)
+    make_oriented_jpegs(folder)
+
+
+def exif_segment(orientation, big_endian):
+    """An APP1 "Exif" segment holding only the orientation tag."""
+    order = ">" if big_endian else "<"
+    tiff = (b"MM" if big_endian else b"II") + struct.pack(order + "HI", 42, 8)
+    tiff += struct.pack(order + "H", 1)  # one directory entry
+    tiff += struct.pack(order + "HHIH2x", 0x0112, 3, 1, orientation)  # SHORT, count 1
+    tiff += struct.pack(order + "I", 0)  # no next directory
+    data = b"Exif\0\0" + tiff
+    return b"\xff\xe1" + struct.pack(">H", 2 + len(data)) + data
+
+
+def make_oriented_jpegs(folder):
+    """One asymmetric picture stored in each of the eight EXIF orientations.
+
+    Every file holds the pixels as a camera held sideways or mirrored would
+    store them, and its tag says how to turn them upright; all eight must
+    decode to the same upright raster. Flat 16 x 16 blocks keep the lossy
+    coding exact, whichever way the blocks are turned. Tags alternate between
+    the two byte orders. Pillow's exif_transpose() checks the expectation.
+    """
+    levels = [[20, 90, 160], [230, 60, 130]]  # 3 x 2 blocks: no symmetry
+    width, height = 16 * 3, 16 * 2
+    upright = Image.new("L", (width, height))
+    upright.putdata([levels[y // 16][x // 16] for y in range(height) for x in range(width)])
+    # Stored = the inverse of the transpose that makes the picture upright.
+    stored_from_upright = {
+        1: None,
+        2: Image.Transpose.FLIP_LEFT_RIGHT,
+        3: Image.Transpose.ROTATE_180,
+        4: Image.Transpose.FLIP_TOP_BOTTOM,
+        5: Image.Transpose.TRANSPOSE,
+        6: Image.Transpose.ROTATE_90,
+        7: Image.Transpose.TRANSVERSE,
+        8: Image.Transpose.ROTATE_270,
+    }
+    for orientation, method in stored_from_upright.items():
+        stored = upright if method is None else upright.transpose(method)
+        buffer = io.BytesIO()
+        stored.save(buffer, format="JPEG", quality=95)
+        jpeg = buffer.getvalue()
+        jpeg = jpeg[:2] + exif_segment(orientation, orientation % 2 == 0) + jpeg[2:]
+        name = "orientation-%d" % orientation
+        path = os.path.join(folder, name + ".jpg")
+        with open(path, "wb") as f:
+            f.write(jpeg)
+        seen = ImageOps.exif_transpose(Image.open(path))
+        assert seen.size == (width, height)
+        assert list(seen.getdata()) == list(upright.getdata()), name
+        write_pgm(os.path.join(folder, name + ".pgm"), width, height, list(seen.getdata()))
 
 
 # ----------------------------------------------------------------------------
