@@ -31,7 +31,8 @@ void decodePicture(const std::uint8_t* data, std::size_t size, GrayRaster& out) 
             return;
         }
     }
-    throw Error(ErrorKind::DecodeError, "not a BMP, GIF, JPEG or PNG picture");
+    throw Error(ErrorKind::DecodeError, ErrorReason::NotAPicture,
+                "not a BMP, GIF, JPEG or PNG picture");
 }
 
 }  // namespace folder2pdf

@@ -27,12 +27,12 @@ void ImgToByte::readFile(const std::string& path) {
         throw fileError(path, "cannot read", errno);
     }
     if (!S_ISREG(status.st_mode)) {
-        throw Error(ErrorKind::FileError, path + ": not a regular file");
+        throw Error(ErrorKind::FileError, ErrorReason::CannotRead, path, "not a regular file");
     }
     if (status.st_size > INT32_MAX) {
-        throw Error(ErrorKind::Overflow, path +
-                                             ": file too large: " + std::to_string(status.st_size) +
-                                             " bytes pass the 2,147,483,647-byte limit");
+        throw Error(ErrorKind::Overflow, ErrorReason::TooLarge, path,
+                    "file too large: " + std::to_string(status.st_size) +
+                        " bytes pass the 2,147,483,647-byte limit");
     }
     resizeBytes(fileBuffer_, static_cast<std::size_t>(status.st_size));
     std::size_t done = 0;
@@ -60,8 +60,8 @@ void ImgToByte::load(const std::string& path, Bytes& imgData) {
 void ImgToByte::loadBytes(const std::uint8_t* data, std::size_t size, const std::string& name,
                           Bytes& imgData) {
     if (size == 0) {
-        throw Error(ErrorKind::SubscriptOutOfRange,
-                    name + ": subscript out of range: the file is empty");
+        throw Error(ErrorKind::SubscriptOutOfRange, ErrorReason::Damaged, name,
+                    "subscript out of range: the file is empty");
     }
     GrayRaster raster(imgData, &turnScratch_);
     try {
@@ -69,7 +69,8 @@ void ImgToByte::loadBytes(const std::uint8_t* data, std::size_t size, const std:
     } catch (const Error& error) {
         throw error.withFile(name);
     } catch (const std::bad_alloc&) {
-        throw Error(ErrorKind::OutOfMemory, name + ": out of memory while decoding");
+        throw Error(ErrorKind::OutOfMemory, ErrorReason::OutOfMemory, name,
+                    "out of memory while decoding");
     }
     width_ = raster.width();
     height_ = raster.height();

@@ -91,7 +91,11 @@ int compareNaturally(const std::string& a, const std::string& b) {
 }
 
 [[noreturn]] void listingError(const std::string& folder, const std::error_code& error) {
-    throw Error(ErrorKind::FileError, folder + ": cannot list the folder: " + error.message());
+    const ErrorReason reason =
+        error.category() == std::generic_category() || error.category() == std::system_category()
+            ? reasonOfErrno(error.value(), ErrorReason::CannotRead)
+            : ErrorReason::CannotRead;
+    throw Error(ErrorKind::FileError, reason, folder, "cannot list the folder: " + error.message());
 }
 
 // Regular files and links to them, hidden names left out. status() follows

@@ -76,7 +76,7 @@ void PagePipeline::work() {
             preparer.prepare(paths_[index], slot.page);
         } catch (const std::bad_alloc&) {
             error = std::make_exception_ptr(
-                Error(ErrorKind::OutOfMemory, paths_[index] + ": out of memory"));
+                Error(ErrorKind::OutOfMemory, "out of memory").withFile(paths_[index]));
         } catch (...) {
             error = std::current_exception();
         }

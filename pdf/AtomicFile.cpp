@@ -96,10 +96,12 @@ int createTemporary(const std::string& path, int folder, std::string& temporary,
         }
         const int error = errno;
         if (error != EEXIST) {
-            throw fileError(path, "cannot create a temporary file in " + folderOf(path), error);
+            throw fileError(path, "cannot create a temporary file in " + folderOf(path), error,
+                            ErrorReason::CannotWrite);
         }
     }
-    throw fileError(path, "cannot create a temporary file in " + folderOf(path), EEXIST);
+    throw fileError(path, "cannot create a temporary file in " + folderOf(path), EEXIST,
+                    ErrorReason::CannotWrite);
 }
 
 void forget(bool recorded) {
@@ -148,7 +150,7 @@ bool temporaryFileCommitting() {
 AtomicFile::AtomicFile(const std::string& path) : path_(path) {
     const std::string name = nameOf(path);
     if (name.empty() || name == "." || name == "..") {
-        throw fileError(path, "cannot replace", EISDIR);
+        throw fileError(path, "cannot replace", EISDIR, ErrorReason::CannotWrite);
     }
     // Everything happens relative to the folder, so that a target path close
     // to PATH_MAX still leaves room for the temporary file's longer name.
@@ -156,7 +158,8 @@ AtomicFile::AtomicFile(const std::string& path) : path_(path) {
     const int folder = ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) {
         const int error = errno;
-        throw fileError(path, "cannot create a temporary file in " + folderPath, error);
+        throw fileError(path, "cannot create a temporary file in " + folderPath, error,
+                        ErrorReason::CannotWrite);
     }
     folder_ = folder;
     try {
@@ -194,7 +197,7 @@ void AtomicFile::write(const std::uint8_t* data, std::size_t size) {
                 continue;
             }
             const int error = errno;
-            throw fileError(path_, "cannot write", error);
+            throw fileError(path_, "cannot write", error, ErrorReason::CannotWrite);
         }
         data += written;
         size -= static_cast<std::size_t>(written);
@@ -220,7 +223,7 @@ void AtomicFile::skip(std::uint64_t size) {
         error = errno;
     }
     if (error != 0) {
-        throw fileError(path_, "cannot write", error);
+        throw fileError(path_, "cannot write", error, ErrorReason::CannotWrite);
     }
     written_ = end;
     writtenBehind_ = end;
@@ -234,7 +237,7 @@ void AtomicFile::commit() {
     if (::fsync(static_cast<int>(file_)) != 0) {
         const int error = errno;
         discard();
-        throw fileError(path_, "cannot flush", error);
+        throw fileError(path_, "cannot flush", error, ErrorReason::CannotWrite);
     }
     const char* step = nullptr;
     int error = 0;
@@ -256,7 +259,7 @@ void AtomicFile::commit() {
         forget(recorded_);
     }
     if (step != nullptr) {
-        throw fileError(path_, step, error);
+        throw fileError(path_, step, error, ErrorReason::CannotWrite);
     }
     flushFolder(static_cast<int>(folder_));
 }

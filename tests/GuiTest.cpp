@@ -3,6 +3,7 @@
 // chooser, the status bar module and the start-up check.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QFileDialog>
@@ -182,7 +183,9 @@ TEST_F(GuiTest, AFailingPictureShowsTheErrorAndTheWindowAndListSurvive) {
     ModalWatcher watcher;
     click("Command2");
     ASSERT_EQ(watcher.messages.size(), 1u);
-    EXPECT_TRUE(watcher.messages[0].contains(QStringLiteral("x.png")))
+    EXPECT_TRUE(
+        watcher.messages[0].startsWith(QStringLiteral("没有完成：图片已损坏，无法读取。\n") +
+                                       q(folder.file("x.png")) + QStringLiteral("\n\n详细信息：")))
         << watcher.messages[0].toStdString();
     EXPECT_FALSE(fs::exists(pdfPath()));
     EXPECT_TRUE(form->isVisible());
@@ -190,6 +193,31 @@ TEST_F(GuiTest, AFailingPictureShowsTheErrorAndTheWindowAndListSurvive) {
     list()->setCurrentRow(1);
     click("Command3");  // the window still works
     EXPECT_EQ(rows()[0], before[1]);
+}
+
+TEST_F(GuiTest, AnUnwritableFolderShowsThatPermissionWasRefused) {
+    openExamples();
+    const fs::perms readOnly = fs::perms::owner_read | fs::perms::owner_exec |
+                               fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(folder.path(), readOnly);
+    // Root writes through permission bits, so the run goes as nobody.
+    const bool root = ::geteuid() == 0;
+    if (root && ::seteuid(65534) != 0) {
+        fs::permissions(folder.path(), fs::perms::owner_all);
+        GTEST_SKIP() << "cannot run as nobody";
+    }
+    ModalWatcher watcher;
+    click("Command2");
+    if (root) {
+        EXPECT_EQ(::seteuid(0), 0);
+    }
+    fs::permissions(folder.path(), fs::perms::owner_all);
+    ASSERT_EQ(watcher.messages.size(), 1u);
+    EXPECT_TRUE(watcher.messages[0].startsWith(
+        QStringLiteral("没有完成：没有权限：系统拒绝访问这个文件或文件夹。\n") + q(pdfPath()) +
+        QStringLiteral("\n\n详细信息：cannot create a temporary file")))
+        << watcher.messages[0].toStdString();
 }
 
 TEST_F(GuiTest, ClosingDuringARunWritesNothingAndUnloadsAfterTheRun) {

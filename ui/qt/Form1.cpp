@@ -256,13 +256,9 @@ void Form1::runCommand(void (FolderJob::*command)()) {
     ++commandDepth_;
     try {
         ((*job_).*command)();
-    } catch (const Error& error) {
-        if (!unloadPending_) {
-            reportError(QString::fromUtf8(kindName(error.kind())), fromBytes(error.what()));
-        }
     } catch (const std::exception& error) {
         if (!unloadPending_) {
-            reportError(QStringLiteral("error"), fromBytes(error.what()));
+            reportError(errorText(error));
         }
     }
     --commandDepth_;
@@ -271,10 +267,9 @@ void Form1::runCommand(void (FolderJob::*command)()) {
     }
 }
 
-void Form1::reportError(const QString& kind, const QString& message) {
-    QMessageBox box(QMessageBox::Critical, windowTitle(),
-                    QStringLiteral("没有完成（%1）：\n%2").arg(kind, message), QMessageBox::Ok,
-                    this);
+void Form1::reportError(const ErrorText& text) {
+    QMessageBox box(QMessageBox::Critical, windowTitle(), QString::fromUtf8(boxText(text)),
+                    QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }

@@ -10,6 +10,7 @@
 
 #include "job/FolderJob.h"
 #include "job/JobView.h"
+#include "ui/shared/ErrorText.h"
 
 class QCloseEvent;
 class QLabel;
@@ -87,7 +88,7 @@ class Form1 : public QWidget, public JobView {
     void Command4_Click();
 
     void runCommand(void (FolderJob::*command)());
-    void reportError(const QString& kind, const QString& message);
+    void reportError(const ErrorText& text);
 
     QListWidget* List = nullptr;
     QPushButton* Command1 = nullptr;
