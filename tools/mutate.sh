@@ -31,13 +31,13 @@ harmless() {
 }
 
 # BMP: row layout, RLE commands, palette, header checks.
-mutant image/BmpDecoder.cpp 'stride * std::uint64_t(height - 1) + rowBytes' \
-    'stride * std::uint64_t(height)'
+mutant image/BmpDecoder.cpp 'std::uint64_t(std::abs(info.height) - 1) + (bitsPerRow + 7) / 8' \
+    'std::uint64_t(std::abs(info.height))'
 mutant image/BmpDecoder.cpp 'r.take(k == height - 1 ? rowBytes : stride' 'r.take(stride'
 mutant image/BmpDecoder.cpp 'if (x > width || row >= height)' 'if (x >= width || row >= height)'
 mutant image/BmpDecoder.cpp 'if (bytes % 2 != 0 && r.has(1))' 'if (bytes % 2 != 0)'
 mutant image/BmpDecoder.cpp '(row == height - 1 && x == width)' '(row == height - 1)'
-mutant image/BmpDecoder.cpp 'if (count > maxColors)' 'if (count > maxColors * 2)'
+mutant image/BmpDecoder.cpp 'info.colorsUsed > (1u << bits)' 'info.colorsUsed > (2u << bits)'
 mutant image/BmpDecoder.cpp 'info.height < 0 ? k : height - 1 - k' 'info.height > 0 ? k : height - 1 - k'
 mutant image/BmpDecoder.cpp 'if (((mask + low) & mask) != 0)' 'if (((mask + low) & mask) == 1)'
 mutant image/BmpDecoder.cpp 'std::uint32_t masks[4] = {info.masks[0], info.masks[1], info.masks[2], 0};' \
@@ -67,7 +67,7 @@ mutant image/GrayRaster.cpp 'if (stride * height > limit)' 'if (stride > limit)'
 mutant pdf/pdf.cpp 'str(checkedAdd(N, 2)) + " 0 R >>' 'str(checkedAdd(N, 1)) + " 0 R >>'
 mutant pdf/pdf.cpp 'kids += str(N) + " 0 R ";' 'kids += str(N + 1) + " 0 R ";'
 mutant pdf/pdf.cpp '/Count " + str(pageCount)' '/Count " + str(pageCount + 1)'
-mutant pdf/pdf.cpp '/MediaBox [0 0 " + str(W)' '/MediaBox [0 0 " + str(H)'
+mutant pdf/pdf.cpp '/MediaBox [0 0 " + pageW' '/MediaBox [0 0 " + pageH'
 mutant pdf/pdf.cpp 'addLine("<< /Length " + str(rawLen) + " >>");' \
     'addLine("<< /Length " + str(rawLen + 1) + " >>");'
 mutant pdf/pdf.cpp 'addLine("0 " + str(objCount));' 'addLine("0 " + str(objCount - 1));'
