@@ -1,12 +1,10 @@
 #include "cli/TerminalView.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
+
+#include "cli/Console.h"
+#include "common/System.h"
 
 namespace folder2pdf {
 namespace {
@@ -66,14 +64,6 @@ int columnsOf(const std::string& text) {
     return columns;
 }
 
-int terminalColumns() {
-    winsize size{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
-        return size.ws_col;
-    }
-    return 80;
-}
-
 std::string minutesAndSeconds(double seconds) {
     const long long whole = std::llround(seconds);
     char text[32];
@@ -124,17 +114,7 @@ std::string TerminalView::chooseFolder(const std::string&) {
     // A folder dialog answers a full path without a trailing separator;
     // "photos/" or "." must name the folder the same way, or the document
     // would be called ".pdf" or "..pdf".
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::path path = fs::absolute(fs::path(folder_), error);
-    if (error) {
-        return folder_;
-    }
-    std::string full = path.lexically_normal().string();
-    while (full.size() > 1 && full.back() == '/') {
-        full.pop_back();
-    }
-    return full;
+    return absolutePath(folder_);
 }
 
 void TerminalView::clearEntries() {

@@ -4,32 +4,28 @@
 //   folder2pdf --list FOLDER           the pictures that would become pages, in order
 //   folder2pdf -o OUT.pdf PICTURE...   one document, pages in the given order
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "cli/Console.h"
 #include "cli/TerminalView.h"
 #include "common/Error.h"
 #include "job/FolderJob.h"
 #include "job/PagePipeline.h"
-#include "pdf/AtomicFile.h"
 
 namespace {
 
 using folder2pdf::Error;
+using folder2pdf::exitInterrupted;
 using folder2pdf::FolderJob;
+using folder2pdf::programFolder;
+using folder2pdf::StopSignals;
 using folder2pdf::TerminalView;
 
 constexpr int exitFailure = 1;
 constexpr int exitUsage = 2;
-constexpr int exitInterrupted = 130;  // the shells' 128 + SIGINT
 
 const char usageLine[] =
     "usage: folder2pdf [--quiet] [--jobs N] FOLDER\n"
@@ -89,72 +85,6 @@ struct Options {
     std::vector<std::string> operands;
 };
 
-// The run that Ctrl-C stops, if any, and how many Ctrl-Cs came. The
-// handlers touch only these lock-free atomics and async-signal-safe calls.
-std::atomic<FolderJob*> interruptibleJob{nullptr};
-std::atomic<int> interrupts{0};
-static_assert(std::atomic<FolderJob*>::is_always_lock_free);
-static_assert(std::atomic<int>::is_always_lock_free);
-
-// The first Ctrl-C asks the job to stop before its next picture. Ending at
-// once is left for a second Ctrl-C and for the final flush and rename, which
-// can't stop part-way. The document's temporary file, alive for the whole
-// run, is removed first, so the earlier document stays as it was.
-extern "C" void onInterrupt(int) {
-    FolderJob* job = interruptibleJob.load();
-    if (job == nullptr || folder2pdf::temporaryFileCommitting() || interrupts.fetch_add(1) > 0) {
-        folder2pdf::removeTemporaryFile();
-        ::_exit(exitInterrupted);
-    }
-    job->requestStop();
-}
-
-// SIGTERM and SIGHUP (the terminal closed) end the program as they would
-// have, after removing the document's temporary file. SA_RESETHAND has put
-// the default action back, which the raised signal meets once the handler
-// returns.
-extern "C" void onTermination(int signal) {
-    folder2pdf::removeTemporaryFile();
-    ::raise(signal);
-}
-
-// Installs the handlers above while a job's run lives. SA_RESTART keeps
-// reads and writes going.
-class StopSignals {
-  public:
-    explicit StopSignals(FolderJob& job) {
-        interruptibleJob.store(&job);
-        interrupts.store(0);
-        install(SIGINT, onInterrupt, SA_RESTART, previous_[0]);
-        install(SIGTERM, onTermination, SA_RESTART | SA_RESETHAND, previous_[1]);
-        install(SIGHUP, onTermination, SA_RESTART | SA_RESETHAND, previous_[2]);
-    }
-    ~StopSignals() {
-        ::sigaction(SIGINT, &previous_[0], nullptr);
-        ::sigaction(SIGTERM, &previous_[1], nullptr);
-        ::sigaction(SIGHUP, &previous_[2], nullptr);
-        interruptibleJob.store(nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-  private:
-    static void install(int signal, void (*handler)(int), int flags, struct sigaction& previous) {
-        struct sigaction action {};
-        action.sa_handler = handler;
-        action.sa_flags = flags;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(signal, &action, &previous);
-    }
-
-    struct sigaction previous_[3]{};
-};
-
-std::string programFolder() {
-    std::error_code error;
-    return std::filesystem::read_symlink("/proc/self/exe", error).parent_path().string();
-}
-
 int listPictures(const std::string& folder) {
     TerminalView view(folder, false);
     FolderJob job(view, programFolder());
@@ -168,7 +98,7 @@ int listPictures(const std::string& folder) {
 // One run loop for both forms: the folder's pictures, or those given with -o.
 int convert(const Options& options) {
     const bool pictureMode = !options.output.empty();
-    const bool onTerminal = !options.quiet && ::isatty(STDERR_FILENO) == 1;
+    const bool onTerminal = !options.quiet && folder2pdf::errorIsTerminal();
     TerminalView view(pictureMode ? std::string() : options.operands[0], onTerminal);
     FolderJob job(view, programFolder());
     job.setWorkers(options.jobs);
@@ -198,11 +128,10 @@ int convert(const Options& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    // Past a file-size limit a write then fails with EFBIG, which the writer
-    // reports and cleans up after, instead of killing the program with its
-    // temporary file left behind.
-    ::signal(SIGXFSZ, SIG_IGN);
+int main(int count, char** values) {
+    folder2pdf::prepareConsole();
+    const std::vector<std::string> argv = folder2pdf::commandArguments(count, values);
+    const int argc = static_cast<int>(argv.size());
     Options options;
     bool endOfOptions = false;
     for (int i = 1; i < argc; ++i) {

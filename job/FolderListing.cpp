@@ -1,8 +1,6 @@
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
-#include "common/Error.h"
+#include "common/System.h"
 #include "job/FolderJob.h"
 
 namespace folder2pdf {
@@ -90,26 +88,6 @@ int compareNaturally(const std::string& a, const std::string& b) {
     return j < b.size() ? -1 : 0;
 }
 
-[[noreturn]] void listingError(const std::string& folder, const std::error_code& error) {
-    const ErrorReason reason =
-        error.category() == std::generic_category() || error.category() == std::system_category()
-            ? reasonOfErrno(error.value(), ErrorReason::CannotRead)
-            : ErrorReason::CannotRead;
-    throw Error(ErrorKind::FileError, reason, folder, "cannot list the folder: " + error.message());
-}
-
-// Regular files and links to them, hidden names left out. status() follows
-// symbolic links; a broken link or an entry that can't be examined is not
-// a regular file.
-bool isListed(const std::filesystem::directory_entry& entry) {
-    const std::string name = entry.path().filename().string();
-    if (name.empty() || name[0] == '.') {
-        return false;
-    }
-    std::error_code statusError;
-    return entry.status(statusError).type() == std::filesystem::file_type::regular;
-}
-
 }  // namespace
 
 bool naturalLess(const std::string& a, const std::string& b) {
@@ -127,22 +105,7 @@ bool isPictureName(const std::string& name) {
 }
 
 std::vector<std::string> listFolderFiles(const std::string& folder) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::directory_iterator entry(folder, error);
-    if (error) {
-        listingError(folder, error);
-    }
-    std::vector<std::string> names;
-    for (const fs::directory_iterator end; entry != end;) {
-        if (isListed(*entry)) {
-            names.push_back(entry->path().filename().string());
-        }
-        entry.increment(error);
-        if (error) {
-            listingError(folder, error);
-        }
-    }
+    std::vector<std::string> names = listFolder(folder);
     std::sort(names.begin(), names.end(), naturalLess);
     return names;
 }

@@ -5,11 +5,12 @@
 #include <system_error>
 
 #include "common/Error.h"
+#include "common/System.h"
 
 namespace folder2pdf {
 
 int defaultWorkers() {
-    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return processorCount();
 }
 
 PagePipeline::PagePipeline(std::vector<std::string> paths, int workers)

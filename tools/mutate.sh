@@ -110,13 +110,13 @@ mutant job/FolderListing.cpp 'return aLength < bLength ? -1 : 1;' 'return aLengt
 mutant job/FolderListing.cpp "while (i < a.size() && a[i] == '0')" "while (i < a.size() && a[i] == '#')"
 mutant job/FolderListing.cpp 'return order != 0 ? order < 0 : a < b;' 'return order < 0;'
 mutant job/FolderListing.cpp "static_cast<unsigned char>(byte - 'A' + 'a')" 'byte'
-mutant job/FolderListing.cpp "if (name.empty() || name[0] == '.')" 'if (name.empty())'
+mutant common/SystemPosix.cpp "if (name.empty() || name[0] == '.')" 'if (name.empty())'
 
 # The command line's exit codes and options.
 mutant cli/main.cpp 'constexpr int exitUsage = 2;' 'constexpr int exitUsage = 1;'
-mutant cli/main.cpp 'constexpr int exitInterrupted = 130;' 'constexpr int exitInterrupted = 1;'
+mutant cli/Console.h 'constexpr int exitInterrupted = 130;' 'constexpr int exitInterrupted = 1;'
 mutant cli/main.cpp 'return jobs >= 1 && jobs <= 1024;' 'return jobs >= 0 && jobs <= 1024;'
-mutant cli/main.cpp 'interrupts.fetch_add(1) > 0' 'interrupts.fetch_add(1) >= 0'
+mutant cli/ConsolePosix.cpp 'interrupts.fetch_add(1) > 0' 'interrupts.fetch_add(1) >= 0'
 
 # ---------------------------------------------------------------------------
 # How often ORIGINAL occurs in the text of FILE (relative to $2).

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace folder2pdf {
+
+class FolderJob;
+
+// What the command line asks of the system, one implementation per system
+// (ConsolePosix.cpp, ConsoleWindows.cpp).
+
+// Readies the process for a run: on POSIX a write past a file-size limit
+// then fails with EFBIG, which the writer reports and cleans up after,
+// instead of the signal killing the program with its temporary file left
+// behind; on Windows the console takes UTF-8 and the progress line's
+// escape sequences.
+void prepareConsole();
+
+// The command line's arguments in UTF-8, the program's name first. Windows
+// hands them over in UTF-16, so that names outside the ANSI code page
+// survive; `argc` and `argv` serve on POSIX.
+std::vector<std::string> commandArguments(int argc, char** argv);
+
+// Whether stderr is a terminal (a console window on Windows), and how wide
+// it is in columns (80 when that can't be told).
+bool errorIsTerminal();
+int terminalColumns();
+
+// The folder the program's file lies in, or "" when that can't be told.
+std::string programFolder();
+
+// While it lives, Ctrl-C (SIGINT) asks `job` to stop before its next
+// picture; a second Ctrl-C, or one during the final flush and rename, ends
+// the program at once with status 130, after removing the document's
+// temporary file, so that the earlier document stays as it was. Ending
+// the program in the other ways the system offers (SIGTERM, SIGHUP; closing
+// the console window) also removes that temporary file first.
+class StopSignals {
+  public:
+    explicit StopSignals(FolderJob& job);
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+};
+
+// The exit status of a run stopped by Ctrl-C: the shells' 128 + SIGINT.
+constexpr int exitInterrupted = 130;
+
+}  // namespace folder2pdf

@@ -1,0 +1,110 @@
+#include <shellapi.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdlib>
+
+#include "cli/Console.h"
+#include "common/System.h"
+#include "common/SystemWindows.h"
+#include "job/FolderJob.h"
+#include "pdf/AtomicFile.h"
+
+namespace folder2pdf {
+namespace {
+
+// The run that Ctrl-C stops, if any, and how many Ctrl-Cs came. The
+// console calls the handler on a thread of its own.
+std::atomic<FolderJob*> interruptibleJob{nullptr};
+std::atomic<int> interrupts{0};
+
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        FolderJob* job = interruptibleJob.load();
+        if (job == nullptr || temporaryFileCommitting() || interrupts.fetch_add(1) > 0) {
+            removeTemporaryFile();
+            std::_Exit(exitInterrupted);
+        }
+        job->requestStop();
+        return TRUE;
+    }
+    // The console closing, the user logging off, the system shutting down:
+    // the next handler (the default one) ends the program.
+    removeTemporaryFile();
+    return FALSE;
+}
+
+HANDLE errorHandle() {
+    return ::GetStdHandle(STD_ERROR_HANDLE);
+}
+
+}  // namespace
+
+void prepareConsole() {
+    ::SetConsoleOutputCP(CP_UTF8);
+    DWORD mode = 0;
+    if (::GetConsoleMode(errorHandle(), &mode)) {
+        ::SetConsoleMode(errorHandle(), mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    }
+}
+
+std::vector<std::string> commandArguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (wide == nullptr) {
+        return std::vector<std::string>(argv, argv + argc);
+    }
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) {
+        arguments.push_back(utf8(wide[i]));
+    }
+    ::LocalFree(wide);
+    return arguments;
+}
+
+bool errorIsTerminal() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(errorHandle(), &mode) != 0;
+}
+
+int terminalColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO information;
+    if (::GetConsoleScreenBufferInfo(errorHandle(), &information)) {
+        const int columns = information.srWindow.Right - information.srWindow.Left + 1;
+        if (columns > 0) {
+            return columns;
+        }
+    }
+    return 80;
+}
+
+std::string programFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return "";
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const std::string full = absolutePath(utf8(path));
+    return full.substr(0, full.rfind('/'));
+}
+
+StopSignals::StopSignals(FolderJob& job) {
+    interruptibleJob.store(&job);
+    interrupts.store(0);
+    ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+StopSignals::~StopSignals() {
+    ::SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    interruptibleJob.store(nullptr);
+}
+
+}  // namespace folder2pdf

@@ -1,0 +1,118 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+
+#include "common/Error.h"
+#include "common/FileDescriptor.h"
+#include "common/System.h"
+
+namespace folder2pdf {
+namespace {
+
+[[noreturn]] void listingError(const std::string& folder, const std::error_code& error) {
+    const ErrorReason reason =
+        error.category() == std::generic_category() || error.category() == std::system_category()
+            ? reasonOfErrno(error.value(), ErrorReason::CannotRead)
+            : ErrorReason::CannotRead;
+    throw Error(ErrorKind::FileError, reason, folder, "cannot list the folder: " + error.message());
+}
+
+// Regular files and links to them, hidden names left out. status() follows
+// symbolic links; a broken link or an entry that can't be examined is not
+// a regular file.
+bool isListed(const std::filesystem::directory_entry& entry) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name[0] == '.') {
+        return false;
+    }
+    std::error_code statusError;
+    return entry.status(statusError).type() == std::filesystem::file_type::regular;
+}
+
+}  // namespace
+
+void readWholeFile(const std::string& path, Bytes& bytes) {
+    // O_NONBLOCK: opening a FIFO must not hang the run waiting for a writer;
+    // anything but a regular file is refused right after the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        throw fileError(path, "cannot open", errno);
+    }
+    const FileDescriptor guard(fd);
+    struct stat status;
+    if (::fstat(fd, &status) != 0) {
+        throw fileError(path, "cannot read", errno);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        throw Error(ErrorKind::FileError, ErrorReason::CannotRead, path, "not a regular file");
+    }
+    if (status.st_size > INT32_MAX) {
+        throw Error(ErrorKind::Overflow, ErrorReason::TooLarge, path,
+                    "file too large: " + std::to_string(status.st_size) +
+                        " bytes pass the 2,147,483,647-byte limit");
+    }
+    resizeBytes(bytes, static_cast<std::size_t>(status.st_size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw fileError(path, "cannot read", errno);
+        }
+        if (got == 0) {
+            break;  // the file shrank since fstat: decode what is there
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    bytes.resize(done);
+}
+
+std::vector<std::string> listFolder(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::directory_iterator entry(folder, error);
+    if (error) {
+        listingError(folder, error);
+    }
+    std::vector<std::string> names;
+    for (const fs::directory_iterator end; entry != end;) {
+        if (isListed(*entry)) {
+            names.push_back(entry->path().filename().string());
+        }
+        entry.increment(error);
+        if (error) {
+            listingError(folder, error);
+        }
+    }
+    return names;
+}
+
+int processorCount() {
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+std::string absolutePath(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path full = fs::absolute(fs::path(path), error);
+    if (error) {
+        return path;
+    }
+    std::string text = full.lexically_normal().string();
+    while (text.size() > 1 && text.back() == '/') {
+        text.pop_back();
+    }
+    return text;
+}
+
+}  // namespace folder2pdf

@@ -1,0 +1,275 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+#include "common/Error.h"
+#include "common/System.h"
+#include "common/SystemWindows.h"
+
+namespace folder2pdf {
+namespace {
+
+struct FileHandle {
+    HANDLE handle;
+    ~FileHandle() { ::CloseHandle(handle); }
+};
+
+struct FindHandle {
+    HANDLE handle;
+    ~FindHandle() { ::FindClose(handle); }
+};
+
+int errnoFor(DWORD code) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+            return ENOENT;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_NETWORK_ACCESS_DENIED:
+            return EACCES;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return EEXIST;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            return ENOMEM;
+        case ERROR_DIRECTORY:
+            return ENOTDIR;
+        case ERROR_WRITE_PROTECT:
+            return EROFS;
+        case ERROR_FILENAME_EXCED_RANGE:
+            return ENAMETOOLONG;
+        case ERROR_FILE_TOO_LARGE:
+            return EFBIG;
+        default:
+            return 0;
+    }
+}
+
+// The full form of `path` that GetFullPathNameW gives: "\" between names,
+// no "." or ".." parts.
+std::wstring fullPath(const std::wstring& path) {
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) {
+            return path;
+        }
+        if (length < full.size()) {
+            full.resize(length);
+            return full;
+        }
+        full.resize(length);
+    }
+}
+
+bool startsWith(const std::wstring& text, const wchar_t* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+[[noreturn]] void listingError(const std::string& folder, DWORD code) {
+    throw Error(ErrorKind::FileError, reasonOfErrno(errnoFor(code), ErrorReason::CannotRead),
+                folder, "cannot list the folder: " + errorText(code));
+}
+
+// Whether a link found in a listing leads to a regular file: opening it
+// follows it (to a folder, too, with backup semantics).
+bool linkLeadsToFile(const std::wstring& path) {
+    const HANDLE handle =
+        ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const FileHandle guard{handle};
+    BY_HANDLE_FILE_INFORMATION information;
+    return ::GetFileInformationByHandle(handle, &information) &&
+           (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool isListed(const WIN32_FIND_DATAW& entry, const std::wstring& folder) {
+    const DWORD attributes = entry.dwFileAttributes;
+    if (entry.cFileName[0] == L'.' || (attributes & FILE_ATTRIBUTE_HIDDEN) != 0 ||
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return linkLeadsToFile(folder + entry.cFileName);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::wstring utf16(const std::string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = checkedInt32(text.size());
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
+    return wide;
+}
+
+std::string utf8(const std::wstring& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = checkedInt32(text.size());
+    const int length =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
+    return narrow;
+}
+
+std::wstring widePath(const std::string& path) {
+    const std::wstring wide = utf16(path);
+    if (startsWith(wide, L"\\\\?\\") || startsWith(wide, L"\\\\.\\")) {
+        return wide;
+    }
+    // "\\?\" turns off the 260-character limit, and with it the system's
+    // tidying of the path, which fullPath() has done instead.
+    const std::wstring full = fullPath(wide);
+    if (startsWith(full, L"\\\\?\\") || startsWith(full, L"\\\\.\\")) {
+        return full;
+    }
+    if (startsWith(full, L"\\\\")) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    return L"\\\\?\\" + full;
+}
+
+std::string errorText(unsigned long code) {
+    if (const int error = errnoFor(code); error != 0) {
+        return std::strerror(error);
+    }
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length > 0 ? std::wstring(text, length) : std::wstring();
+    ::LocalFree(text);
+    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' ||
+                                message.back() == L'.' || message.back() == L' ')) {
+        message.pop_back();
+    }
+    return message.empty() ? "Windows error " + std::to_string(code) : utf8(message);
+}
+
+void throwFileError(const std::string& path, const std::string& what, unsigned long code,
+                    ErrorReason otherwise) {
+    throw Error(ErrorKind::FileError, reasonOfErrno(errnoFor(code), otherwise), path,
+                what + ": " + errorText(code));
+}
+
+void readWholeFile(const std::string& path, Bytes& bytes) {
+    // Backup semantics let a folder open too, so that it is refused below
+    // like any other non-file, as on other systems.
+    const HANDLE handle = ::CreateFileW(
+        widePath(path).c_str(), GENERIC_READ,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        throwFileError(path, "cannot open", ::GetLastError());
+    }
+    const FileHandle guard{handle};
+    BY_HANDLE_FILE_INFORMATION information;
+    if (::GetFileType(handle) != FILE_TYPE_DISK) {
+        throw Error(ErrorKind::FileError, ErrorReason::CannotRead, path, "not a regular file");
+    }
+    if (!::GetFileInformationByHandle(handle, &information)) {
+        throwFileError(path, "cannot read", ::GetLastError());
+    }
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        throw Error(ErrorKind::FileError, ErrorReason::CannotRead, path, "not a regular file");
+    }
+    const std::uint64_t size =
+        (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
+    if (size > INT32_MAX) {
+        throw Error(
+            ErrorKind::Overflow, ErrorReason::TooLarge, path,
+            "file too large: " + std::to_string(size) + " bytes pass the 2,147,483,647-byte limit");
+    }
+    resizeBytes(bytes, static_cast<std::size_t>(size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD got = 0;
+        if (!::ReadFile(handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &got,
+                        nullptr)) {
+            throwFileError(path, "cannot read", ::GetLastError());
+        }
+        if (got == 0) {
+            break;  // the file shrank since it was measured: decode what is there
+        }
+        done += got;
+    }
+    bytes.resize(done);
+}
+
+std::vector<std::string> listFolder(const std::string& folder) {
+    std::wstring prefix = widePath(folder);
+    if (prefix.empty() || prefix.back() != L'\\') {
+        prefix += L'\\';
+    }
+    WIN32_FIND_DATAW entry;
+    const HANDLE find =
+        ::FindFirstFileExW((prefix + L'*').c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                           nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    std::vector<std::string> names;
+    if (find == INVALID_HANDLE_VALUE) {
+        const DWORD code = ::GetLastError();
+        // Nothing at all, not even "." and "..": an empty drive's root.
+        const DWORD attributes = ::GetFileAttributesW(prefix.c_str());
+        if (code == ERROR_FILE_NOT_FOUND && attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return names;
+        }
+        listingError(folder, code);
+    }
+    const FindHandle guard{find};
+    do {
+        if (isListed(entry, prefix)) {
+            names.push_back(utf8(entry.cFileName));
+        }
+    } while (::FindNextFileW(find, &entry));
+    if (const DWORD code = ::GetLastError(); code != ERROR_NO_MORE_FILES) {
+        listingError(folder, code);
+    }
+    return names;
+}
+
+int processorCount() {
+    return static_cast<int>(std::max<DWORD>(1, ::GetActiveProcessorCount(ALL_PROCESSOR_GROUPS)));
+}
+
+std::string absolutePath(const std::string& path) {
+    std::string full = utf8(fullPath(utf16(path)));
+    for (char& c : full) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    // A drive's root keeps its separator: "C:/".
+    while (full.size() > 1 && full.back() == '/' && !(full.size() == 3 && full[1] == ':')) {
+        full.pop_back();
+    }
+    return full;
+}
+
+}  // namespace folder2pdf
