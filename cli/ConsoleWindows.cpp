@@ -1,5 +1,6 @@
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
 
 #include <atomic>
 #include <cstdlib>

@@ -31,6 +31,10 @@ std::vector<std::string> listFolder(const std::string& folder);
 // How many processors the program can run on, at least 1.
 int processorCount();
 
+// Where the last separator between names in `path` is ("/", and on
+// Windows also "\"), or std::string::npos when there is none.
+std::size_t lastSeparator(const std::string& path);
+
 // `path` as a full path without "." or ".." parts and without a trailing
 // separator (except for a root such as "/" or "C:/"), separators written
 // "/"; `path` unchanged when the current folder can't be found.

@@ -101,6 +101,10 @@ int processorCount() {
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
+std::size_t lastSeparator(const std::string& path) {
+    return path.rfind('/');
+}
+
 std::string absolutePath(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code error;

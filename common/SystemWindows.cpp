@@ -258,6 +258,10 @@ int processorCount() {
     return static_cast<int>(std::max<DWORD>(1, ::GetActiveProcessorCount(ALL_PROCESSOR_GROUPS)));
 }
 
+std::size_t lastSeparator(const std::string& path) {
+    return path.find_last_of("/\\");
+}
+
 std::string absolutePath(const std::string& path) {
     std::string full = utf8(fullPath(utf16(path)));
     for (char& c : full) {

@@ -5,6 +5,7 @@
 
 #include "common/Checked.h"
 #include "common/Error.h"
+#include "common/System.h"
 
 namespace folder2pdf {
 namespace {
@@ -53,10 +54,10 @@ void FolderJob::openFolder() {
         }
     }
     const std::int32_t count = checkedInt32(pictures.size());
-    const std::size_t lastSeparator = chosen.rfind(separator);
+    const std::size_t cut = lastSeparator(chosen);
 
     folderPath = chosen;
-    folderName = lastSeparator == std::string::npos ? chosen : chosen.substr(lastSeparator + 1);
+    folderName = cut == std::string::npos ? chosen : chosen.substr(cut + 1);
     fileNames = std::move(pictures);
     lastIndex = count - 1;
     givenDocument_.clear();
