@@ -269,11 +269,16 @@ TEST(FolderListing, ListsRegularFilesAndLinksToThemInNaturalOrder) {
     for (const char* name : {"page10.png", "Page2.png", "page1.png", ".hidden.png", "notes.txt"}) {
         testsupport::writeFile(dir.file(name), std::string("x"));
     }
+    testsupport::writeFile(dir.file("attribute.png"), std::string("x"));
+    if (!testsupport::hideFile(dir.file("attribute.png"))) {
+        fs::remove(dir.path() / "attribute.png");
+    }
     fs::create_directory(dir.file("sub.png"));
-    fs::create_symlink("page1.png", dir.file("link.jpg"));
-    fs::create_symlink("nowhere.png", dir.file("broken.gif"));
-    fs::create_directory_symlink("sub.png", dir.file("dirlink.bmp"));
-    EXPECT_EQ(folder2pdf::listFolderFiles(dir.path().string()),
+    testsupport::linkOrCopy("page1.png", dir.file("link.jpg"));
+    std::error_code noLinks;
+    fs::create_symlink("nowhere.png", dir.file("broken.gif"), noLinks);
+    fs::create_directory_symlink("sub.png", dir.file("dirlink.bmp"), noLinks);
+    EXPECT_EQ(folder2pdf::listFolderFiles(dir.file("")),
               (Names{"link.jpg", "notes.txt", "page1.png", "Page2.png", "page10.png"}));
 }
 

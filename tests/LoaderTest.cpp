@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -33,15 +32,21 @@ TEST(Loader, RefusesWhatIsNotAReadablePicture) {
     testsupport::writeFile(dir.file("empty.png"), "");
     testsupport::writeFile(dir.file("text.jpg"), "just some text, no picture at all");
     std::filesystem::create_directory(dir.path() / "folder.png");
-    ASSERT_EQ(::mkfifo(dir.file("fifo.png").c_str(), 0600), 0);
-    std::filesystem::create_symlink("gone.png", dir.path() / "dangling.png");
+    const bool fifo = testsupport::makeFifo(dir.file("fifo.png"));
+    ASSERT_TRUE(fifo || testsupport::onWindows);
+    std::error_code noLinks;
+    std::filesystem::create_symlink("gone.png", dir.path() / "dangling.png", noLinks);
 
     expectRefused(dir.file("empty.png"), ErrorKind::SubscriptOutOfRange);
     expectRefused(dir.file("text.jpg"), ErrorKind::DecodeError);
     expectRefused(dir.file("missing.png"), ErrorKind::FileError);
     expectRefused(dir.file("folder.png"), ErrorKind::FileError);
-    expectRefused(dir.file("fifo.png"), ErrorKind::FileError);  // and does not hang
-    expectRefused(dir.file("dangling.png"), ErrorKind::FileError);
+    if (fifo) {
+        expectRefused(dir.file("fifo.png"), ErrorKind::FileError);  // and does not hang
+    }
+    if (!noLinks) {
+        expectRefused(dir.file("dangling.png"), ErrorKind::FileError);
+    }
 }
 
 }  // namespace

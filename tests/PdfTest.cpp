@@ -129,8 +129,9 @@ TEST(PdfDocument, PagesAreWrittenWhereTheCrossReferenceSays) {
     for (int k = 0; k < pages; ++k) {
         SCOPED_TRACE("page " + std::to_string(k + 1));
         const auto [W, H, page] = sizes[static_cast<std::size_t>(k)];
-        const std::string pageW(page, std::strchr(page, ' '));
-        const std::string pageH(std::strchr(page, ' ') + 1);
+        const char* space = std::strchr(page, ' ');  // char* from some C libraries
+        const std::string pageW(page, space);
+        const std::string pageH(space + 1);
         const auto n = [&](int object) { return std::to_string(4 + 3 * k + object); };
         const std::string im = "/Im" + std::to_string(k + 1);
         const std::string cm = "q " + pageW + " 0 0 " + pageH + " 0 0 cm " + im + " Do Q";

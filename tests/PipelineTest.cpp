@@ -17,12 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Threads of this process, from /proc: a pipeline must leave none behind.
-std::size_t threadCount() {
-    return static_cast<std::size_t>(
-        std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()));
-}
-
 std::string examples() {
     return std::string(TEST_DATA_DIR) + "/../../examples";
 }
@@ -109,7 +103,7 @@ TEST(PagePipeline, FirstFailureInListOrderIsTheOneReported) {
     testsupport::writeFile((mixed.folder / "p00.jpg").string(),
                            photo.substr(0, photo.size() * 3 / 4));
     testsupport::writeFile((mixed.folder / "p01.png").string(), "");
-    const std::size_t threadsBefore = threadCount();
+    const std::size_t threadsBefore = testsupport::threadCount();
     for (int workers : {1, 2, 4}) {
         try {
             convert(mixed.folder, workers);
@@ -118,13 +112,13 @@ TEST(PagePipeline, FirstFailureInListOrderIsTheOneReported) {
             EXPECT_NE(std::string(error.what()).find("p00.jpg"), std::string::npos) << error.what();
         }
         EXPECT_EQ(testsupport::readFile(mixed.pdf()), "earlier document");
-        EXPECT_EQ(threadCount(), threadsBefore);
+        EXPECT_EQ(testsupport::threadCount(), threadsBefore);
     }
 }
 
 TEST(PagePipeline, StopDuringARunWritesNothingAndLeavesNoThread) {
     MixedFolder mixed;
-    const std::size_t threadsBefore = threadCount();
+    const std::size_t threadsBefore = testsupport::threadCount();
     const auto log = convert(mixed.folder, 3, [](FolderJob& job, int picture) {
         if (picture == 3) {
             job.requestStop();
@@ -132,7 +126,7 @@ TEST(PagePipeline, StopDuringARunWritesNothingAndLeavesNoThread) {
     });
     EXPECT_EQ(log.back(), "showMessage(stopped 2)");
     EXPECT_FALSE(fs::exists(mixed.pdf()));
-    EXPECT_EQ(threadCount(), threadsBefore);
+    EXPECT_EQ(testsupport::threadCount(), threadsBefore);
     const auto leftovers = testsupport::listFolder(mixed.folder.string());
     EXPECT_EQ(leftovers.size(), mixed.names.size()) << "no temporary file";
 }

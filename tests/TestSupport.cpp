@@ -1,11 +1,5 @@
 #include "TestSupport.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -16,13 +10,17 @@
 
 namespace testsupport {
 
-TempDir::TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "folder2pdf-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path_ = pattern;
+std::filesystem::path u8path(const std::string& path) {
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+std::string utf8(const std::filesystem::path& path) {
+    const std::u8string text = path.generic_u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::string TempDir::file(const std::string& name) const {
+    return utf8(path_) + "/" + name;
 }
 
 TempDir::~TempDir() {
@@ -31,7 +29,7 @@ TempDir::~TempDir() {
 }
 
 Folder::Folder(const std::string& name) : path(dir.file(name)) {
-    std::filesystem::create_directory(path);
+    std::filesystem::create_directories(u8path(path));
 }
 
 void Folder::add(const std::string& name, unsigned w, unsigned h, bool noisy) const {
@@ -39,7 +37,7 @@ void Folder::add(const std::string& name, unsigned w, unsigned h, bool noisy) co
 }
 
 std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(u8path(path), std::ios::binary);
     if (!in) {
         throw std::runtime_error("cannot read " + path);
     }
@@ -49,7 +47,7 @@ std::string readFile(const std::string& path) {
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(u8path(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + path);
@@ -62,91 +60,6 @@ void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) 
 
 std::string dataFile(const std::string& name) {
     return std::string(TEST_DATA_DIR) + "/" + name;
-}
-
-pid_t spawn(const Names& argv, int out, int err, const std::string& preload) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        ::dup2(::open("/dev/null", O_RDONLY), 0);
-        if (!preload.empty()) {
-            // A sanitizer runtime insists on coming first unless told otherwise.
-            const char* asan = std::getenv("ASAN_OPTIONS");
-            const std::string options =
-                std::string("verify_asan_link_order=0") + (asan ? std::string(":") + asan : "");
-            ::setenv("ASAN_OPTIONS", options.c_str(), 1);
-            ::setenv("LD_PRELOAD", preload.c_str(), 1);
-        }
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    return child;
-}
-
-CommandResult run(const Names& argv, const RunOptions& options) {
-    int outPipe[2];
-    int errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    int errWrite = errPipe[1];
-    if (options.terminal) {
-        ::close(errPipe[0]);
-        ::close(errPipe[1]);
-        errPipe[0] = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        char name[128];
-        if (errPipe[0] < 0 || ::grantpt(errPipe[0]) != 0 || ::unlockpt(errPipe[0]) != 0 ||
-            ::ptsname_r(errPipe[0], name, sizeof name) != 0) {
-            throw std::runtime_error("no pseudo-terminal");
-        }
-        winsize size{};
-        size.ws_row = 24;
-        size.ws_col = 200;
-        ::ioctl(errPipe[0], TIOCSWINSZ, &size);
-        errWrite = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    }
-    const pid_t child = spawn(argv, outPipe[1], errWrite);
-    ::close(outPipe[1]);
-    ::close(errWrite);
-    CommandResult result;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&result.out, &result.err};
-    bool interrupted = options.interruptAt.empty();
-    int open = 2;
-    while (open > 0) {
-        ::poll(fds, 2, -1);
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) {
-                char buffer[65536];
-                const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
-                if (got <= 0) {  // a terminal's master reads EIO once the program is gone
-                    ::close(fds[i].fd);
-                    fds[i].fd = -1;
-                    --open;
-                } else {
-                    sinks[i]->append(buffer, static_cast<std::size_t>(got));
-                }
-            }
-        }
-        if (!interrupted && result.err.find(options.interruptAt) != std::string::npos) {
-            ::kill(child, SIGINT);
-            interrupted = true;
-        }
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-    return result;
-}
-
-bool haveTool(const std::string& name) {
-    return run({"sh", "-c", "command -v " + name}).status == 0;
 }
 
 std::vector<std::uint8_t> inflate(const std::uint8_t* data, std::size_t size) {
@@ -236,13 +149,29 @@ std::string bmpPicture(unsigned w, unsigned h, bool noisy) {
     return std::string(file.begin(), file.end());
 }
 
-Names listFolder(const std::string& path) {
+Names listFolder(const std::filesystem::path& path) {
     Names names;
     for (const auto& entry : std::filesystem::directory_iterator(path)) {
-        names.push_back(entry.path().filename().string());
+        names.push_back(utf8(entry.path().filename()));
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+Names listFolder(const std::string& path) {
+    return listFolder(u8path(path));
+}
+
+void linkOrCopy(const std::string& target, const std::string& link) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::create_symlink(u8path(target), u8path(link), error);
+    if (error) {
+        const fs::path source = u8path(link).parent_path() / u8path(target);
+        if (fs::is_regular_file(source)) {
+            fs::copy_file(source, u8path(link));
+        }
+    }
 }
 
 }  // namespace testsupport

@@ -22,13 +22,21 @@ class TempDir {
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    // `name` in the folder, in UTF-8 with "/" between names, as the
+    // program takes and prints paths.
+    std::string file(const std::string& name) const;
 
   private:
     std::filesystem::path path_;
 };
 
-// A folder `name` inside a fresh temporary folder, as a user would pick it.
+// UTF-8 paths to std::filesystem's and back: a plain std::string would be
+// taken in the ANSI code page on Windows.
+std::filesystem::path u8path(const std::string& path);
+std::string utf8(const std::filesystem::path& path);
+
+// A folder `name` (of one or more levels) inside a fresh temporary folder,
+// as a user would pick it.
 struct Folder {
     TempDir dir;
     std::string path;
@@ -47,6 +55,7 @@ std::string dataFile(const std::string& name);
 
 // Names of the entries of a folder, sorted.
 Names listFolder(const std::string& path);
+Names listFolder(const std::filesystem::path& path);
 
 // The fields of a BMP file that tests vary; bmpFile() writes them.
 struct BmpHeader {
@@ -71,7 +80,7 @@ std::string bmpPicture(unsigned w, unsigned h, bool noisy = false);
 std::vector<std::uint8_t> inflate(const std::uint8_t* data, std::size_t size);
 
 // Starts a program (no shell) with standard input from /dev/null and its
-// output on the given descriptors; `preload` goes into LD_PRELOAD.
+// output on the given descriptors; `preload` goes into LD_PRELOAD. POSIX only.
 pid_t spawn(const Names& argv, int out, int err, const std::string& preload = "");
 
 struct CommandResult {
@@ -81,7 +90,7 @@ struct CommandResult {
 };
 
 struct RunOptions {
-    bool terminal = false;    // standard error on a pseudo-terminal, as in a shell
+    bool terminal = false;    // standard error on a pseudo-terminal, as in a shell (POSIX only)
     std::string interruptAt;  // sends SIGINT once this shows on standard error
 };
 
@@ -90,6 +99,24 @@ CommandResult run(const Names& argv, const RunOptions& options = {});
 
 // Whether a program is on PATH (qpdf, pdfimages...).
 bool haveTool(const std::string& name);
+
+// Whether the tests run on Windows, for skipping what makes sense only
+// elsewhere.
+extern const bool onWindows;
+
+// A symbolic link at `link` to `target`, or, where links can't be made
+// (Windows without the privilege), a copy of `target` when it is a file.
+void linkOrCopy(const std::string& target, const std::string& link);
+
+// Gives the file the hidden attribute where the system has one (Windows);
+// false elsewhere.
+bool hideFile(const std::string& path);
+
+// A FIFO at `path` where the system has them (POSIX); false elsewhere.
+bool makeFifo(const std::string& path);
+
+// How many threads this process has.
+std::size_t threadCount();
 
 #ifdef FOLDER2PDF_EXE
 // Runs the command line with these arguments.
