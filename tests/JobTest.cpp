@@ -269,9 +269,10 @@ TEST(FolderListing, ListsRegularFilesAndLinksToThemInNaturalOrder) {
     for (const char* name : {"page10.png", "Page2.png", "page1.png", ".hidden.png", "notes.txt"}) {
         testsupport::writeFile(dir.file(name), std::string("x"));
     }
-    testsupport::writeFile(dir.file("attribute.png"), std::string("x"));
-    if (!testsupport::hideFile(dir.file("attribute.png"))) {
-        fs::remove(dir.path() / "attribute.png");
+    // Windows also hides by attribute.
+    if (testsupport::onWindows) {
+        testsupport::writeFile(dir.file("attribute.png"), std::string("x"));
+        ASSERT_TRUE(testsupport::hideFile(dir.file("attribute.png")));
     }
     fs::create_directory(dir.file("sub.png"));
     testsupport::linkOrCopy("page1.png", dir.file("link.jpg"));
