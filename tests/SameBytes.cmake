@@ -5,6 +5,7 @@
 #
 #   cmake -DWINDOWS_EXE=... -DEMULATOR=<program run before it, ";"-list>
 #         -DREFERENCE_EXE=... -DSOURCE_DIR=... -DWORK=... -P SameBytes.cmake
+cmake_minimum_required(VERSION 3.25)
 if(NOT EXISTS "${REFERENCE_EXE}")
     message("reference program missing: ${REFERENCE_EXE} (build the default preset first)")
     return()
