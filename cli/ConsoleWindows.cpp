@@ -35,6 +35,14 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     return FALSE;
 }
 
+// The console's code page before the program set UTF-8, for the console
+// window, which outlives the program.
+UINT previousCodePage = 0;
+
+void restoreCodePage() {
+    ::SetConsoleOutputCP(previousCodePage);
+}
+
 HANDLE errorHandle() {
     return ::GetStdHandle(STD_ERROR_HANDLE);
 }
@@ -42,7 +50,10 @@ HANDLE errorHandle() {
 }  // namespace
 
 void prepareConsole() {
-    ::SetConsoleOutputCP(CP_UTF8);
+    previousCodePage = ::GetConsoleOutputCP();
+    if (previousCodePage != 0 && previousCodePage != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8)) {
+        std::atexit(restoreCodePage);
+    }
     DWORD mode = 0;
     if (::GetConsoleMode(errorHandle(), &mode)) {
         ::SetConsoleMode(errorHandle(), mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
