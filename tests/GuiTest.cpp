@@ -23,7 +23,7 @@
 #include "ui/qt/BrowseDirectorysOnly.h"
 #include "ui/qt/Form1.h"
 #include "ui/qt/StatusProgress.h"
-#include "ui/qt/myCode.h"
+#include "ui/shared/myCode.h"
 
 namespace {
 

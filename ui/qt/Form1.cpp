@@ -11,13 +11,11 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <algorithm>
-#include <array>
 #include <exception>
 
 #include "common/Error.h"
 #include "ui/qt/BrowseDirectorysOnly.h"
 #include "ui/qt/StatusProgress.h"
-#include "ui/qt/myCode.h"
 #include "ui/shared/WindowTexts.h"
 
 namespace folder2pdf {
@@ -45,24 +43,6 @@ constexpr int clientWidthTwips = 6120;
 constexpr int clientHeightTwips = 3240;
 constexpr int listTopTwips = 700;
 constexpr int listHeightLessTwips = 1000;
-
-// The captions, each as UTF-16LE bytes XOR its key byte.
-constexpr std::uint8_t captionKeyOfWindow = 0x5A;  // 图片转PDF
-constexpr std::array<std::uint8_t, 12> scrambledWindowCaption{0xA4, 0x0C, 0x1D, 0x28, 0x36, 0xD5,
-                                                              0x0A, 0x5A, 0x1E, 0x5A, 0x1C, 0x5A};
-constexpr std::uint8_t captionKeyOfL1 = 0xA7;  // 图片文件夹转PDF
-constexpr std::array<std::uint8_t, 18> scrambledL1Caption{0x59, 0xF1, 0xE0, 0xD5, 0x20, 0xC2,
-                                                          0x51, 0xE9, 0x9E, 0xFE, 0xCB, 0x28,
-                                                          0xF7, 0xA7, 0xE3, 0xA7, 0xE1, 0xA7};
-constexpr std::uint8_t captionKeyOfL2 = 0x3C;  // 打开文件夹，排序后点生成
-constexpr std::array<std::uint8_t, 24> scrambledL2Caption{
-    0x6F, 0x5E, 0x3C, 0x63, 0xBB, 0x59, 0xCA, 0x72, 0x05, 0x65, 0x30, 0xC3,
-    0xAE, 0x5F, 0xB3, 0x62, 0x32, 0x68, 0x85, 0x4C, 0x23, 0x49, 0x2C, 0x5E};
-
-template <std::size_t N>
-QByteArray byteArray(const std::array<std::uint8_t, N>& bytes) {
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(N));
-}
 
 // The design's face is 宋体 (SimSun). Where it is missing, a Song-style
 // (serif) CJK face takes its place, then any CJK face.
@@ -158,38 +138,36 @@ void Form1::createControls() {
 }
 
 void Form1::Form_Load() {
-    myCode::checkStartup();
+    loadWindow(*this);
+}
 
-    StatusProgress::createStatusBar(this, StatusProgress::windowPartLayout);
-    StatusProgress::setStatusText(0, QStringLiteral("信息："));
-    StatusProgress::setStatusText(2, QStringLiteral(" 进度 "));
+void Form1::createStatusBar(const PartLayoutTable& table) {
+    StatusProgress::createStatusBar(this, table);
+}
 
+void Form1::setStatusText(std::int32_t part, std::u16string_view text) {
+    StatusProgress::setStatusText(part, QString::fromUtf16(text.data(), text.size()));
+}
+
+void Form1::createJob() {
     job_ = std::make_unique<FolderJob>(
         *this, QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
     job_->setWorkers(folder2pdf::defaultWorkers());
-
-    QByteArray text = byteArray(scrambledWindowCaption);
-    captionKey = captionKeyOfWindow;
-    setWindowTitle(unscrambleText(text));
-    text = byteArray(scrambledL1Caption);
-    captionKey = captionKeyOfL1;
-    L1->setText(unscrambleText(text));
-    text = byteArray(scrambledL2Caption);
-    captionKey = captionKeyOfL2;
-    L2->setText(unscrambleText(text));
 }
 
-QString Form1::unscrambleText(QByteArray& bytes) const {
-    for (char& byte : bytes) {
-        byte = static_cast<char>(static_cast<std::uint8_t>(byte) ^ captionKey);
+void Form1::setCaption(Caption which, const std::u16string& text) {
+    const QString caption = QString::fromStdU16String(text);
+    switch (which) {
+        case Caption::Window:
+            setWindowTitle(caption);
+            break;
+        case Caption::L1:
+            L1->setText(caption);
+            break;
+        case Caption::L2:
+            L2->setText(caption);
+            break;
     }
-    QString text;
-    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
-        const auto low = static_cast<std::uint8_t>(bytes[i]);
-        const auto high = static_cast<std::uint8_t>(bytes[i + 1]);
-        text.append(QChar(static_cast<char16_t>(low | high << 8)));
-    }
-    return text;
 }
 
 void Form1::resizeEvent(QResizeEvent* event) {

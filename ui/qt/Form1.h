@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -10,6 +9,7 @@
 
 #include "job/FolderJob.h"
 #include "job/JobView.h"
+#include "ui/shared/Captions.h"
 #include "ui/shared/ErrorText.h"
 
 class QCloseEvent;
@@ -35,7 +35,7 @@ namespace folder2pdf {
 // window is finished: its status bar and job are gone.
 //
 // One window per program: the status bar module holds one bar.
-class Form1 : public QWidget, public JobView {
+class Form1 : public QWidget, public JobView, private LoadingWindow {
     Q_OBJECT
 
   public:
@@ -50,13 +50,6 @@ class Form1 : public QWidget, public JobView {
 
     // Replaces the folder chooser, e.g. with one that answers at once.
     void setFolderChooser(FolderChooser chooser);
-
-    // Unscrambles `bytes` in place with captionKey (each byte XOR the key)
-    // and returns the text whose UTF-16LE encoding they then are; an odd
-    // last byte is left out of the text.
-    QString unscrambleText(QByteArray& bytes) const;
-    // The key unscrambleText() applies; the window sets it before each call.
-    std::uint8_t captionKey = 0;
 
     // The job, null once the window has closed.
     const FolderJob* job() const { return job_.get(); }
@@ -80,6 +73,11 @@ class Form1 : public QWidget, public JobView {
   private:
     void createControls();
     void Form_Load();
+    // The start-up steps, called by loadWindow() in their order.
+    void createStatusBar(const PartLayoutTable& table) override;
+    void setStatusText(std::int32_t part, std::u16string_view text) override;
+    void createJob() override;
+    void setCaption(Caption which, const std::u16string& text) override;
     void Form_Resize();
     void Form_Unload();
     void Command1_Click();

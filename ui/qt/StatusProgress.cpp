@@ -108,13 +108,7 @@ void createStatusBar(QWidget* parent, const PartLayoutTable& table) {
     partLayout = table;
     lastPart = static_cast<std::int32_t>(table.size()) - 1;
 
-    std::array<std::int32_t, 4> rightEdges{};
-    std::int32_t sum = 0;
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        sum = checkedAdd(sum, table[i][0]);
-        rightEdges[i] = sum;
-    }
-    rightEdges[static_cast<std::size_t>(lastPart)] = -1;
+    const std::array<std::int32_t, 4> rightEdges = partRightEdges(table);
 
     hStatusBar = new StatusBarWidget(parent, rightEdges);
     hStatusBar->setGeometry(0, 0, 0, 0);

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "ui/shared/Captions.h"
+
 class QProgressBar;
 class QString;
 class QWidget;
@@ -16,22 +18,10 @@ namespace folder2pdf::StatusProgress {
 // operations work on one module-wide state, and the window reaches the bar
 // only through them.
 
-// Border style of a part, as the part layout table's second column holds it.
-constexpr std::int32_t sunkenBorder = 0;
-constexpr std::int32_t noBorders = 256;
-
-// One row per part: {width in pixels, border style}. The last part's width
-// takes no effect: it always runs to the right edge.
-using PartLayoutTable = std::array<std::array<std::int32_t, 2>, 4>;
-
-// The window's table: 36, 100 and 38 pixels, then the rest; only the
-// message field (part 1) has a sunken border.
-constexpr PartLayoutTable windowPartLayout{{
-    {36, noBorders},
-    {100, sunkenBorder},
-    {38, noBorders},
-    {-1, noBorders},
-}};
+using folder2pdf::noBorders;
+using folder2pdf::PartLayoutTable;
+using folder2pdf::sunkenBorder;
+using folder2pdf::windowPartLayout;
 
 // Creates the status bar as a child of `parent` with the parts of `table`
 // (copied), every part empty, and the progress bar (white background, red

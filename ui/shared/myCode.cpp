@@ -1,4 +1,4 @@
-#include "ui/qt/myCode.h"
+#include "ui/shared/myCode.h"
 
 #include <cstdlib>
 #include <fstream>
