@@ -1,0 +1,29 @@
+// folder2pdf-gui on Windows: the native window that turns a folder of
+// pictures into one PDF.
+
+#include <objbase.h>
+#include <windows.h>
+
+#include "ui/win32/Form1.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
+    // The shell's folder dialog needs COM on this thread.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    int exitCode = 0;
+    {
+        folder2pdf::Form1 window;
+        window.quitWhenClosed();
+        ShowWindow(window.hwnd(), showCommand);
+        UpdateWindow(window.hwnd());
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            if (!window.takeDialogMessage(message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+        exitCode = static_cast<int>(message.wParam);
+    }
+    CoUninitialize();
+    return exitCode;
+}

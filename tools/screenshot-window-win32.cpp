@@ -1,0 +1,53 @@
+// Shows the native Windows window with a folder listed, one picture
+// selected and the progress bar part-way, and writes the window's place on
+// the screen (left top right bottom) to standard output. It stays open
+// until it is closed or killed.
+//
+//   folder2pdf-gui-screenshot.exe FOLDER
+//
+// tools/screenshot-windows.sh runs it under Wine and Xvfb; see there.
+
+#include <objbase.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "ui/win32/Form1.h"
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: folder2pdf-gui-screenshot FOLDER\n");
+        return 2;
+    }
+    const std::wstring folder = argv[1];
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    folder2pdf::Form1 window;
+    window.quitWhenClosed();
+    window.setFolderChooser([&](HWND, const std::wstring&, const std::wstring&) { return folder; });
+    ShowWindow(window.hwnd(), SW_SHOWNORMAL);
+    SetWindowPos(window.hwnd(), nullptr, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+
+    SendMessageW(GetDlgItem(window.hwnd(), folder2pdf::Form1::Command1Id), BM_CLICK, 0, 0);
+    const int count = static_cast<int>(
+        SendMessageW(GetDlgItem(window.hwnd(), folder2pdf::Form1::ListId), LB_GETCOUNT, 0, 0));
+    window.selectEntry(count > 1 ? 1 : 0);
+    window.showProgressRange(0, count + 1);
+    window.showProgress((count + 1) / 2);
+    UpdateWindow(window.hwnd());
+
+    RECT place{};
+    GetWindowRect(window.hwnd(), &place);
+    std::printf("%ld %ld %ld %ld\n", place.left, place.top, place.right, place.bottom);
+    std::fflush(stdout);
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!window.takeDialogMessage(message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    CoUninitialize();
+    return 0;
+}
