@@ -1,0 +1,64 @@
+#!/bin/sh
+# Makes docs/screenshot-windows.png: the native Windows window with the
+# example pictures listed and the progress bar half-way, run by Wine in a
+# virtual desktop on a virtual X server (Xvfb). Wine has no 宋体 (SimSun) of
+# its own: the script makes Debian's Noto CJK fonts stand in for it (and for
+# the other Chinese faces Windows names) in a Wine prefix of its own.
+#
+#   tools/screenshot-windows.sh [BUILD-DIR]      (default: build-windows)
+#
+# Needs the packages wine, wine64, xvfb, xauth, fonts-noto-cjk and
+# imagemagick, and a Windows build (cmake --preset windows).
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+if [ "${1:-}" = --on-display ]; then
+    # Second half, on the virtual X server.
+    build=$2 work=$3
+    wine explorer /desktop=shot,560x340 "$build/app/folder2pdf-gui-screenshot.exe" \
+        "$(winepath -w "$work/图片")" >"$work/place" 2>/dev/null &
+    i=0
+    while [ ! -s "$work/place" ] && [ $i -lt 60 ]; do
+        sleep 1
+        i=$((i + 1))
+    done
+    sleep 3 # the first paint
+    read -r left top right bottom <"$work/place"
+    import -window root -crop "$((right - left))x$((bottom - top))+$left+$top" +repage \
+        "$root/docs/screenshot-windows.png"
+    wineserver -k
+    exit 0
+fi
+
+build=$(cd "${1:-"$root/build-windows"}" && pwd)
+cmake --build "$build" --target folder2pdf-gui-screenshot
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/图片"
+cp "$root"/examples/*.png "$root"/examples/*.jpg "$root"/examples/*.gif "$root"/examples/*.bmp \
+    "$work/图片/"
+
+export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# A Chinese system: code page 936 and Chinese faces in the window's frame.
+export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+wineboot --init >/dev/null 2>&1
+# regedit reads a UTF-16 file whatever the code page.
+iconv -f UTF-8 -t UTF-16 >"$work/fonts.reg" <<'REG'
+Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"宋体"="Noto Serif CJK SC"
+"SimSun"="Noto Serif CJK SC"
+"新宋体"="Noto Serif CJK SC"
+"NSimSun"="Noto Serif CJK SC"
+"微软雅黑"="Noto Sans CJK SC"
+"Microsoft YaHei"="Noto Sans CJK SC"
+"Microsoft YaHei UI"="Noto Sans CJK SC"
+REG
+wine regedit "$work/fonts.reg" >/dev/null 2>&1
+wineserver -w
+
+mkdir -p "$root/docs"
+xvfb-run --auto-servernum --server-args="-screen 0 560x340x24 -dpi 96" \
+    "$0" --on-display "$build" "$work"
+echo "$root/docs/screenshot-windows.png"
