@@ -3,7 +3,8 @@
 #   tools/wine-run.sh WINEPREFIX PROGRAM [ARGUMENTS...]
 # CTest uses it as the emulator of the Windows build. The first run creates
 # the prefix (about 10 s); parallel runs wait until it is complete instead
-# of racing it.
+# of racing it. The prefix uses Wine's null display driver: the window
+# tests create and drive real windows without an X server.
 set -eu
 WINEPREFIX=$1
 shift
@@ -13,6 +14,7 @@ if [ ! -f "$WINEPREFIX/.complete" ]; then
     flock "$WINEPREFIX/.lock" sh -c '
         [ -f "$WINEPREFIX/.complete" ] && exit 0
         wineboot -i >/dev/null 2>&1
+        wine reg add "HKCU\\Software\\Wine\\Drivers" /v Graphics /d null /f >/dev/null 2>&1
         wineserver -w
         touch "$WINEPREFIX/.complete"'
 fi

@@ -61,6 +61,19 @@ std::wstring programFolder() {
     }
 }
 
+// Paths cross between the window and the engine in the engine's form, UTF-8
+// with "/" between names, and reach Windows' own dialogs with "\".
+std::string enginePath(std::wstring path) {
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+    return narrow(path);
+}
+
+std::wstring windowsPath(const std::string& path) {
+    std::wstring wide = widen(path);
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    return wide;
+}
+
 }  // namespace
 
 Form1::Form1() : folderChooser_(BrowseDirectorysOnly::browseFolder) {
@@ -258,7 +271,7 @@ void Form1::setStatusText(std::int32_t part, std::u16string_view text) {
 }
 
 void Form1::createJob() {
-    job_ = std::make_unique<FolderJob>(*this, narrow(programFolder()));
+    job_ = std::make_unique<FolderJob>(*this, enginePath(programFolder()));
     job_->setWorkers(defaultWorkers());
 }
 
@@ -364,7 +377,7 @@ void Form1::reportError(const std::string& kind, const std::string& message) {
 }
 
 std::string Form1::chooseFolder(const std::string& title, const std::string& startFolder) {
-    return narrow(folderChooser_(hwnd_, widen(title), widen(startFolder)));
+    return enginePath(folderChooser_(hwnd_, widen(title), windowsPath(startFolder)));
 }
 
 void Form1::clearEntries() {
