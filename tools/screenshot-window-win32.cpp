@@ -1,9 +1,9 @@
 // Shows the native Windows window with a folder listed, one picture
 // selected and the progress bar part-way, and writes the window's place on
-// the screen (left top right bottom) to standard output. It stays open
-// until it is closed or killed.
+// the screen (left top right bottom) to PLACE-FILE once it is painted. It
+// stays open until it is closed or killed.
 //
-//   folder2pdf-gui-screenshot.exe FOLDER
+//   folder2pdf-gui-screenshot.exe FOLDER PLACE-FILE
 //
 // tools/screenshot-windows.sh runs it under Wine and Xvfb; see there.
 
@@ -16,8 +16,8 @@
 #include "ui/win32/Form1.h"
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: folder2pdf-gui-screenshot FOLDER\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: folder2pdf-gui-screenshot FOLDER PLACE-FILE\n");
         return 2;
     }
     const std::wstring folder = argv[1];
@@ -34,12 +34,16 @@ int wmain(int argc, wchar_t** argv) {
     window.selectEntry(count > 1 ? 1 : 0);
     window.showProgressRange(0, count + 1);
     window.showProgress((count + 1) / 2);
+    SetForegroundWindow(window.hwnd());
     UpdateWindow(window.hwnd());
 
     RECT place{};
     GetWindowRect(window.hwnd(), &place);
-    std::printf("%ld %ld %ld %ld\n", place.left, place.top, place.right, place.bottom);
-    std::fflush(stdout);
+    // Run by Wine's desktop, the program has no console to print to.
+    if (FILE* file = _wfopen(argv[2], L"w")) {
+        std::fprintf(file, "%ld %ld %ld %ld\n", place.left, place.top, place.right, place.bottom);
+        std::fclose(file);
+    }
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -7,8 +7,9 @@
 #
 #   tools/screenshot-windows.sh [BUILD-DIR]      (default: build-windows)
 #
-# Needs the packages wine, wine64, xvfb, xauth, fonts-noto-cjk and
-# imagemagick, and a Windows build (cmake --preset windows).
+# Needs the packages wine, wine64, fonts-wine (the frame's button glyphs),
+# xvfb, xauth, fonts-noto-cjk and imagemagick, and a Windows build
+# (cmake --preset windows).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -16,7 +17,7 @@ if [ "${1:-}" = --on-display ]; then
     # Second half, on the virtual X server.
     build=$2 work=$3
     wine explorer /desktop=shot,560x340 "$build/app/folder2pdf-gui-screenshot.exe" \
-        "$(winepath -w "$work/图片")" >"$work/place" 2>/dev/null &
+        "$(winepath -w "$work/图片")" "$(winepath -w "$work/place")" >/dev/null 2>&1 &
     i=0
     while [ ! -s "$work/place" ] && [ $i -lt 60 ]; do
         sleep 1
@@ -39,8 +40,8 @@ cp "$root"/examples/*.png "$root"/examples/*.jpg "$root"/examples/*.gif "$root"/
     "$work/图片/"
 
 export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# A Chinese system: code page 936 and Chinese faces in the window's frame.
-export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+# Wine converts the command line with the Unix locale's character set.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 wineboot --init >/dev/null 2>&1
 # regedit reads a UTF-16 file whatever the code page.
 iconv -f UTF-8 -t UTF-16 >"$work/fonts.reg" <<'REG'
@@ -56,6 +57,8 @@ Windows Registry Editor Version 5.00
 "Microsoft YaHei UI"="Noto Sans CJK SC"
 REG
 wine regedit "$work/fonts.reg" >/dev/null 2>&1
+# Debian's Wine finds the frame buttons' font only inside the prefix.
+cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 wineserver -w
 
 mkdir -p "$root/docs"
