@@ -184,6 +184,15 @@ LRESULT Form1::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                          SWP_NOZORDER | SWP_NOACTIVATE);
             return 0;
         }
+        case WM_ACTIVATE:
+            // As a dialog does: the control that had the focus gets it back,
+            // the list the first time.
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                focused_ = GetFocus();
+            } else {
+                SetFocus(focused_ && IsChild(hwnd_, focused_) ? focused_ : List);
+            }
+            return 0;
         case WM_CLOSE:
             Form_Close();
             return 0;

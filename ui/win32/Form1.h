@@ -114,6 +114,7 @@ class Form1 : public JobView, private LoadingWindow {
     HWND List = nullptr;
     HWND L1 = nullptr;
     HWND L2 = nullptr;
+    HWND focused_ = nullptr;  // the control to give the focus back to
     int dpi_ = 96;
     HFONT listFont_ = nullptr;
     HFONT bigFont_ = nullptr;
