@@ -3,6 +3,10 @@
 # Linux: a Debian package, built from a configured and built tree by
 #   cmake --workflow --preset deb
 # which leaves build/folder2pdf_<version>_amd64.deb.
+#
+# Windows: folder2pdf-<version>-win64.zip, the two programs and a short
+# read-me in Chinese and English at its top, nothing to install:
+#   cmake --build build-windows --target package
 
 set(CPACK_PACKAGE_NAME folder2pdf)
 set(CPACK_PACKAGE_VENDOR "The folder2pdf developers")
@@ -43,6 +47,15 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     add_custom_target(debian_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/debian/changelog.gz)
     install(FILES ${debian}/copyright ${CMAKE_BINARY_DIR}/debian/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
+if(WIN32)
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_PACKAGE_FILE_NAME folder2pdf-${PROJECT_VERSION}-win64)
+    set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+    set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR})
+    install(FILES ${PROJECT_SOURCE_DIR}/app/resources/README-windows.txt
+        DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME README.txt)
 endif()
 
 include(CPack)

@@ -8,6 +8,7 @@
 
 #include "common/Error.h"
 #include "job/PagePipeline.h"
+#include "ui/shared/WindowTexts.h"
 #include "ui/win32/BrowseDirectorysOnly.h"
 #include "ui/win32/StatusProgress.h"
 #include "ui/win32/WideText.h"
@@ -385,8 +386,8 @@ void Form1::reportError(const std::string& kind, const std::string& message) {
     MessageBoxW(hwnd_, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
 }
 
-std::string Form1::chooseFolder(const std::string& title, const std::string& startFolder) {
-    return enginePath(folderChooser_(hwnd_, widen(title), windowsPath(startFolder)));
+std::string Form1::chooseFolder(const std::string& startFolder) {
+    return enginePath(folderChooser_(hwnd_, widen(folderPrompt()), windowsPath(startFolder)));
 }
 
 void Form1::clearEntries() {
@@ -418,8 +419,8 @@ void Form1::selectEntry(int row) {
     SendMessageW(List, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
 }
 
-void Form1::showMessage(const std::string& text) {
-    StatusProgress::setStatusText(messagePart, widen(text));
+void Form1::showMessage(JobMessage message, std::int32_t count) {
+    StatusProgress::setStatusText(messagePart, widen(messageText(message, count)));
 }
 
 void Form1::showProgressRange(std::int32_t low, std::int32_t high) {

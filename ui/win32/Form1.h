@@ -70,13 +70,13 @@ class Form1 : public JobView, private LoadingWindow {
     const FolderJob* job() const { return job_.get(); }
 
     // JobView, carried out on the list, the status bar and the folder chooser.
-    std::string chooseFolder(const std::string& title, const std::string& startFolder) override;
+    std::string chooseFolder(const std::string& startFolder) override;
     void clearEntries() override;
     void addEntry(const std::string& text) override;
     void setEntry(int row, const std::string& text) override;
     int selectedEntry() override;
     void selectEntry(int row) override;
-    void showMessage(const std::string& text) override;
+    void showMessage(JobMessage message, std::int32_t count) override;
     void showProgressRange(std::int32_t low, std::int32_t high) override;
     void showProgress(std::int32_t position) override;
     void runPendingEvents() override;
