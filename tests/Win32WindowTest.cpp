@@ -281,6 +281,7 @@ TEST_F(Win32WindowTest, AFailingPictureShowsTheErrorAndKeepsTheWindowListAndEarl
     click(Form1::Command2Id);
     ASSERT_EQ(watcher.messages.size(), 1u);
     EXPECT_NE(watcher.messages[0].find(L"x.png"), std::wstring::npos);
+    EXPECT_NE(watcher.messages[0].find(L"没有完成：图片已损坏"), std::wstring::npos);
     EXPECT_EQ(testsupport::readFile(utf8(pdfPath())), earlier);
     EXPECT_TRUE(IsWindowVisible(form->hwnd()));
     EXPECT_EQ(rows(), before);

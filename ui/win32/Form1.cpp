@@ -8,6 +8,7 @@
 
 #include "common/Error.h"
 #include "job/PagePipeline.h"
+#include "ui/shared/ErrorText.h"
 #include "ui/shared/WindowTexts.h"
 #include "ui/win32/BrowseDirectorysOnly.h"
 #include "ui/win32/StatusProgress.h"
@@ -363,13 +364,9 @@ void Form1::runCommand(void (FolderJob::*command)()) {
     ++commandDepth_;
     try {
         ((*job_).*command)();
-    } catch (const Error& error) {
-        if (!unloadPending_) {
-            reportError(kindName(error.kind()), error.what());
-        }
     } catch (const std::exception& error) {
         if (!unloadPending_) {
-            reportError("error", error.what());
+            reportError(errorText(error));
         }
     }
     --commandDepth_;
@@ -378,8 +375,8 @@ void Form1::runCommand(void (FolderJob::*command)()) {
     }
 }
 
-void Form1::reportError(const std::string& kind, const std::string& message) {
-    const std::wstring text = L"没有完成（" + widen(kind) + L"）：\n" + widen(message);
+void Form1::reportError(const ErrorText& error) {
+    const std::wstring text = widen(boxText(error));
     std::wstring caption(static_cast<std::size_t>(GetWindowTextLengthW(hwnd_)) + 1, L'\0');
     caption.resize(static_cast<std::size_t>(
         GetWindowTextW(hwnd_, caption.data(), static_cast<int>(caption.size()))));

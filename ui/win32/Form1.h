@@ -10,6 +10,7 @@
 #include "job/FolderJob.h"
 #include "job/JobView.h"
 #include "ui/shared/Captions.h"
+#include "ui/shared/ErrorText.h"
 
 namespace folder2pdf {
 
@@ -106,7 +107,7 @@ class Form1 : public JobView, private LoadingWindow {
     void setCaption(Caption which, const std::u16string& text) override;
 
     void runCommand(void (FolderJob::*command)());
-    void reportError(const std::string& kind, const std::string& message);
+    void reportError(const ErrorText& error);
     int twipsToPixels(int twips) const;
     HWND control(ControlId id) const { return GetDlgItem(hwnd_, id); }
 
