@@ -187,14 +187,8 @@ void Form1::Form_Resize() {
 
 void Form1::closeEvent(QCloseEvent* event) {
     event->accept();
-    if (commandDepth_ > 0) {
-        // The close came in through runPendingEvents() while a command is
-        // on the stack: stop the run and unload once it has returned, so
-        // that the job is not released under its own feet.
-        unloadPending_ = true;
-        if (job_) {
-            job_->requestStop();
-        }
+    if (commands_.running()) {
+        commands_.closeDuringCommand(job_.get());
         return;
     }
     Form_Unload();
@@ -226,21 +220,8 @@ void Form1::Command4_Click() {
 }
 
 void Form1::runCommand(void (FolderJob::*command)()) {
-    // A click that arrives while a command runs (through runPendingEvents)
-    // is refused: the run relies on the list and the folder staying put.
-    if (!job_ || commandDepth_ > 0) {
-        return;
-    }
-    ++commandDepth_;
-    try {
-        ((*job_).*command)();
-    } catch (const std::exception& error) {
-        if (!unloadPending_) {
-            reportError(errorText(error));
-        }
-    }
-    --commandDepth_;
-    if (commandDepth_ == 0 && unloadPending_) {
+    const auto report = [this](const ErrorText& text) { reportError(text); };
+    if (job_ && commands_.run(*job_, command, report)) {
         Form_Unload();
     }
 }

@@ -316,14 +316,8 @@ void Form1::Form_Resize() {
 }
 
 void Form1::Form_Close() {
-    if (commandDepth_ > 0) {
-        // The close came in through runPendingEvents() while a command is
-        // on the stack: stop the run and destroy the window once it has
-        // returned, so that the job is not released under its own feet.
-        unloadPending_ = true;
-        if (job_) {
-            job_->requestStop();
-        }
+    if (commands_.running()) {
+        commands_.closeDuringCommand(job_.get());
         ShowWindow(hwnd_, SW_HIDE);
         return;
     }
@@ -356,21 +350,8 @@ void Form1::Command4_Click() {
 }
 
 void Form1::runCommand(void (FolderJob::*command)()) {
-    // A click that arrives while a command runs (through runPendingEvents)
-    // is refused: the run relies on the list and the folder staying put.
-    if (!job_ || commandDepth_ > 0) {
-        return;
-    }
-    ++commandDepth_;
-    try {
-        ((*job_).*command)();
-    } catch (const std::exception& error) {
-        if (!unloadPending_) {
-            reportError(errorText(error));
-        }
-    }
-    --commandDepth_;
-    if (commandDepth_ == 0 && unloadPending_ && hwnd_) {
+    const auto report = [this](const ErrorText& text) { reportError(text); };
+    if (job_ && commands_.run(*job_, command, report) && hwnd_) {
         DestroyWindow(hwnd_);
     }
 }

@@ -11,6 +11,7 @@
 #include "job/JobView.h"
 #include "ui/shared/Captions.h"
 #include "ui/shared/ErrorText.h"
+#include "ui/shared/WindowCommands.h"
 
 namespace folder2pdf {
 
@@ -123,8 +124,7 @@ class Form1 : public JobView, private LoadingWindow {
 
     std::unique_ptr<FolderJob> job_;
     FolderChooser folderChooser_;
-    int commandDepth_ = 0;        // commands on the stack: 1 while one runs
-    bool unloadPending_ = false;  // closed during a command: destroy once it returns
+    WindowCommands commands_;
     bool unloaded_ = false;
     bool quitWhenClosed_ = false;
 };
