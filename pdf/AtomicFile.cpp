@@ -11,26 +11,13 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
-#include <random>
 
 #include "common/Error.h"
 #include "common/FileDescriptor.h"
+#include "pdf/TemporaryName.h"
 
 namespace folder2pdf {
 namespace {
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // The temporary file of the AtomicFile alive now, for removeTemporaryFile(),
 // which a signal handler may call at any moment on any thread. A new file
@@ -65,22 +52,12 @@ class SignalsHeld {
 };
 
 // A new temporary file beside the target, created exclusively so that no
-// other file is ever overwritten, named like ".target.XXXXXXXX.tmp": the
-// leading dot keeps it out of the folder's picture list meanwhile. Its name
-// goes to `temporary`, and to the pending slot when that is free (`recorded`).
+// other file is ever overwritten. Its name goes to `temporary`, and to the
+// pending slot when that is free (`recorded`).
 int createTemporary(const std::string& path, int folder, std::string& temporary, bool& recorded) {
-    const std::string name = nameOf(path);
-    std::random_device seed;
-    std::mt19937_64 random(seed());
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    // A name near the 255-byte limit leaves no room for the additions.
-    const std::string shortName = name.size() > 200 ? name.substr(0, 200) : name;
+    TemporaryNames names(nameOf(path));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string suffix;
-        for (int i = 0; i < 8; ++i) {
-            suffix += letters[random() % (sizeof letters - 1)];
-        }
-        temporary = "." + shortName + "." + suffix + ".tmp";
+        temporary = names.next();
         const SignalsHeld held;
         const int fd =
             ::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

@@ -3,28 +3,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <random>
 
 #include "common/Error.h"
 #include "common/System.h"
 #include "common/SystemWindows.h"
 #include "pdf/AtomicFile.h"
+#include "pdf/TemporaryName.h"
 
 namespace folder2pdf {
 namespace {
-
-std::string folderOf(const std::string& path) {
-    const auto separator = lastSeparator(path);
-    if (separator == std::string::npos) {
-        return ".";
-    }
-    return separator == 0 ? path.substr(0, 1) : path.substr(0, separator);
-}
-
-std::string nameOf(const std::string& path) {
-    const auto separator = lastSeparator(path);
-    return separator == std::string::npos ? path : path.substr(separator + 1);
-}
 
 // The full UTF-16 path of the target's folder, ending in "\".
 std::wstring wideFolderOf(const std::string& path) {
@@ -54,24 +41,15 @@ class PendingHeld {
 };
 
 // A new temporary file beside the target, created exclusively so that no
-// other file is ever overwritten, named like ".target.XXXXXXXX.tmp": the
-// leading dot keeps it out of the folder's picture list meanwhile. It is
-// opened sharing deletion, so that removeTemporaryFile() can delete it
-// while it is being written. Its name goes to `temporary`, and its path to
-// the pending slot when that is free (`recorded`).
+// other file is ever overwritten. It is opened sharing deletion, so that
+// removeTemporaryFile() can delete it while it is being written. Its name
+// goes to `temporary`, and its path to the pending slot when that is free
+// (`recorded`).
 HANDLE createTemporary(const std::string& path, std::string& temporary, bool& recorded) {
     const std::wstring folder = wideFolderOf(path);
-    const std::string name = nameOf(path);
-    std::random_device seed;
-    std::mt19937_64 random(seed());
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    const std::string shortName = name.size() > 200 ? name.substr(0, 200) : name;
+    TemporaryNames names(nameOf(path));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string suffix;
-        for (int i = 0; i < 8; ++i) {
-            suffix += letters[random() % (sizeof letters - 1)];
-        }
-        temporary = "." + shortName + "." + suffix + ".tmp";
+        temporary = names.next();
         const std::wstring full = folder + utf16(temporary);
         const PendingHeld held;
         const HANDLE handle = ::CreateFileW(full.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
