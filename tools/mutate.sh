@@ -63,6 +63,34 @@ mutant image/PngDecoder.cpp 'png_set_scale_16(png);' 'png_set_strip_16(png);'
 # The raster's size rule.
 mutant image/GrayRaster.cpp 'if (stride * height > limit)' 'if (stride > limit)'
 
+# The gray rule: its rounding, and the fast paths' ties handed to it.
+mutant image/Gray.cpp 'return static_cast<std::uint8_t>(std::nearbyint(sum));' \
+    'return static_cast<std::uint8_t>(std::round(sum));'
+mutant image/Gray.cpp 'return s == q * 1000;' 'return false;'
+mutant image/Gray.cpp 'if (ties & 1) {' 'if (false) {'
+mutant image/Gray.cpp 'const __m128i half = _mm_set1_epi32(500);' \
+    'const __m128i half = _mm_set1_epi32(499);'
+
+# Turning a picture by its EXIF orientation.
+mutant image/JpegDecoder.cpp 'u32(entry + 4) == 1 && value <= 8' 'value <= 8'
+mutant image/GrayRaster.cpp 'const bool rowsFromBottom = orientation == 6 || orientation == 7;' \
+    'const bool rowsFromBottom = orientation == 6 || orientation == 8;'
+mutant image/GrayRaster.cpp $'if (columnsFromRight) {\n                                block[i]' \
+    $'if (false) {\n                                block[i]'
+mutant image/GrayRaster.cpp 'for (std::ptrdiff_t y = 0; y < H / 2; ++y) {' \
+    'for (std::ptrdiff_t y = 0; y <= H / 2; ++y) {'
+
+# Compression: the room offered, the length kept, the failure's kind.
+mutant pdf/Compress.cpp 'static_cast<double>(n)) + 12.0;' 'static_cast<double>(n)) + 11.0;'
+mutant pdf/Compress.cpp 'scratch.resize(length);' 'scratch.resize(length + 1);'
+mutant pdf/PreparedPage.cpp 'result == Z_MEM_ERROR ? ErrorKind::OutOfMemory' \
+    'result != Z_MEM_ERROR ? ErrorKind::OutOfMemory'
+
+# Pages past the readers' limit: scaled, written without trailing zeros.
+mutant pdf/pdf.cpp "result.erase(result.find_last_not_of('0') + 1);" ';'
+mutant pdf/pdf.cpp 'static_cast<double>(side) * maxPageSide / longer' \
+    'static_cast<double>(side) * maxPageSide / (longer + 1)'
+
 # The writer: object numbers, counters, lengths, cross-reference table.
 mutant pdf/pdf.cpp 'str(checkedAdd(N, 2)) + " 0 R >>' 'str(checkedAdd(N, 1)) + " 0 R >>'
 mutant pdf/pdf.cpp 'kids += str(N) + " 0 R ";' 'kids += str(N + 1) + " 0 R ";'
@@ -117,6 +145,20 @@ mutant cli/main.cpp 'constexpr int exitUsage = 2;' 'constexpr int exitUsage = 1;
 mutant cli/Console.h 'constexpr int exitInterrupted = 130;' 'constexpr int exitInterrupted = 1;'
 mutant cli/main.cpp 'return jobs >= 1 && jobs <= 1024;' 'return jobs >= 0 && jobs <= 1024;'
 mutant cli/ConsolePosix.cpp 'interrupts.fetch_add(1) > 0' 'interrupts.fetch_add(1) >= 0'
+
+# The command line's progress and summary.
+mutant cli/TerminalView.cpp 'if (!onTerminal_ || message == JobMessage::Count) {' \
+    'if (message == JobMessage::Count) {'
+
+# The window: its commands, refusals and close during a run, its words.
+mutant ui/qt/Form1.cpp 'runCommand(&FolderJob::moveUp);' 'runCommand(&FolderJob::moveDown);'
+mutant ui/qt/Form1.cpp $'commands_.closeDuringCommand(job_.get());\n        return;' \
+    $'commands_.closeDuringCommand(job_.get());'
+mutant ui/qt/StatusProgress.cpp 'hProgressBar->setValue(pos);' ';'
+mutant ui/shared/WindowCommands.cpp $'if (running()) {\n        return false;' \
+    $'if (false) {\n        return false;'
+mutant ui/shared/WindowCommands.cpp 'if (!closePending_) {' 'if (true) {'
+mutant common/Error.cpp $'case EACCES:' $'case EACCES + 1000:'
 
 # ---------------------------------------------------------------------------
 # How often ORIGINAL occurs in the text of FILE (relative to $2).
@@ -188,9 +230,13 @@ failing_tests() {
 
 started=$(date +%s)
 sync_tree
-# No window: no mutant touches it, and its tests and links would double the
-# time of every build.
-cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOLDER2PDF_GUI=OFF \
+# The window only when a selected mutant is in it: its links and tests
+# would double the time of every other mutant's build and run.
+gui=OFF
+for number in "${selected[@]}"; do
+    case ${files[number - 1]} in ui/*) gui=ON ;; esac
+done
+cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOLDER2PDF_GUI=$gui \
     -DFOLDER2PDF_BENCH=OFF >"$scratch/configure.log" 2>&1 ||
     { echo "cannot configure the scratch copy: $scratch/configure.log" >&2; exit 1; }
 if ! build_tree; then
