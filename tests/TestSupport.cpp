@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -21,6 +22,18 @@ std::string utf8(const std::filesystem::path& path) {
 
 std::string TempDir::file(const std::string& name) const {
     return utf8(path_) + "/" + name;
+}
+
+TempDir::TempDir() {
+    std::random_device seed;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path_ = std::filesystem::temp_directory_path() /
+                ("folder2pdf-test-" + std::to_string(seed()));
+        if (std::filesystem::create_directory(path_)) {
+            return;
+        }
+    }
+    throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempDir::~TempDir() {

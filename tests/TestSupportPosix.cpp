@@ -17,15 +17,6 @@ namespace testsupport {
 
 const bool onWindows = false;
 
-TempDir::TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "folder2pdf-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path_ = pattern;
-}
-
 pid_t spawn(const Names& argv, int out, int err, const std::string& preload) {
     std::vector<char*> args;
     for (const std::string& arg : argv) {

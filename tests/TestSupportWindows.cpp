@@ -4,7 +4,6 @@
 // after windows.h, which it needs
 #include <tlhelp32.h>
 
-#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -56,20 +55,6 @@ void readAll(HANDLE pipe, std::string& sink) {
 
 const bool onWindows = true;
 
-TempDir::TempDir() {
-    std::random_device seed;
-    std::mt19937 random(seed());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const auto candidate = std::filesystem::temp_directory_path() /
-                               ("folder2pdf-test-" + std::to_string(random()));
-        if (std::filesystem::create_directory(candidate)) {
-            path_ = candidate;
-            return;
-        }
-    }
-    throw std::runtime_error("cannot make a temporary folder");
-}
-
 CommandResult run(const Names& argv, const RunOptions& options) {
     if (options.terminal || !options.interruptAt.empty()) {
         throw std::logic_error("run: no pseudo-terminal or SIGINT on Windows");
@@ -117,13 +102,9 @@ CommandResult run(const Names& argv, const RunOptions& options) {
     // What a pipe read in text mode would give: the C runtime writes "\n"
     // as "\r\n" to the program's stdout and stderr.
     for (std::string* text : {&result.out, &result.err}) {
-        std::string lines;
-        for (std::size_t i = 0; i < text->size(); ++i) {
-            if (!((*text)[i] == '\r' && i + 1 < text->size() && (*text)[i + 1] == '\n')) {
-                lines += (*text)[i];
-            }
+        for (std::size_t at; (at = text->find("\r\n")) != std::string::npos;) {
+            text->erase(at, 1);
         }
-        *text = lines;
     }
     return result;
 }
