@@ -205,8 +205,11 @@ build=$scratch/build
 mkdir -p "$src"
 
 # Copies the tree into the scratch copy, touching only files that differ, so
-# the build there stays incremental.
+# the build there stays incremental, and removes what the tree no longer has.
 sync_tree() {
+    (cd "$src" && find . -type f -printf '%P\n') | while IFS= read -r file; do
+        [ -e "$root/$file" ] || rm -f "$src/$file"
+    done
     (cd "$root" && git ls-files -co --exclude-standard) | while IFS= read -r file; do
         [ -f "$root/$file" ] || continue
         if ! cmp -s "$root/$file" "$src/$file"; then
