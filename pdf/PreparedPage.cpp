@@ -6,16 +6,18 @@
 
 namespace folder2pdf {
 
-void compressRaster(Bytes& raster, Bytes& scratch, const std::string& path) {
+void compressRaster(Bytes& raster, Bytes& scratch, const std::string& path,
+                    CompressFunction compressor) {
     int result = Z_OK;
     try {
-        result = CompressBytes(raster, scratch);
+        result = CompressBytes(raster, scratch, compressor);
     } catch (const Error& error) {
         throw error.withFile(path);
     }
     if (result != Z_OK) {
-        throw Error(result == Z_MEM_ERROR ? ErrorKind::OutOfMemory : ErrorKind::Overflow,
-                    path + ": compression failed (zlib error " + std::to_string(result) + ")");
+        const ErrorKind kind = result == Z_MEM_ERROR ? ErrorKind::OutOfMemory : ErrorKind::Overflow;
+        throw Error(kind, Error::reasonOf(kind), path,
+                    "compression failed (zlib error " + std::to_string(result) + ")");
     }
 }
 

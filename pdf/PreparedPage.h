@@ -5,6 +5,7 @@
 
 #include "common/Checked.h"
 #include "image/ImgToByte.h"
+#include "pdf/Compress.h"
 
 namespace folder2pdf {
 
@@ -18,9 +19,11 @@ struct PreparedPage {
     Bytes data;                  // the raster's zlib stream
 };
 
-// Compresses a picture's raster in place with CompressBytes; a zlib failure,
-// or an Error of CompressBytes, becomes an Error naming the picture.
-void compressRaster(Bytes& raster, Bytes& scratch, const std::string& path);
+// Compresses a picture's raster in place with CompressBytes (through
+// `compressor` when given); a zlib failure, or an Error of CompressBytes,
+// becomes an Error naming the picture.
+void compressRaster(Bytes& raster, Bytes& scratch, const std::string& path,
+                    CompressFunction compressor = nullptr);
 
 // Loads and compresses pictures, keeping its loader and buffers from
 // picture to picture. One per thread.
