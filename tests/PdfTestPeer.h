@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "pdf/pdf.h"
 
@@ -14,17 +15,12 @@ struct PdfTestPeer {
         writer.addBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), n);
     }
     // A page for a W x H raster, as pageOBJ adds it after a successful load.
-    static void addRaster(pdf& writer, std::int32_t W, std::int32_t H, const Bytes& raster) {
-        PreparedPage page;
-        page.width = W;
-        page.height = H;
-        page.rawLength = checkedInt32(raster.size());
-        page.data = raster;
+    static void addRaster(pdf& writer, std::int32_t W, std::int32_t H, Bytes raster) {
+        PreparedPage page{W, H, checkedInt32(raster.size()), std::move(raster)};
         Bytes scratch;
         compressRaster(page.data, scratch, "raster");
         writer.appendPage(page);
     }
-    static std::int32_t compressedLength(const pdf& writer) { return writer.zipLen; }
     // Moves the document `n` bytes on without writing them (a hole in the
     // file), so that a test reaches sizes of gigabytes at no cost.
     static void skip(pdf& writer, std::int64_t n) {
@@ -32,9 +28,11 @@ struct PdfTestPeer {
         writer.file_.skip(static_cast<std::uint64_t>(n));
         writer.pdfLen += n;
     }
-    // Sends the document to its file in pieces of at most `n` bytes.
+    // Sends the document to its file in pieces of at most `n` bytes, from a
+    // buffer of just that size, so that writing past it is caught.
     static void limitBuffer(pdf& writer, std::size_t n) {
         writer.flushBuffer();
+        writer.buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(n);
         writer.bufferCapacity_ = n;
     }
 };
