@@ -6,9 +6,12 @@
 #include <fstream>
 #include <iterator>
 
+#include <zlib.h>
+
 #include "PdfTestPeer.h"
 #include "TestSupport.h"
 #include "common/Error.h"
+#include "pdf/PreparedPage.h"
 #include "pdf/pdf.h"
 
 using folder2pdf::Bytes;
@@ -153,6 +156,27 @@ TEST(PdfPage, PictureThatFailsToLoadAddsNoObject) {
     EXPECT_THROW(writer.pageOBJ(dir.file("bad.png")), folder2pdf::Error);
     EXPECT_EQ(writer.length(), 134);
     EXPECT_EQ(writer.objects(), 3);
+}
+
+// A picture that zlib fails on is named apart, with the reason the window's
+// box gives for it.
+TEST(PdfPage, PictureThatFailsToCompressIsNamedWithTheReason) {
+    using folder2pdf::ErrorReason;
+    const folder2pdf::CompressFunction outOfMemory = [](auto, auto, auto, auto) {
+        return Z_MEM_ERROR;
+    };
+    const folder2pdf::CompressFunction noRoom = [](auto, auto, auto, auto) { return Z_BUF_ERROR; };
+    for (const auto& [compressor, reason] :
+         {std::pair{outOfMemory, ErrorReason::OutOfMemory}, {noRoom, ErrorReason::TooLarge}}) {
+        Bytes raster(16, 0x80), scratch;
+        try {
+            folder2pdf::compressRaster(raster, scratch, "a.bmp", compressor);
+            ADD_FAILURE() << "compressed";
+        } catch (const folder2pdf::Error& error) {
+            EXPECT_EQ(error.file(), "a.bmp");
+            EXPECT_EQ(error.reason(), reason) << error.what();
+        }
+    }
 }
 
 }  // namespace

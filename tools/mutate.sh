@@ -101,6 +101,7 @@ mutant pdf/pdf.cpp 'addLine("<< /Length " + str(rawLen) + " >>");' \
 mutant pdf/pdf.cpp 'addLine("0 " + str(objCount));' 'addLine("0 " + str(objCount - 1));'
 mutant pdf/pdf.cpp 'objOffset[3] = pdfLen;' 'objOffset[3] = pdfLen + 1;'
 mutant pdf/pdf.cpp '" /Length1 " + str(rawLen)' '" /Length1 " + str(zipLen)'
+mutant pdf/pdf.cpp 'if (size > bufferCapacity_ - buffered_) {' 'if (size > bufferCapacity_) {'
 
 # The atomic replace: flush, clean-up, permissions, the signal path.
 mutant pdf/AtomicFile.cpp 'if (::fsync(static_cast<int>(file_)) != 0)' \
@@ -116,6 +117,8 @@ mutant job/FolderJob.cpp $'if (stopRequested_.load()) {\n                view_.s
 mutant job/FolderJob.cpp $'if (stopRequested_.load()) {\n            stopRun(' \
     $'if (false) {\n            stopRun('
 mutant job/FolderJob.cpp 'job.stopRequested_.store(false);' ';'
+mutant job/FolderJob.cpp $'if (running_) {\n        return;\n    }\n    const std::string chosen' \
+    $'if (false) {\n        return;\n    }\n    const std::string chosen'
 mutant job/FolderJob.cpp 'if (running_ || lastIndex < 0)' 'if (running_)'
 mutant job/FolderJob.cpp 'if (workIndex <= 0 || workIndex > lastIndex)' \
     'if (workIndex < 0 || workIndex > lastIndex)'
@@ -139,6 +142,9 @@ mutant job/FolderListing.cpp "while (i < a.size() && a[i] == '0')" "while (i < a
 mutant job/FolderListing.cpp 'return order != 0 ? order < 0 : a < b;' 'return order < 0;'
 mutant job/FolderListing.cpp "static_cast<unsigned char>(byte - 'A' + 'a')" 'byte'
 mutant common/SystemPosix.cpp "if (name.empty() || name[0] == '.')" 'if (name.empty())'
+mutant common/SystemPosix.cpp \
+    'return entry.status(statusError).type() == std::filesystem::file_type::regular;' \
+    'return entry.status(statusError).type() != std::filesystem::file_type::directory;'
 
 # The command line's exit codes and options.
 mutant cli/main.cpp 'constexpr int exitUsage = 2;' 'constexpr int exitUsage = 1;'
