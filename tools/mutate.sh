@@ -163,7 +163,18 @@ mutant ui/qt/Form1.cpp $'commands_.closeDuringCommand(job_.get());\n        retu
 mutant ui/qt/StatusProgress.cpp 'hProgressBar->setValue(pos);' ';'
 mutant ui/shared/WindowCommands.cpp $'if (running()) {\n        return false;' \
     $'if (false) {\n        return false;'
+harmless 'the job refuses every command during a run itself; the window only spares the call'
 mutant ui/shared/WindowCommands.cpp 'if (!closePending_) {' 'if (true) {'
+mutant ui/shared/WindowCommands.cpp 'report(errorText(error));' \
+    'report(errorText(error)); return false;'
+mutant ui/shared/WindowCommands.cpp 'return !running() && closePending_;' 'return false;'
+mutant ui/qt/Form1.cpp 'runCommand(&FolderJob::moveDown);' 'runCommand(&FolderJob::moveUp);'
+mutant ui/qt/Form1.cpp 'std::max(0, height() * twipsPerPixel - listHeightLessTwips)' \
+    'height() * twipsPerPixel - listHeightLessTwips'
+mutant ui/qt/StatusProgress.cpp 'checkedInt32(std::int64_t{r.bottom} - 3)' \
+    'checkedInt32(std::int64_t{r.bottom} - r.top - 3)'
+mutant ui/qt/BrowseDirectorysOnly.cpp 'dialog.selectFile(start.absoluteFilePath());' ';'
+mutant ui/shared/myCode.cpp 'if (at == 0 || statusText[at - 1] ==' 'if (true || statusText[at - 1] =='
 mutant common/Error.cpp $'case EACCES:' $'case EACCES + 1000:'
 
 # ---------------------------------------------------------------------------
