@@ -1,38 +1,26 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <utility>
 #include <vector>
 
 #include "image/Gray.h"
 #include "image/GrayRaster.h"
 
-using folder2pdf::grayOf;
-using folder2pdf::rgbxRowToGray;
-
+namespace folder2pdf {
 namespace {
 
-struct Case {
-    std::uint8_t r, g, b, gray;
-};
-
 TEST(GrayRule, PrimariesAndExactHalves) {
-    const Case cases[] = {
-        {255, 0, 0, 76},  {0, 255, 0, 150}, {0, 0, 255, 29}, {255, 255, 255, 255},
-        {0, 0, 0, 0},     {1, 13, 5, 8},  // sums to exactly 8.5: goes to the even 8
+    const struct {
+        std::uint8_t r, g, b, gray;
+    } cases[] = {
+        {255, 0, 0, 76},  {0, 255, 0, 150},
+        {0, 0, 255, 29},  {1, 13, 5, 8},  // sums to exactly 8.5: goes to the even 8
         {0, 12, 4, 8},                    // 7.5 goes to 8
         {0, 0, 250, 28},                  // 28.5 goes to 28
         {0, 80, 110, 59},  // the double sum lies just below 59.5; exact rationals would say 60
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(grayOf(c.r, c.g, c.b), c.gray) << int(c.r) << "," << int(c.g) << "," << int(c.b);
-    }
-}
-
-TEST(GrayRule, EveryGrayKeepsItsLevel) {
-    for (int v = 0; v < 256; ++v) {
-        const auto level = static_cast<std::uint8_t>(v);
-        EXPECT_EQ(grayOf(level, level, level), level);
     }
 }
 
@@ -41,87 +29,60 @@ TEST(GrayRule, EveryGrayKeepsItsLevel) {
 // a pixel holds and wherever a pixel falls in a row (vector body or
 // scalar tail).
 TEST(GrayRule, FastRowConversionMatchesTheRuleForEveryColour) {
-    constexpr int rowLength = 259;                 // not a multiple of any vector width
-    std::vector<std::uint8_t> rgb(rowLength * 3);  // the colours, for the reference
+    constexpr std::uint32_t rowLength = 259;  // not a multiple of any vector width
     std::vector<std::uint8_t> rgbx(rowLength * 4);
-    std::vector<std::uint8_t> fromRgbx(rowLength);
+    std::vector<std::uint8_t> gray(rowLength);
     std::size_t mismatches = 0;
-    std::uint32_t colour = 0;
-    while (colour < (1u << 24)) {
-        const int count = static_cast<int>(std::min<std::uint32_t>(rowLength, (1u << 24) - colour));
-        for (int i = 0; i < count; ++i, ++colour) {
-            const std::uint8_t channels[3] = {static_cast<std::uint8_t>(colour >> 16),
-                                              static_cast<std::uint8_t>(colour >> 8),
-                                              static_cast<std::uint8_t>(colour)};
-            for (int c = 0; c < 3; ++c) {
-                rgb[3 * i + c] = channels[c];
-                rgbx[4 * i + c] = channels[c];
-            }
+    for (std::uint32_t first = 0; first < (1u << 24); first += rowLength) {
+        const std::uint32_t count = std::min(rowLength, (1u << 24) - first);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t colour = first + i;
+            rgbx[4 * i] = static_cast<std::uint8_t>(colour >> 16);
+            rgbx[4 * i + 1] = static_cast<std::uint8_t>(colour >> 8);
+            rgbx[4 * i + 2] = static_cast<std::uint8_t>(colour);
             rgbx[4 * i + 3] = static_cast<std::uint8_t>(colour * 37);
         }
-        rgbxRowToGray(rgbx.data(), fromRgbx.data(), count);
-        for (int i = 0; i < count; ++i) {
-            const std::uint8_t expected = grayOf(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
-            mismatches += fromRgbx[i] != expected;
+        rgbxRowToGray(rgbx.data(), gray.data(), static_cast<std::int32_t>(count));
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t colour = first + i;
+            mismatches += gray[i] != grayOf(colour >> 16, colour >> 8 & 0xFF, colour & 0xFF);
         }
     }
     EXPECT_EQ(mismatches, 0u);
 }
 
-}  // namespace
-
-// EXIF orientations on a picture of 19 x 13 (whole 8 x 8 blocks and the
-// edges around them): upright pixel (x, y) comes from stored column sx and
-// row sy as the EXIF definitions say.
+// EXIF orientations on a picture of 19 x 14 (whole 8 x 8 blocks and the
+// edges around them): upright pixel (x, y) comes from the stored picture
+// transposed for 5 to 8, then mirrored left to right (2, 3, 7, 8) and top to
+// bottom (3, 4, 6, 7).
 TEST(Orientation, EachTurnsTheStoredPictureUpright) {
-    const int W = 19, H = 13;
-    using Source = std::pair<int, int> (*)(int x, int y);
-    const Source sources[9] = {
-        nullptr,
-        [](int x, int y) {
-            return std::pair{x, y};
-        },
-        [](int x, int y) {
-            return std::pair{W - 1 - x, y};
-        },
-        [](int x, int y) {
-            return std::pair{W - 1 - x, H - 1 - y};
-        },
-        [](int x, int y) {
-            return std::pair{x, H - 1 - y};
-        },
-        [](int x, int y) {
-            return std::pair{y, x};
-        },
-        [](int x, int y) {
-            return std::pair{y, H - 1 - x};
-        },
-        [](int x, int y) {
-            return std::pair{W - 1 - y, H - 1 - x};
-        },
-        [](int x, int y) {
-            return std::pair{W - 1 - y, x};
-        },
-    };
-    folder2pdf::Bytes scratch;
+    const int W = 19, H = 14;
+    Bytes scratch;
     for (int orientation = 1; orientation <= 8; ++orientation) {
         SCOPED_TRACE(orientation);
-        folder2pdf::Bytes pixels;
-        folder2pdf::GrayRaster raster(pixels, &scratch);
+        Bytes pixels;
+        GrayRaster raster(pixels, &scratch);
         raster.begin(W, H);
         for (int i = 0; i < W * H; ++i) {
             pixels[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
         }
         raster.orient(orientation);
-        const int uprightW = orientation >= 5 ? H : W;
-        ASSERT_EQ(raster.width(), uprightW);
-        ASSERT_EQ(raster.height(), orientation >= 5 ? W : H);
+        const bool turned = orientation >= 5;
+        const bool mirrorX = orientation == 2 || orientation == 3 || orientation >= 7;
+        const bool mirrorY =
+            orientation == 3 || orientation == 4 || orientation == 6 || orientation == 7;
+        ASSERT_EQ(raster.width(), turned ? H : W);
+        ASSERT_EQ(raster.height(), turned ? W : H);
         for (int y = 0; y < raster.height(); ++y) {
-            for (int x = 0; x < uprightW; ++x) {
-                const auto [sx, sy] = sources[orientation](x, y);
+            for (int x = 0; x < raster.width(); ++x) {
+                const int u = turned ? y : x, v = turned ? x : y;
+                const int sx = mirrorX ? W - 1 - u : u, sy = mirrorY ? H - 1 - v : v;
                 ASSERT_EQ(raster.row(y)[x], static_cast<std::uint8_t>(sy * W + sx))
                     << x << "," << y;
             }
         }
     }
 }
+
+}  // namespace
+}  // namespace folder2pdf
