@@ -475,6 +475,39 @@ TEST(JpegDecoder, UnreadableOrientationLeavesThePictureAsStored) {
     }
 }
 
+// EXIF orientations on a picture of 19 x 14 (whole 8 x 8 blocks and the
+// edges around them): upright pixel (x, y) comes from the stored picture
+// transposed for 5 to 8, then mirrored left to right (2, 3, 7, 8) and top to
+// bottom (3, 4, 6, 7).
+TEST(Orientation, EachTurnsTheStoredPictureUpright) {
+    const int W = 19, H = 14;
+    Bytes scratch;
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        Bytes pixels;
+        GrayRaster raster(pixels, &scratch);
+        raster.begin(W, H);
+        for (int i = 0; i < W * H; ++i) {
+            pixels[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+        }
+        raster.orient(orientation);
+        const bool turned = orientation >= 5;
+        const bool mirrorX = orientation == 2 || orientation == 3 || orientation >= 7;
+        const bool mirrorY =
+            orientation == 3 || orientation == 4 || orientation == 6 || orientation == 7;
+        ASSERT_EQ(raster.width(), turned ? H : W);
+        ASSERT_EQ(raster.height(), turned ? W : H);
+        for (int y = 0; y < raster.height(); ++y) {
+            for (int x = 0; x < raster.width(); ++x) {
+                const int u = turned ? y : x, v = turned ? x : y;
+                const int sx = mirrorX ? W - 1 - u : u, sy = mirrorY ? H - 1 - v : v;
+                ASSERT_EQ(raster.row(y)[x], static_cast<std::uint8_t>(sy * W + sx))
+                    << x << "," << y;
+            }
+        }
+    }
+}
+
 void appendBigEndian(Data& data, std::uint32_t value, int bytes) {
     for (int i = bytes - 1; i >= 0; --i) {
         data.push_back(static_cast<std::uint8_t>(value >> 8 * i));
