@@ -42,6 +42,20 @@ mutant image/BmpDecoder.cpp 'info.height < 0 ? k : height - 1 - k' 'info.height 
 mutant image/BmpDecoder.cpp 'if (((mask + low) & mask) != 0)' 'if (((mask + low) & mask) == 1)'
 mutant image/BmpDecoder.cpp 'std::uint32_t masks[4] = {info.masks[0], info.masks[1], info.masks[2], 0};' \
     'std::uint32_t masks[4] = {info.masks[0], info.masks[1], info.masks[2], 0xFF};'
+mutant image/BmpDecoder.cpp 'rle4 ? (value + 1) / 2 : value' 'rle4 ? value / 2 : value'
+mutant image/BmpDecoder.cpp 'palette.gray[rle4 ? value >> 4 : value]' 'palette.gray[rle4 ? value & 15 : value]'
+mutant image/BmpDecoder.cpp 'std::memset(out.row(y), 255,' 'std::memset(out.row(y), 0,'
+mutant image/BmpDecoder.cpp 'row < height ? static_cast' 'true ? static_cast'
+mutant image/BmpDecoder.cpp 'const int wanted = info.compression == kAlphaBitfields ? 4 : 3;' \
+    'const int wanted = 3;'
+mutant image/BmpDecoder.cpp 'return info.headerSize == 52 ? 3 : 4;' 'return 4;'
+mutant image/BmpDecoder.cpp 'bool plainBgr = bits == 24 || (bits == 32 && info.compression == kRgb);' \
+    'bool plainBgr = bits == 24;'
+mutant image/BmpDecoder.cpp 'if (info.headerSize >= 40) {' 'if (info.headerSize >= 16) {'
+mutant image/BmpDecoder.cpp 'if (info.pixelOffset < paletteEnd && holdsRowsAt(r, info, paletteEnd)) {' \
+    'if (false) {'
+mutant image/BmpDecoder.cpp 'if (info.height == 0 || info.height == INT32_MIN) {' 'if (info.height == 0) {'
+mutant image/BmpDecoder.cpp 'if (available < needed) {' 'if (false) {'
 
 # GIF: the frame clipped to the screen, transparency, interlacing.
 mutant image/GifDecoder.cpp 'std::min(frame.Left + frame.Width, width)' 'frame.Left + frame.Width'
@@ -54,6 +68,8 @@ mutant image/GifDecoder.cpp 'start[4] = {0, 4, 2, 1}' 'start[4] = {0, 2, 4, 1}'
 mutant image/JpegDecoder.cpp 'return (value + step - 1) / step * step;' 'return value;'
 mutant image/JpegDecoder.cpp 'const bool inverted = cinfo->saw_Adobe_marker;' \
     'const bool inverted = !cinfo->saw_Adobe_marker;'
+mutant image/JpegDecoder.cpp 'input_scan_number > kMaxScans' 'input_scan_number > 2 * kMaxScans'
+mutant image/JpegDecoder.cpp 'case JWRN_JPEG_EOF:' 'case JWRN_EXTRANEOUS_DATA:'
 
 # PNG: the size bound, tall pictures, 16-bit samples.
 mutant image/PngDecoder.cpp '    checkDataCanHold(session);' '    (void)session;'
@@ -62,6 +78,7 @@ mutant image/PngDecoder.cpp 'png_set_scale_16(png);' 'png_set_strip_16(png);'
 
 # The raster's size rule.
 mutant image/GrayRaster.cpp 'if (stride * height > limit)' 'if (stride > limit)'
+mutant image/ImgToByte.cpp 'if (size == 0) {' 'if (false) {'
 
 # The gray rule: its rounding, and the fast paths' ties handed to it.
 mutant image/Gray.cpp 'return static_cast<std::uint8_t>(std::nearbyint(sum));' \
@@ -73,6 +90,8 @@ mutant image/Gray.cpp 'const __m128i half = _mm_set1_epi32(500);' \
 
 # Turning a picture by its EXIF orientation.
 mutant image/JpegDecoder.cpp 'u32(entry + 4) == 1 && value <= 8' 'value <= 8'
+mutant image/JpegDecoder.cpp 'if (entry + 12 > size) {' 'if (entry + 4 > size) {'
+mutant image/JpegDecoder.cpp 'return u16(entry + 2) == shortType && u32' 'return u32'
 mutant image/GrayRaster.cpp 'const bool rowsFromBottom = orientation == 6 || orientation == 7;' \
     'const bool rowsFromBottom = orientation == 6 || orientation == 8;'
 mutant image/GrayRaster.cpp $'if (columnsFromRight) {\n                                block[i]' \
@@ -83,6 +102,10 @@ mutant image/GrayRaster.cpp 'for (std::ptrdiff_t y = 0; y < H / 2; ++y) {' \
 # Compression: the room offered, the length kept, the failure's kind.
 mutant pdf/Compress.cpp 'static_cast<double>(n)) + 12.0;' 'static_cast<double>(n)) + 11.0;'
 mutant pdf/Compress.cpp 'scratch.resize(length);' 'scratch.resize(length + 1);'
+mutant pdf/Compress.cpp 'if (!(rounded <= 2147483647.0)) {' 'if (false) {'
+mutant pdf/Compress.cpp '    if (data.empty()) {' '    if (false) {'
+mutant pdf/Compress.cpp $'if (result != Z_OK) {\n        return result;' \
+    $'if (result != Z_OK) {\n        std::swap(data, scratch);\n        return result;'
 mutant pdf/PreparedPage.cpp 'result == Z_MEM_ERROR ? ErrorKind::OutOfMemory' \
     'result != Z_MEM_ERROR ? ErrorKind::OutOfMemory'
 
