@@ -112,12 +112,6 @@ void linkOrCopy(const std::string& target, const std::string& link);
 // false elsewhere.
 bool hideFile(const std::string& path);
 
-// A FIFO at `path` where the system has them (POSIX); false elsewhere.
-bool makeFifo(const std::string& path);
-
-// How many threads this process has.
-std::size_t threadCount();
-
 #ifdef FOLDER2PDF_EXE
 // Runs the command line with these arguments.
 inline CommandResult runProgram(Names arguments, const RunOptions& options = {}) {

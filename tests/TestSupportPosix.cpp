@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -104,16 +103,6 @@ bool haveTool(const std::string& name) {
 
 bool hideFile(const std::string&) {
     return false;
-}
-
-bool makeFifo(const std::string& path) {
-    return ::mkfifo(path.c_str(), 0600) == 0;
-}
-
-std::size_t threadCount() {
-    namespace fs = std::filesystem;
-    return static_cast<std::size_t>(
-        std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()));
 }
 
 }  // namespace testsupport

@@ -1,11 +1,8 @@
 // The parts of the test support that differ between systems: Windows.
 
 #include <windows.h>
-// after windows.h, which it needs
-#include <tlhelp32.h>
 
 #include <stdexcept>
-#include <thread>
 
 #include "TestSupport.h"
 
@@ -43,14 +40,6 @@ struct Handle {
     }
 };
 
-void readAll(HANDLE pipe, std::string& sink) {
-    char buffer[65536];
-    DWORD got = 0;
-    while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        sink.append(buffer, got);
-    }
-}
-
 }  // namespace
 
 const bool onWindows = true;
@@ -63,22 +52,22 @@ CommandResult run(const Names& argv, const RunOptions& options) {
     for (const std::string& argument : argv) {
         commandLine += (commandLine.empty() ? L"" : L" ") + quoted(wide(argument));
     }
+    // The output goes to files, which need no reader while the program runs.
+    const TempDir logs;
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    Handle outRead, outWrite, errRead, errWrite, input;
-    if (!::CreatePipe(&outRead.handle, &outWrite.handle, &inherited, 0) ||
-        !::CreatePipe(&errRead.handle, &errWrite.handle, &inherited, 0)) {
-        throw std::runtime_error("CreatePipe failed");
-    }
-    ::SetHandleInformation(outRead.handle, HANDLE_FLAG_INHERIT, 0);
-    ::SetHandleInformation(errRead.handle, HANDLE_FLAG_INHERIT, 0);
-    input.handle = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 &inherited, OPEN_EXISTING, 0, nullptr);
+    const auto open = [&](const std::wstring& path, DWORD access, DWORD disposition) {
+        return Handle{::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    &inherited, disposition, 0, nullptr)};
+    };
+    const Handle input = open(L"NUL", GENERIC_READ, OPEN_EXISTING);
+    const Handle out = open(wide(logs.file("out")), GENERIC_WRITE, CREATE_ALWAYS);
+    const Handle err = open(wide(logs.file("err")), GENERIC_WRITE, CREATE_ALWAYS);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = input.handle;
-    startup.hStdOutput = outWrite.handle;
-    startup.hStdError = errWrite.handle;
+    startup.hStdOutput = out.handle;
+    startup.hStdError = err.handle;
     PROCESS_INFORMATION process{};
     CommandResult result;
     if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
@@ -88,19 +77,14 @@ CommandResult run(const Names& argv, const RunOptions& options) {
     }
     const Handle processHandle{process.hProcess};
     const Handle threadHandle{process.hThread};
-    ::CloseHandle(outWrite.handle);
-    outWrite.handle = nullptr;
-    ::CloseHandle(errWrite.handle);
-    errWrite.handle = nullptr;
-    std::thread errors([&] { readAll(errRead.handle, result.err); });
-    readAll(outRead.handle, result.out);
-    errors.join();
     ::WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     ::GetExitCodeProcess(process.hProcess, &code);
     result.status = static_cast<int>(code);
-    // What a pipe read in text mode would give: the C runtime writes "\n"
-    // as "\r\n" to the program's stdout and stderr.
+    result.out = readFile(logs.file("out"));
+    result.err = readFile(logs.file("err"));
+    // What a read in text mode would give: the C runtime writes "\n" as
+    // "\r\n" to the program's stdout and stderr.
     for (std::string* text : {&result.out, &result.err}) {
         for (std::size_t at; (at = text->find("\r\n")) != std::string::npos;) {
             text->erase(at, 1);
@@ -118,22 +102,6 @@ bool haveTool(const std::string&) {
 
 bool hideFile(const std::string& path) {
     return ::SetFileAttributesW(wide(path).c_str(), FILE_ATTRIBUTE_HIDDEN) != 0;
-}
-
-bool makeFifo(const std::string&) {
-    return false;
-}
-
-std::size_t threadCount() {
-    const Handle snapshot{::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0)};
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    std::size_t count = 0;
-    for (BOOL more = ::Thread32First(snapshot.handle, &entry); more;
-         more = ::Thread32Next(snapshot.handle, &entry)) {
-        count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
-    }
-    return count;
 }
 
 }  // namespace testsupport
