@@ -378,72 +378,50 @@ INSTANTIATE_TEST_SUITE_P(Workers, JobFaultTest, ::testing::Values(1, 2),
 
 // --- Signals during a run ----------------------------------------------------
 
-struct SignalCase {
-    int signal;  // 0: none, the write goes on
-    bool outputForm;
-    bool duringPages;  // otherwise during the final flush
-};
-
-void PrintTo(const SignalCase& c, std::ostream* out) {
-    *out << "signal " << c.signal << (c.outputForm ? " to -o" : " to a folder run")
-         << (c.duringPages ? " during the pages" : " during the final flush");
+// Signal 0 lets the run go on.
+TEST(Signals, DuringARunLeaveTheEarlierDocumentAndNoTemporaryFile) {
+    const struct {
+        int signal;
+        bool outputForm, duringPages;  // otherwise during the final flush
+    } cases[] = {{0, false, false},      {SIGINT, false, false}, {SIGTERM, false, false},
+                 {SIGHUP, false, false}, {SIGINT, true, false},  {SIGTERM, true, false},
+                 {0, false, true},       {SIGINT, false, true},  {SIGTERM, false, true},
+                 {SIGINT, true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("signal " + std::to_string(c.signal) + (c.outputForm ? " to -o" : "") +
+                     (c.duringPages ? " during the pages" : " during the final flush"));
+        Folder folder("scans");
+        // A page of noise larger than the write buffer goes to the file at once.
+        folder.add("1.bmp", c.duringPages ? 2200 : 30, c.duringPages ? 2200 : 20, c.duringPages);
+        folder.add("2.bmp", 20, 30);
+        const std::string document = folder.file("scans.pdf");
+        writeFile(document, earlier);
+        const Snapshot before = snapshot(folder.path);
+        TempDir logs;
+        const Names arguments = c.outputForm ? Names{"-o", document, folder.file("1.bmp")}
+                                             : Names{"--jobs", "2", folder.path};
+        const pid_t child = startStalled(arguments, c.duringPages, logs);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, WUNTRACED), child);
+        ASSERT_TRUE(WIFSTOPPED(status)) << status << ": " << readFile(logs.file("err"));
+        EXPECT_EQ(snapshot(folder.path).size(), before.size() + 1) << "a document being written";
+        if (c.signal != 0) {
+            ::kill(child, c.signal);
+        }
+        ::kill(child, SIGCONT);
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        if (c.signal == 0) {
+            EXPECT_EQ(snapshot(folder.path).size(), before.size());
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                << readFile(logs.file("err"));
+            EXPECT_EQ(readFile(document).rfind("%PDF-1.4\r\n", 0), 0u);
+        } else {
+            EXPECT_EQ(snapshot(folder.path), before);
+            EXPECT_TRUE(c.signal == SIGINT ? WIFEXITED(status) && WEXITSTATUS(status) == 130
+                                           : WIFSIGNALED(status) && WTERMSIG(status) == c.signal)
+                << status;
+        }
+    }
 }
-
-class SignalDuringWriteTest : public ::testing::TestWithParam<SignalCase> {};
-
-TEST_P(SignalDuringWriteTest, LeavesTheEarlierDocumentAndNoTemporaryFile) {
-    const SignalCase& c = GetParam();
-    Folder folder("scans");
-    // A page of noise larger than the write buffer goes to the file at once.
-    folder.add("1.bmp", c.duringPages ? 2200 : 30, c.duringPages ? 2200 : 20, c.duringPages);
-    folder.add("2.bmp", 20, 30);
-    const std::string document = folder.file("scans.pdf");
-    writeFile(document, earlier);
-    const Snapshot before = snapshot(folder.path);
-    TempDir logs;
-    const Names arguments = c.outputForm ? Names{"-o", document, folder.file("1.bmp")}
-                                         : Names{"--jobs", "2", folder.path};
-    const pid_t child = startStalled(arguments, c.duringPages, logs);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, WUNTRACED), child);
-    if (!WIFSTOPPED(status)) {
-        FAIL() << "did not stop; status " << status << ": " << readFile(logs.file("err"));
-    }
-    EXPECT_EQ(snapshot(folder.path).size(), before.size() + 1) << "the document is being written";
-    if (c.signal != 0) {
-        ::kill(child, c.signal);
-    }
-    ::kill(child, SIGCONT);
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-
-    if (c.signal == 0) {
-        EXPECT_EQ(snapshot(folder.path).size(), before.size());
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readFile(logs.file("err"));
-        EXPECT_EQ(readFile(document).rfind("%PDF-1.4\r\n", 0), 0u);
-        return;
-    }
-    if (c.signal == SIGINT) {
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
-    } else {
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
-    }
-    EXPECT_EQ(snapshot(folder.path), before);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Signals, SignalDuringWriteTest,
-    ::testing::Values(SignalCase{0, false, false}, SignalCase{SIGINT, false, false},
-                      SignalCase{SIGTERM, false, false}, SignalCase{SIGHUP, false, false},
-                      SignalCase{SIGINT, true, false}, SignalCase{SIGTERM, true, false},
-                      SignalCase{0, false, true}, SignalCase{SIGINT, false, true},
-                      SignalCase{SIGTERM, false, true}, SignalCase{SIGINT, true, true}),
-    [](const ::testing::TestParamInfo<SignalCase>& info) {
-        const std::string name = info.param.signal == 0         ? "NoSignal"
-                                 : info.param.signal == SIGINT  ? "Interrupt"
-                                 : info.param.signal == SIGTERM ? "Terminate"
-                                                                : "Hangup";
-        return name + (info.param.outputForm ? "OutputForm" : "Folder") +
-               (info.param.duringPages ? "DuringPages" : "");
-    });
 
 }  // namespace
