@@ -13,47 +13,32 @@
 
 #include "fuzz/FuzzTarget.h"
 
-namespace {
-
-std::vector<std::string> inputsOf(const std::filesystem::path& path) {
+int main(int argc, char** argv) {
     namespace fs = std::filesystem;
-    if (!fs::is_directory(path)) {
-        return {path.string()};
-    }
     std::vector<std::string> files;
-    for (const fs::directory_entry& entry : fs::directory_iterator(path)) {
-        if (entry.is_regular_file()) {
-            files.push_back(entry.path().string());
+    for (int i = 1; i < argc; ++i) {
+        if (!fs::is_directory(argv[i])) {
+            files.push_back(argv[i]);
+            continue;
+        }
+        for (const fs::directory_entry& entry : fs::directory_iterator(argv[i])) {
+            if (entry.is_regular_file()) {
+                files.push_back(entry.path().string());
+            }
         }
     }
     std::sort(files.begin(), files.end());
-    return files;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::size_t count = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (!std::filesystem::exists(argv[i])) {
-            std::fprintf(stderr, "replay: %s: no such file or folder\n", argv[i]);
+    for (const std::string& file : files) {
+        std::printf("%s\n", file.c_str());
+        std::fflush(stdout);
+        std::ifstream in(file, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "replay: %s: cannot read\n", file.c_str());
             return 2;
         }
-        for (const std::string& file : inputsOf(argv[i])) {
-            std::ifstream in(file, std::ios::binary);
-            if (!in) {
-                std::fprintf(stderr, "replay: %s: cannot read\n", file.c_str());
-                return 2;
-            }
-            const std::string bytes{std::istreambuf_iterator<char>(in),
-                                    std::istreambuf_iterator<char>()};
-            std::printf("%s (%zu bytes)\n", file.c_str(), bytes.size());
-            std::fflush(stdout);
-            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                   bytes.size());
-            ++count;
-        }
+        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
-    std::printf("%zu inputs replayed\n", count);
-    return count > 0 ? 0 : 2;
+    std::printf("%zu inputs replayed\n", files.size());
+    return files.empty() ? 2 : 0;
 }

@@ -10,12 +10,7 @@
 #include <errno.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <string.h>
 #include <unistd.h>
-
-static void* next(const char* name) {
-    return dlsym(RTLD_NEXT, name);
-}
 
 int fsync(int fd) {
     static int stopped;
@@ -27,11 +22,12 @@ int fsync(int fd) {
         stopped = 1;
         raise(SIGSTOP);
     }
-    /* ISO C has no cast from an object pointer to a function pointer. */
-    void* symbol = next("fsync");
-    int (*call)(int);
-    memcpy(&call, &symbol, sizeof call);
-    return call(fd);
+    /* A union, as ISO C has no cast from an object pointer to a function pointer. */
+    const union {
+        void* symbol;
+        int (*call)(int);
+    } next = {dlsym(RTLD_NEXT, "fsync")};
+    return next.call(fd);
 }
 
 ssize_t write(int fd, const void* data, size_t size) {
@@ -40,8 +36,9 @@ ssize_t write(int fd, const void* data, size_t size) {
         stopped = 1;
         raise(SIGSTOP);
     }
-    void* symbol = next("write");
-    ssize_t (*call)(int, const void*, size_t);
-    memcpy(&call, &symbol, sizeof call);
-    return call(fd, data, size);
+    const union {
+        void* symbol;
+        ssize_t (*call)(int, const void*, size_t);
+    } next = {dlsym(RTLD_NEXT, "write")};
+    return next.call(fd, data, size);
 }
