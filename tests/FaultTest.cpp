@@ -126,7 +126,7 @@ TEST(OutputFault, FullDiskFailsNamingTheDocumentAndKeepsTheEarlierOne) {
     Folder folder("scans");
     writeFile(folder.dir.file("noise.bmp"), bmpPicture(2200, 2200, true));
     fs::create_symlink(folder.dir.file("noise.bmp"), folder.file("page1.bmp"));
-    writeFile(folder.file("page2.bmp"), std::string("not a picture"));
+    writeFile(folder.file("page2.bmp"), "not a picture");
     writeFile(folder.file("scans.pdf"), earlier);
     const std::string disk = folder.dir.file("disk");
     fs::create_directory(disk);
@@ -205,7 +205,7 @@ TEST(NameFault, NamesThatAreNotUtf8AreKeptByteForByte) {
     const std::string written = readFile(document);
     EXPECT_NE(written.find("/Count 2 "), std::string::npos);
 
-    writeFile(folder.file("c\xff.png"), std::string("not a picture"));
+    writeFile(folder.file("c\xff.png"), "not a picture");
     const Snapshot before = snapshot(folder.path);
     expectFailureNaming(runProgram({folder.path}), folder.file("c\xff.png") + ": ",
                         "not a BMP, GIF, JPEG or PNG picture");
@@ -309,7 +309,7 @@ const std::vector<OddEntry> oddEntries = {
     {"a dangling link", false, [](auto& path) { fs::create_symlink(path + ".gone", path); },
      "No such file or directory"},
     {"deleted", false, [](auto&) {}, "No such file or directory"},
-    {"not a picture", false, [](auto& path) { writeFile(path, std::string("text")); },
+    {"not a picture", false, [](auto& path) { writeFile(path, "text"); },
      "not a BMP, GIF, JPEG or PNG picture"},
     {"cut short", false, [](auto& path) { writeFile(path, bmpPicture(4, 4).substr(0, 70)); },
      "truncated BMP"},

@@ -204,11 +204,11 @@ TEST(FolderListing, ListsRegularFilesAndLinksToThemInNaturalOrder) {
     namespace fs = std::filesystem;
     TempDir dir;
     for (const char* name : {"page10.png", "Page2.png", "page1.png", ".hidden.png", "notes.txt"}) {
-        testsupport::writeFile(dir.file(name), std::string("x"));
+        testsupport::writeFile(dir.file(name), "x");
     }
     // Windows also hides by attribute.
     if (testsupport::onWindows) {
-        testsupport::writeFile(dir.file("attribute.png"), std::string("x"));
+        testsupport::writeFile(dir.file("attribute.png"), "x");
         ASSERT_TRUE(testsupport::hideFile(dir.file("attribute.png")));
     }
     fs::create_directory(dir.file("sub.png"));

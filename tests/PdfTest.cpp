@@ -129,7 +129,7 @@ TEST(PdfLarge, OffsetsPastFourGiBKeepTheirTenDigits) {
 TEST(PdfLarge, DocumentThatWouldPassTheLimitFailsAndKeepsTheEarlierOne) {
     TempDir dir;
     const std::string path = dir.file("large.pdf");
-    testsupport::writeFile(path, std::string("earlier"));
+    testsupport::writeFile(path, "earlier");
     {
         pdf writer(path);
         PdfTestPeer::skip(writer, pdf::maxDocumentBytes - 134 - 100);

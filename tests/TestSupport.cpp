@@ -67,10 +67,6 @@ void writeFile(const std::string& path, const std::string& bytes) {
     }
 }
 
-void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    writeFile(path, std::string(bytes.begin(), bytes.end()));
-}
-
 std::string dataFile(const std::string& name) {
     return std::string(TEST_DATA_DIR) + "/" + name;
 }

@@ -48,7 +48,6 @@ struct Folder {
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
-void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 // A file of the committed test pictures.
 std::string dataFile(const std::string& name);
