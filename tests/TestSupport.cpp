@@ -158,17 +158,13 @@ std::string bmpPicture(unsigned w, unsigned h, bool noisy) {
     return std::string(file.begin(), file.end());
 }
 
-Names listFolder(const std::filesystem::path& path) {
+Names listFolder(const std::string& path) {
     Names names;
-    for (const auto& entry : std::filesystem::directory_iterator(path)) {
+    for (const auto& entry : std::filesystem::directory_iterator(u8path(path))) {
         names.push_back(utf8(entry.path().filename()));
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-Names listFolder(const std::string& path) {
-    return listFolder(u8path(path));
 }
 
 void linkOrCopy(const std::string& target, const std::string& link) {

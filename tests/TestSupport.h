@@ -54,7 +54,6 @@ std::string dataFile(const std::string& name);
 
 // Names of the entries of a folder, sorted.
 Names listFolder(const std::string& path);
-Names listFolder(const std::filesystem::path& path);
 
 // The fields of a BMP file that tests vary; bmpFile() writes them.
 struct BmpHeader {
