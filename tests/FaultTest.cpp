@@ -236,22 +236,15 @@ TEST(NameFault, DocumentNameUpToNameMaxIsWrittenAndBeyondFailsClearly) {
     }
 }
 
-// Creates `count` nested folders of `length`-byte names under `base` and
-// returns the deepest one's path.
-std::string nestFolders(const std::string& base, int count, std::size_t length) {
-    std::string path = base;
-    for (int i = 0; i < count; ++i) {
-        path += "/" + std::string(length, static_cast<char>('a' + i % 26));
-        fs::create_directory(path);
-    }
-    return path;
-}
-
 // A document path a few bytes short of PATH_MAX: the temporary file's path
 // beside it would pass PATH_MAX, its name does not.
 TEST(PathFault, DocumentPathJustUnderPathMaxIsWritten) {
     TempDir dir;
-    const std::string outer = nestFolders(dir.path().string(), 19, 200);
+    std::string outer = dir.path().string();
+    for (char letter = 'a'; letter < 'a' + 19; ++letter) {
+        outer += "/" + std::string(200, letter);
+        fs::create_directory(outer);
+    }
     const std::size_t length = (PATH_MAX - 8 - outer.size()) / 2;
     ASSERT_GT(length, 10u);
     ASSERT_LE(length, 255u);
