@@ -149,15 +149,6 @@ TEST(PdfLarge, DocumentThatWouldPassTheLimitFailsAndKeepsTheEarlierOne) {
     EXPECT_EQ(testsupport::readFile(path), "earlier");
 }
 
-TEST(PdfPage, PictureThatFailsToLoadAddsNoObject) {
-    TempDir dir;
-    testsupport::writeFile(dir.file("bad.png"), "not a picture");
-    pdf writer(dir.file("doc.pdf"));
-    EXPECT_THROW(writer.pageOBJ(dir.file("bad.png")), folder2pdf::Error);
-    EXPECT_EQ(writer.length(), 134);
-    EXPECT_EQ(writer.objects(), 3);
-}
-
 // A picture that zlib fails on is named apart, with the reason the window's
 // box gives for it.
 TEST(PdfPage, PictureThatFailsToCompressIsNamedWithTheReason) {

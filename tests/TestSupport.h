@@ -12,8 +12,7 @@ namespace testsupport {
 
 using Names = std::vector<std::string>;
 
-// A fresh folder under the system's temporary folder, removed with its
-// contents when the object goes.
+// A fresh temporary folder, removed with its contents when the object goes.
 class TempDir {
   public:
     TempDir();
@@ -22,21 +21,18 @@ class TempDir {
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    // `name` in the folder, in UTF-8 with "/" between names, as the
-    // program takes and prints paths.
+    // `name` in the folder, in UTF-8 with "/", as the program takes paths.
     std::string file(const std::string& name) const;
 
   private:
     std::filesystem::path path_;
 };
 
-// UTF-8 paths to std::filesystem's and back: a plain std::string would be
-// taken in the ANSI code page on Windows.
+// UTF-8 paths to std::filesystem's and back (not the ANSI code page on Windows).
 std::filesystem::path u8path(const std::string& path);
 std::string utf8(const std::filesystem::path& path);
 
-// A folder `name` (of one or more levels) inside a fresh temporary folder,
-// as a user would pick it.
+// A folder `name` (of one or more levels) in a fresh temporary folder.
 struct Folder {
     TempDir dir;
     std::string path;
@@ -70,8 +66,7 @@ struct BmpHeader {
 };
 std::vector<std::uint8_t> bmpFile(const BmpHeader& h, const std::vector<std::uint8_t>& pixels);
 
-// A 24-bit BMP file of w x h pixels: noise when `noisy` (it hardly
-// compresses, so it takes a while), otherwise one gray.
+// A 24-bit BMP of w x h pixels: noise when `noisy` (slow to compress), else one gray.
 std::string bmpPicture(unsigned w, unsigned h, bool noisy = false);
 
 // The zlib stream inflated; throws std::runtime_error on a broken stream.
@@ -98,16 +93,14 @@ CommandResult run(const Names& argv, const RunOptions& options = {});
 // Whether a program is on PATH (qpdf, pdfimages...).
 bool haveTool(const std::string& name);
 
-// Whether the tests run on Windows, for skipping what makes sense only
-// elsewhere.
+// Whether the tests run on Windows, for skipping what makes sense only elsewhere.
 extern const bool onWindows;
 
 // A symbolic link at `link` to `target`, or, where links can't be made
 // (Windows without the privilege), a copy of `target` when it is a file.
 void linkOrCopy(const std::string& target, const std::string& link);
 
-// Gives the file the hidden attribute where the system has one (Windows);
-// false elsewhere.
+// Gives the file the hidden attribute where the system has one (Windows); false elsewhere.
 bool hideFile(const std::string& path);
 
 #ifdef FOLDER2PDF_EXE
