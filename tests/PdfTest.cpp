@@ -30,13 +30,6 @@ Bytes testRaster(std::int32_t W, std::int32_t H) {
     return raster;
 }
 
-void expectQpdfFindsNoFault(const std::string& path) {
-    if (testsupport::haveTool("qpdf")) {
-        const auto check = testsupport::run({"qpdf", "--check", path});
-        EXPECT_EQ(check.status, 0) << check.out << check.err;
-    }
-}
-
 // Each page is its three objects, exactly as written here, at the offsets the
 // table gives: the page, its content stream (1 x 1 has the shortest), and an
 // image stream of exactly /Length bytes of zlib data that inflates to
@@ -59,7 +52,7 @@ TEST(PdfDocument, PagesAreWrittenWhereTheCrossReferenceSays) {
     }
     writer.makePDF();
     const std::string file = testsupport::readFile(path);
-    expectQpdfFindsNoFault(path);
+    testsupport::expectQpdfAccepts(path);
     const int pages = static_cast<int>(sizes.size());
     ASSERT_EQ(writer.objects(), 3 + 3 * pages + 1);
     EXPECT_NE(file.find("<< /Type /Pages /Count 7 /Kids [ 4 0 R 7 0 R 10 0 R 13 0 R 16 0 R 19 0 "
@@ -120,7 +113,7 @@ TEST(PdfLarge, OffsetsPastFourGiBKeepTheirTenDigits) {
     const std::string tail{std::istreambuf_iterator<char>(in), {}};
     EXPECT_NE(tail.find("\r\n5368709254 00000 n\r\n"), std::string::npos) << tail;
     EXPECT_EQ(std::filesystem::file_size(path), static_cast<std::uintmax_t>(writer.length()));
-    expectQpdfFindsNoFault(path);
+    testsupport::expectQpdfAccepts(path);
 }
 
 // Growth past the largest size the table can describe stops before

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -27,8 +29,8 @@ std::string TempDir::file(const std::string& name) const {
 TempDir::TempDir() {
     std::random_device seed;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        path_ = std::filesystem::temp_directory_path() /
-                ("folder2pdf-test-" + std::to_string(seed()));
+        path_ =
+            std::filesystem::temp_directory_path() / ("folder2pdf-test-" + std::to_string(seed()));
         if (std::filesystem::create_directory(path_)) {
             return;
         }
@@ -165,6 +167,13 @@ Names listFolder(const std::string& path) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+void expectQpdfAccepts(const std::string& path) {
+    if (!onWindows && run({"sh", "-c", "command -v qpdf"}).status == 0) {
+        const CommandResult check = run({"qpdf", "--check", path});
+        EXPECT_EQ(check.status, 0) << check.out << check.err;
+    }
 }
 
 void linkOrCopy(const std::string& target, const std::string& link) {

@@ -90,8 +90,9 @@ struct RunOptions {
 // Runs a program and collects its output.
 CommandResult run(const Names& argv, const RunOptions& options = {});
 
-// Whether a program is on PATH (qpdf, pdfimages...).
-bool haveTool(const std::string& name);
+// qpdf --check finds no fault in the PDF at `path`, where qpdf is installed
+// (on Windows the documents are compared with the Linux build's instead).
+void expectQpdfAccepts(const std::string& path);
 
 // Whether the tests run on Windows, for skipping what makes sense only elsewhere.
 extern const bool onWindows;

@@ -97,10 +97,6 @@ CommandResult run(const Names& argv, const RunOptions& options) {
     return result;
 }
 
-bool haveTool(const std::string& name) {
-    return run({"sh", "-c", "command -v " + name}).status == 0;
-}
-
 bool hideFile(const std::string&) {
     return false;
 }

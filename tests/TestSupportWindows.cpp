@@ -93,13 +93,6 @@ CommandResult run(const Names& argv, const RunOptions& options) {
     return result;
 }
 
-// The PDF readers the tests consult (qpdf, poppler) are Linux programs;
-// the Windows build's documents are checked against the Linux build's
-// bytes instead.
-bool haveTool(const std::string&) {
-    return false;
-}
-
 bool hideFile(const std::string& path) {
     return ::SetFileAttributesW(wide(path).c_str(), FILE_ATTRIBUTE_HIDDEN) != 0;
 }
