@@ -44,17 +44,12 @@ using Snapshot = std::map<std::string, std::string>;
 
 Snapshot snapshot(const std::string& folder) {
     Snapshot entries;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-        const std::string name = entry.path().filename().string();
-        if (entry.is_symlink()) {
-            entries[name] = "link to " + fs::read_symlink(entry.path()).string();
-        } else if (entry.is_directory()) {
-            entries[name] = "folder";
-        } else if (entry.is_regular_file()) {
-            entries[name] = "file " + readFile(entry.path().string());
-        } else {
-            entries[name] = "other";
-        }
+    for (const std::string& name : testsupport::listFolder(folder)) {
+        const fs::path path = folder + "/" + name;
+        entries[name] = fs::is_symlink(path)        ? "link to " + fs::read_symlink(path).string()
+                        : fs::is_directory(path)    ? "folder"
+                        : fs::is_regular_file(path) ? "file " + readFile(path.string())
+                                                    : "other";
     }
     return entries;
 }
