@@ -61,11 +61,15 @@ void expectFailureNaming(const CommandResult& result, const std::string& named,
     EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
 }
 
-// Runs `script` under sh as root of a user and mount namespace of its own,
-// with $0 the program and $1... `arguments`; its mounts vanish with it.
-// Status 77 (or a refused namespace) means the mounts can't be made here.
+// Runs `script` under sh in a mount namespace of its own (as root of a user
+// namespace too unless root already), with $0 the program and $1...
+// `arguments`; its mounts vanish with it. Status 77 (or a refused
+// namespace) means the mounts can't be made here.
 CommandResult runWithMounts(const std::string& script, const Names& arguments) {
-    Names argv{"unshare", "--map-root-user", "--mount", "sh", "-c", script, FOLDER2PDF_EXE};
+    Names argv{"unshare", "--mount", "sh", "-c", script, FOLDER2PDF_EXE};
+    if (::geteuid() != 0) {
+        argv.insert(argv.begin() + 1, "--map-root-user");
+    }
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     CommandResult result = testsupport::run(argv);
     if (result.err.rfind("unshare:", 0) == 0) {
