@@ -4,6 +4,7 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include "pdf/AtomicFile.h"
 #include "ui/qt/Form1.h"
 
 int main(int argc, char** argv) {
@@ -20,6 +21,8 @@ int main(int argc, char** argv) {
         QApplication::installTranslator(&qtTexts);
     }
 
+    // Killed mid-run, the window leaves the earlier document and nothing beside it.
+    folder2pdf::removeTemporaryFileOnTermination();
     folder2pdf::Form1 window;
     window.show();
     return QApplication::exec();

@@ -19,7 +19,7 @@ std::atomic<FolderJob*> interruptibleJob{nullptr};
 std::atomic<int> interrupts{0};
 static_assert(std::atomic<FolderJob*>::is_always_lock_free);
 static_assert(std::atomic<int>::is_always_lock_free);
-struct sigaction previous[3]{};
+struct sigaction previous {};
 
 // The first Ctrl-C asks the job to stop before its next picture. Ending at
 // once is left for a second Ctrl-C and for the final flush and rename, which
@@ -32,24 +32,6 @@ extern "C" void onInterrupt(int) {
         ::_exit(exitInterrupted);
     }
     job->requestStop();
-}
-
-// SIGTERM and SIGHUP (the terminal closed) end the program as they would
-// have, after removing the document's temporary file. SA_RESETHAND has put
-// the default action back, which the raised signal meets once the handler
-// returns.
-extern "C" void onTermination(int signal) {
-    removeTemporaryFile();
-    ::raise(signal);
-}
-
-// SA_RESTART keeps reads and writes going.
-void install(int signal, void (*handler)(int), int flags, struct sigaction& old) {
-    struct sigaction action {};
-    action.sa_handler = handler;
-    action.sa_flags = flags;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(signal, &action, &old);
 }
 
 }  // namespace
@@ -82,15 +64,19 @@ std::string programFolder() {
 StopSignals::StopSignals(FolderJob& job) {
     interruptibleJob.store(&job);
     interrupts.store(0);
-    install(SIGINT, onInterrupt, SA_RESTART, previous[0]);
-    install(SIGTERM, onTermination, SA_RESTART | SA_RESETHAND, previous[1]);
-    install(SIGHUP, onTermination, SA_RESTART | SA_RESETHAND, previous[2]);
+    // SIGTERM and SIGHUP (the terminal closed) end the program as they would
+    // have, after removing the temporary file; Ctrl-C is ours. SA_RESTART
+    // keeps reads and writes going.
+    removeTemporaryFileOnTermination();
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, &previous);
 }
 
 StopSignals::~StopSignals() {
-    ::sigaction(SIGINT, &previous[0], nullptr);
-    ::sigaction(SIGTERM, &previous[1], nullptr);
-    ::sigaction(SIGHUP, &previous[2], nullptr);
+    ::sigaction(SIGINT, &previous, nullptr);
     interruptibleJob.store(nullptr);
 }
 

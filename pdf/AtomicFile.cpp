@@ -120,6 +120,27 @@ bool removeTemporaryFile() {
     return true;
 }
 
+namespace {
+
+// SA_RESETHAND has put the default action back, which the raised signal
+// meets once the handler returns.
+extern "C" void removeAndEnd(int signal) {
+    removeTemporaryFile();
+    ::raise(signal);
+}
+
+}  // namespace
+
+void removeTemporaryFileOnTermination() {
+    struct sigaction action {};
+    action.sa_handler = removeAndEnd;
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
 bool temporaryFileCommitting() {
     return pending.state.load() == Committing;
 }

@@ -65,6 +65,13 @@ void replaceFileAtomically(const std::string& path, const std::uint8_t* data, st
 // time is covered; a second one alive at the same moment goes without.
 bool removeTemporaryFile();
 
+// Makes the signals that end a process (SIGTERM, SIGHUP, SIGINT) remove
+// that temporary file first, then end it as they would have: for a program
+// that gives them no other meaning, such as the window, which a session's end
+// or the terminal that started it may close at any moment. Nothing on
+// Windows, which sends no such signals.
+void removeTemporaryFileOnTermination();
+
 // Whether the AtomicFile alive at this moment is in commit(): flushing to
 // disk and renaming, which can't be stopped part-way, only abandoned (by
 // removeTemporaryFile() and ending the process). Async-signal-safe.

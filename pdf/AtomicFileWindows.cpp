@@ -82,6 +82,8 @@ void forget(bool recorded) {
 
 }  // namespace
 
+void removeTemporaryFileOnTermination() {}
+
 bool removeTemporaryFile() {
     const PendingHeld held;
     if (pendingState == Free) {

@@ -133,6 +133,7 @@ mutant pdf/AtomicFile.cpp $'::unlinkat(static_cast<int>(folder_), temporary_.c_s
     $'(void)temporary_;\n    forget('
 mutant pdf/AtomicFile.cpp '::fchmod(fd, old.st_mode & 07777);' '(void)old;'
 mutant pdf/AtomicFile.cpp 'if (state != Published && state != Committing)' 'if (true)'
+mutant cli/ConsolePosix.cpp '    removeTemporaryFileOnTermination();' '    ;'
 
 # The job: stopping, commands.
 mutant job/FolderJob.cpp $'if (stopRequested_.load()) {\n                view_.showProgress(0);' \
