@@ -1,36 +1,32 @@
 // The native Windows window driven by its messages, as clicks and a screen
-// reader would, in the Qt window's test scenarios. Runs under Wine on Linux.
+// reader would, in the scenarios both windows share. Runs under Wine on Linux.
 
-#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <commctrl.h>
 
-#include <filesystem>
 #include <memory>
-#include <string>
-#include <tuple>
-#include <vector>
 
-#include "TestSupport.h"
+#include "WindowScenarios.h"
 #include "ui/win32/Form1.h"
 #include "ui/win32/StatusProgress.h"
 #include "ui/win32/WideText.h"
 
+using namespace windowtest;
+using namespace folder2pdf;
+
 namespace {
 
-namespace fs = std::filesystem;
-using folder2pdf::Form1;
-namespace StatusProgress = folder2pdf::StatusProgress;
-
-std::wstring windowText(HWND window) {
-    wchar_t text[512] = {};
-    GetWindowTextW(window, text, 512);
-    return text;
+LRESULT send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    return SendMessageW(window, message, wParam, lParam);
 }
-
-// A control's rectangle in its parent's client coordinates.
-std::tuple<LONG, LONG, LONG, LONG> placeOf(HWND window) {
+// A text the window hands over into a buffer, such as WM_GETTEXT's.
+std::string textOf(HWND window, UINT message = WM_GETTEXT, WPARAM wParam = 512) {
+    wchar_t text[512] = {};
+    send(window, message, wParam, reinterpret_cast<LPARAM>(text));
+    return narrow(text);
+}
+Place placeOf(HWND window) {
     RECT r{};
     GetWindowRect(window, &r);
     MapWindowPoints(HWND_DESKTOP, GetParent(window), reinterpret_cast<POINT*>(&r), 2);
@@ -39,157 +35,77 @@ std::tuple<LONG, LONG, LONG, LONG> placeOf(HWND window) {
 
 // Keeps every message box's text and closes it, so that no test hangs on
 // one: a thread timer, because modal loops dispatch those too.
-std::vector<std::wstring> messages;
+std::vector<std::string>* boxTexts = nullptr;
 void CALLBACK closeMessageBox(HWND, UINT, UINT_PTR, DWORD) {
     const HWND box = FindWindowW(L"#32770", nullptr);
     if (box && IsWindowVisible(box)) {
-        messages.push_back(windowText(GetDlgItem(box, 0xFFFF)));  // the text's static
-        SendMessageW(box, WM_COMMAND, IDOK, 0);
+        boxTexts->push_back(textOf(GetDlgItem(box, 0xFFFF)));  // the text's static
+        send(box, WM_COMMAND, IDOK);
     }
 }
 
-const std::vector<std::string> examples{"a.bmp", "b.bmp", "c.bmp"};
+}  // namespace
 
-class Win32WindowTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        messages.clear();
-        timer = SetTimer(nullptr, 0, 20, closeMessageBox);
-        form = std::make_unique<Form1>();
+struct Win32Window : Recorder {
+    Win32Window() {
+        boxTexts = &messages;
         form->setFolderChooser([this](HWND, const std::wstring& title, const std::wstring& start) {
-            EXPECT_EQ(title, L"请选择图片文件夹");
-            EXPECT_TRUE(fs::exists(fs::path(start) / L"win32_window_tests.exe")) << start;
-            ++chooserCalls;
-            return chosen;
+            EXPECT_TRUE(std::filesystem::exists(start + L"/win32_window_tests.exe"));
+            return widen(choose(narrow(title)));
         });
         ShowWindow(form->hwnd(), SW_SHOWNORMAL);
         form->runPendingEvents();
     }
-    void TearDown() override { KillTimer(nullptr, timer); }
+    ~Win32Window() { KillTimer(nullptr, timer); }
 
-    HWND control(int id) const { return GetDlgItem(form->hwnd(), id); }
-    void click(int id) const { SendMessageW(control(id), BM_CLICK, 0, 0); }
-    void selectRow(int row) const {
-        SendMessageW(control(Form1::ListId), LB_SETCURSEL, static_cast<WPARAM>(row), 0);
+    HWND control(Control control) const {
+        return GetDlgItem(form->hwnd(), int{Form1::ListId} + control);
     }
-    std::wstring part(int index) const {
-        wchar_t text[256] = {};
-        SendMessageW(StatusProgress::statusBar(), SB_GETTEXTW, static_cast<WPARAM>(index),
-                     reinterpret_cast<LPARAM>(text));
-        return text;
+    std::string title() const { return textOf(form->hwnd()); }
+    std::string text(Control label) const { return textOf(control(label)); }
+    std::string part(int index) const {
+        return textOf(StatusProgress::statusBar(), SB_GETTEXTW, index);
     }
     std::vector<std::string> rows() const {
         std::vector<std::string> texts;
-        wchar_t text[256] = {};
-        while (SendMessageW(control(Form1::ListId), LB_GETTEXT, texts.size(),
-                            reinterpret_cast<LPARAM>(text)) != LB_ERR) {
-            texts.push_back(folder2pdf::narrow(text));
+        for (int row = 0; row < send(control(List), LB_GETCOUNT); ++row) {
+            texts.push_back(textOf(control(List), LB_GETTEXT, row));
         }
         return texts;
     }
-
-    // A few pictures in a fresh folder, listed in the window.
-    void openExamples() {
-        for (const std::string& name : examples) {
-            folder.add(name, 2, 2);
-        }
-        chosen = testsupport::u8path(folder.path).wstring();
-        click(Form1::Command1Id);
+    void click(Control button) const { send(control(button), BM_CLICK); }
+    void selectRow(int row) const { send(control(List), LB_SETCURSEL, row); }
+    void resize(int width, int height) const {
+        RECT outer{}, client{};
+        GetWindowRect(form->hwnd(), &outer);
+        GetClientRect(form->hwnd(), &client);
+        SetWindowPos(form->hwnd(), nullptr, 0, 0, outer.right - outer.left - client.right + width,
+                     outer.bottom - outer.top - client.bottom + height, SWP_NOMOVE | SWP_NOZORDER);
     }
-    std::string pdfPath() const { return folder.file("图片.pdf"); }
-
-    UINT_PTR timer = 0;
-    testsupport::Folder folder{"图片"};
-    std::unique_ptr<Form1> form;
-    std::wstring chosen;
-    int chooserCalls = 0;
-};
-
-TEST_F(Win32WindowTest, StartUpShowsCaptionsStatusPartsAndLayout) {
-    EXPECT_EQ(windowText(form->hwnd()), L"图片转PDF");
-    EXPECT_EQ(windowText(control(Form1::L1Id)), L"图片文件夹转PDF");
-    EXPECT_EQ(windowText(control(Form1::L2Id)), L"打开文件夹，排序后点生成");
-    EXPECT_EQ(part(0), L"信息：");
-    EXPECT_EQ(part(2), L" 进度 ");
-    // 15 twips a pixel: the list runs from 700 twips (47 px) to 1000 (67 px) above the bottom.
-    RECT start{};  // the client area opens at 408 x 216
-    GetWindowRect(form->hwnd(), &start);
-    for (const auto& [width, height, listHeight] :
-         {std::tuple{408, 216, 149}, {640, 400, 333}, {408, 60, 0}}) {
-        SetWindowPos(form->hwnd(), nullptr, 0, 0, start.right - start.left - 408 + width,
-                     start.bottom - start.top - 216 + height, SWP_NOMOVE | SWP_NOZORDER);
-        EXPECT_EQ(placeOf(control(Form1::ListId)), std::tuple(0, 47, width, 47 + listHeight))
-            << width << "x" << height;
-        RECT last{};  // the status bar's last part, where the progress bar sits
-        SendMessageW(StatusProgress::statusBar(), SB_GETRECT, 3, reinterpret_cast<LPARAM>(&last));
-        EXPECT_EQ(placeOf(StatusProgress::progressBar()),
-                  std::tuple(last.left, last.top, last.right - 2, last.top + last.bottom - 3));
+    // The list, the status bar's last part and the progress bar.
+    std::array<Place, 3> layout() const {
+        RECT last{};
+        send(StatusProgress::statusBar(), SB_GETRECT, 3, reinterpret_cast<LPARAM>(&last));
+        return {placeOf(control(List)), Place{last.left, last.top, last.right, last.bottom},
+                placeOf(StatusProgress::progressBar())};
     }
-}
-
-TEST_F(Win32WindowTest, OpenListsMovesAndGeneratesTheDocumentWithProgress) {
-    openExamples();
-    EXPECT_EQ(rows(), examples);
-    EXPECT_EQ(part(1), L" 共3幅");
-    selectRow(0);
-    click(Form1::Command4Id);
-    EXPECT_EQ(rows()[1], examples[0]);
-
-    const HWND progress = StatusProgress::progressBar();
-    SendMessageW(progress, PBM_SETPOS, 2, 0);  // as a run left it
-    click(Form1::Command2Id);
-    EXPECT_EQ(SendMessageW(progress, PBM_GETRANGE, FALSE, 0), 4);
-    EXPECT_EQ(SendMessageW(progress, PBM_GETPOS, 0, 0), 0);
-    EXPECT_EQ(part(1), L"完成！");
-    EXPECT_EQ(testsupport::readFile(pdfPath()).substr(0, 8), "%PDF-1.4");
-}
-
-TEST_F(Win32WindowTest, FailuresShowTheReasonAndKeepTheListAndTheEarlierDocument) {
-    openExamples();
-    testsupport::writeFile(pdfPath(), "earlier");
+    std::pair<int, int> progress() const {
+        return {send(StatusProgress::progressBar(), PBM_GETRANGE, FALSE),
+                send(StatusProgress::progressBar(), PBM_GETPOS)};
+    }
+    void setProgress(int value) const { send(StatusProgress::progressBar(), PBM_SETPOS, value); }
+    void later(Control button) const { PostMessageW(control(button), BM_CLICK, 0, 0); }
+    void laterClose() const { PostMessageW(form->hwnd(), WM_CLOSE, 0, 0); }
+    void close() const { send(form->hwnd(), WM_CLOSE); }
     // The document held open by a program that shares nothing.
-    const HANDLE held = CreateFileW(testsupport::u8path(pdfPath()).c_str(), GENERIC_READ, 0,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
-    click(Form1::Command2Id);
-    CloseHandle(held);
-
-    testsupport::writeFile(folder.file("x.png"), "\x89PNG\r\n\x1a\n broken");
-    click(Form1::Command1Id);
-    const std::vector<std::string> before = rows();
-    click(Form1::Command2Id);
-    EXPECT_EQ(rows(), before);
-    selectRow(1);
-    click(Form1::Command3Id);  // the window still takes commands
-    EXPECT_EQ(rows()[0], before[1]);
-    // A failure after the window was closed shows no box.
-    form->setFolderChooser([this](HWND, const std::wstring&, const std::wstring&) {
-        SendMessageW(form->hwnd(), WM_CLOSE, 0, 0);
-        return testsupport::u8path(folder.file("gone")).wstring();
-    });
-    click(Form1::Command1Id);
-
-    const std::wstring shown =
-        testsupport::u8path(folder.path).generic_wstring();  // "/" between names
-    const std::wstring reasons[] = {
-        L"没有完成：没有权限：系统拒绝访问这个文件或文件夹。\n" + shown + L"/图片.pdf",
-        L"没有完成：图片已损坏，无法读取。\n" + shown + L"/x.png\n\n详细信息："};
-    ASSERT_EQ(messages.size(), 2u);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(messages[i].substr(0, reasons[i].size()), reasons[i]);
+    void whileUnwritable(const std::string& document, const std::function<void()>& run) const {
+        const HANDLE held = CreateFileW(widen(document).c_str(), GENERIC_READ, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+        run();
+        CloseHandle(held);
     }
-    EXPECT_EQ(testsupport::readFile(pdfPath()), "earlier");
-}
 
-TEST_F(Win32WindowTest, ClicksDuringARunAreRefusedAndClosingStopsItWritingNothing) {
-    openExamples();
-    // Handled by the run's first runPendingEvents.
-    PostMessageW(control(Form1::Command1Id), BM_CLICK, 0, 0);
-    PostMessageW(control(Form1::Command2Id), BM_CLICK, 0, 0);
-    PostMessageW(form->hwnd(), WM_CLOSE, 0, 0);
-    click(Form1::Command2Id);
-    EXPECT_EQ(chooserCalls, 1);
-    EXPECT_FALSE(fs::exists(testsupport::u8path(pdfPath())));
-    EXPECT_EQ(form->job(), nullptr);
-}
-
-}  // namespace
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, closeMessageBox);
+    std::unique_ptr<Form1> form = std::make_unique<Form1>();
+};
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32WindowTest, Window, Win32Window);

@@ -1,0 +1,142 @@
+// The scenarios both windows run, each through a driver that reaches its own
+// toolkit: texts in UTF-8, places {left, top, right, bottom} in the parent's
+// client area, clicks and a close "later" carried out by the next run's event
+// processing, the folder chooser's answer and the message boxes' texts.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace windowtest {
+
+using Place = std::array<int, 4>;
+// In the order of the native window's control identifiers.
+enum Control { List, Command1, Command2, Command3, Command4, L1, L2 };
+
+// What both drivers keep: the chooser's titles and next answer, the boxes' texts.
+struct Recorder {
+    std::string choose(const std::string& title) {
+        asked.push_back(title);
+        if (whileChoosing) {
+            whileChoosing();
+        }
+        return chosen;
+    }
+    std::vector<std::string> asked, messages;
+    std::string chosen;
+    std::function<void()> whileChoosing;
+};
+
+const std::vector<std::string> examples{"a.bmp", "b.bmp", "c.bmp"};
+
+template <class Driver>
+class Window : public ::testing::Test {
+  protected:
+    // A few pictures in a fresh folder, listed in the window.
+    void openExamples() {
+        for (const std::string& name : examples) {
+            folder.add(name, 2, 2);
+        }
+        w.chosen = folder.path;
+        w.click(Command1);
+    }
+
+    testsupport::Folder folder{"图片"};
+    const std::string pdf = folder.file("图片.pdf");
+    Driver w;
+};
+TYPED_TEST_SUITE_P(Window);
+
+TYPED_TEST_P(Window, StartUpShowsCaptionsStatusPartsAndLayout) {
+    TypeParam& w = this->w;
+    EXPECT_EQ(w.title(), "图片转PDF");
+    EXPECT_EQ(w.text(L1), "图片文件夹转PDF");
+    EXPECT_EQ(w.text(L2), "打开文件夹，排序后点生成");
+    EXPECT_EQ(w.part(0), "信息：");
+    EXPECT_EQ(w.part(2), " 进度 ");
+    // 15 twips a pixel: the list runs from 700 twips (47 px) to 1000 (67 px) above the bottom.
+    EXPECT_EQ(w.layout()[0], (Place{0, 47, 408, 196}));  // the client area opens at 408 x 216
+    for (const auto& [width, height, listHeight] :
+         {std::tuple{408, 216, 149}, {640, 400, 333}, {408, 60, 0}}) {
+        w.resize(width, height);
+        const auto [list, last, progress] = w.layout();
+        EXPECT_EQ(list, (Place{0, 47, width, 47 + listHeight})) << width << "x" << height;
+        // In the status bar's last part, 2 px narrower, as high as the part's bottom less 3.
+        EXPECT_EQ(progress, (Place{last[0], last[1], last[2] - 2, last[1] + last[3] - 3}));
+    }
+}
+
+TYPED_TEST_P(Window, OpenListsMovesAndGeneratesTheDocumentWithProgress) {
+    TypeParam& w = this->w;
+    this->openExamples();
+    EXPECT_EQ(w.asked, std::vector<std::string>{"请选择图片文件夹"});
+    EXPECT_EQ(w.rows(), examples);
+    EXPECT_EQ(w.part(1), " 共3幅");
+    w.selectRow(0);
+    w.click(Command4);
+    EXPECT_EQ(w.rows()[1], examples[0]);
+
+    w.setProgress(2);  // as a run left it
+    w.click(Command2);
+    EXPECT_EQ(w.progress(), std::pair(4, 0));  // the maximum, the position
+    EXPECT_EQ(w.part(1), "完成！");
+    EXPECT_EQ(testsupport::readFile(this->pdf).substr(0, 8), "%PDF-1.4");
+}
+
+TYPED_TEST_P(Window, FailuresShowTheReasonAndKeepTheListAndTheEarlierDocument) {
+    TypeParam& w = this->w;
+    this->openExamples();
+    testsupport::writeFile(this->pdf, "earlier");
+    w.whileUnwritable(this->pdf, [&] { w.click(Command2); });
+
+    testsupport::writeFile(this->folder.file("x.png"), "\x89PNG\r\n\x1a\n broken");
+    w.click(Command1);
+    const std::vector<std::string> before = w.rows();
+    w.click(Command2);
+    EXPECT_EQ(w.rows(), before);
+    w.selectRow(1);
+    w.click(Command3);  // the window still takes commands
+    EXPECT_EQ(w.rows()[0], before[1]);
+    // A failure after the window was closed shows no box.
+    w.whileChoosing = [&] { w.close(); };
+    w.chosen = this->folder.file("gone");
+    w.click(Command1);
+
+    const std::string reasons[] = {
+        "没有完成：没有权限：系统拒绝访问这个文件或文件夹。\n" + this->pdf,
+        "没有完成：图片已损坏，无法读取。\n" + this->folder.file("x.png") + "\n\n详细信息："};
+    ASSERT_EQ(w.messages.size(), 2u);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(w.messages[i].substr(0, reasons[i].size()), reasons[i]);
+    }
+    EXPECT_EQ(testsupport::readFile(this->pdf), "earlier");
+}
+
+TYPED_TEST_P(Window, ClicksDuringARunAreRefusedAndClosingStopsItWritingNothing) {
+    TypeParam& w = this->w;
+    this->openExamples();
+    // Carried out by the run itself, when it lets the window's events through.
+    w.later(Command1);
+    w.later(Command2);
+    w.laterClose();
+    w.click(Command2);
+    EXPECT_EQ(w.asked.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(testsupport::u8path(this->pdf)));
+    EXPECT_EQ(w.form->job(), nullptr);
+}
+
+REGISTER_TYPED_TEST_SUITE_P(Window, StartUpShowsCaptionsStatusPartsAndLayout,
+                            OpenListsMovesAndGeneratesTheDocumentWithProgress,
+                            FailuresShowTheReasonAndKeepTheListAndTheEarlierDocument,
+                            ClicksDuringARunAreRefusedAndClosingStopsItWritingNothing);
+
+}  // namespace windowtest
