@@ -13,22 +13,15 @@
 
 namespace fs = std::filesystem;
 using namespace windowtest;
-namespace StatusProgress = folder2pdf::StatusProgress;
+using namespace folder2pdf::StatusProgress;
 
-namespace {
-
-QString q(const std::string& text) {
+static QString q(const std::string& text) {
     return QString::fromStdString(text);
 }
-Place placeOf(const QWidget* widget) {
+static Place placeOf(const QWidget* widget) {
     const QRect r = widget->geometry();
     return {r.x(), r.y(), r.x() + r.width(), r.y() + r.height()};
 }
-QProgressBar* bar() {
-    return StatusProgress::progressBar();
-}
-
-}  // namespace
 
 struct QtWindow : Recorder {
     QtWindow() {
@@ -52,17 +45,14 @@ struct QtWindow : Recorder {
         const char* names[] = {"List", "Command1", "Command2", "Command3", "Command4", "L1", "L2"};
         return form->findChild<Widget*>(names[control]);
     }
-    QLabel* partLabel(int index) const {
-        return StatusProgress::statusBar()->findChild<QLabel*>(QStringLiteral("part%1").arg(index));
-    }
+    QLabel* partLabel(int i) const { return form->findChild<QLabel*>("part" + QString::number(i)); }
     std::string title() const { return form->windowTitle().toStdString(); }
     std::string text(Control label) const { return widget<QLabel>(label)->text().toStdString(); }
     std::string part(int index) const { return partLabel(index)->text().toStdString(); }
     std::vector<std::string> rows() const {
         std::vector<std::string> texts;
-        for (const QListWidgetItem* row :
-             widget<QListWidget>(List)->findItems("*", Qt::MatchWildcard)) {
-            texts.push_back(row->text().toStdString());
+        for (int i = 0; i < widget<QListWidget>(List)->count(); ++i) {
+            texts.push_back(widget<QListWidget>(List)->item(i)->text().toStdString());
         }
         return texts;
     }
@@ -71,16 +61,13 @@ struct QtWindow : Recorder {
     void resize(int width, int height) const { form->resize(width, height); }
     // The list, the status bar's last part and the progress bar.
     std::array<Place, 3> layout() const {
-        return {placeOf(widget(List)), placeOf(partLabel(3)), placeOf(bar())};
+        return {placeOf(widget(List)), placeOf(partLabel(3)), placeOf(progressBar())};
     }
-    std::pair<int, int> progress() const { return {bar()->maximum(), bar()->value()}; }
-    void setProgress(int value) const { bar()->setValue(value); }
-    void later(Control button) const {
-        QTimer::singleShot(0, [this, button] { click(button); });
+    std::array<int, 2> progress() const {
+        return {progressBar()->maximum(), progressBar()->value()};
     }
-    void laterClose() const {
-        QTimer::singleShot(0, [this] { close(); });
-    }
+    void setProgress(int value) const { progressBar()->setValue(value); }
+    void later(const std::function<void()>& steps) const { QTimer::singleShot(0, steps); }
     void close() const { form->close(); }
     // The document's folder refuses writes; root writes through permission
     // bits, so the run goes as nobody.
@@ -99,8 +86,6 @@ struct QtWindow : Recorder {
     std::unique_ptr<folder2pdf::Form1> form = std::make_unique<folder2pdf::Form1>();
 };
 INSTANTIATE_TYPED_TEST_SUITE_P(GuiTest, Window, QtWindow);
-
-namespace {
 
 TEST(BrowseFolderTest, OpensOnTheStartFolderAndShowsTheSelectedPath) {
     testsupport::TempDir root;
@@ -123,8 +108,6 @@ TEST(StartupCheckTest, ReadsTheTracerFromTheProcessStatus) {
     EXPECT_EQ(folder2pdf::myCode::tracerPid("XTracerPid:\t7\n"), 0);
     EXPECT_FALSE(folder2pdf::myCode::debuggerAttached());
 }
-
-}  // namespace
 
 int main(int argc, char** argv) {
     // Test discovery runs this program without the tests' environment.
