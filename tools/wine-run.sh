@@ -4,7 +4,9 @@
 # CTest uses it as the emulator of the Windows build. The first run creates
 # the prefix (about 10 s); parallel runs wait until it is complete instead
 # of racing it. The prefix uses Wine's null display driver: the window
-# tests create and drive real windows without an X server.
+# tests create and drive real windows without an X server. It has no
+# debugger for crashes, so that a program that crashes ends at once with
+# an error instead of waiting in winedbg until the test's time runs out.
 set -eu
 WINEPREFIX=$1
 shift
@@ -14,8 +16,10 @@ if [ ! -f "$WINEPREFIX/.complete" ]; then
     flock "$WINEPREFIX/.lock" sh -c '
         [ -f "$WINEPREFIX/.complete" ] && exit 0
         wineboot -i >/dev/null 2>&1
-        wine reg add "HKCU\\Software\\Wine\\Drivers" /v Graphics /d null /f >/dev/null 2>&1
-        wineserver -w
-        touch "$WINEPREFIX/.complete"'
+        wine reg add "HKCU\\Software\\Wine\\Drivers" /v Graphics /d null /f >/dev/null 2>&1 &&
+            wine reg add "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug" \
+                /v Debugger /d false /f >/dev/null 2>&1 &&
+            wineserver -w &&
+            touch "$WINEPREFIX/.complete"'
 fi
 exec wine "$@"
