@@ -5,7 +5,7 @@
 # incrementally and tested; a mutant that no test notices shows a fault the
 # tests would miss.
 #
-#   tools/mutate.sh            all mutants (about 13 minutes on 2 cores)
+#   tools/mutate.sh            all mutants (about 11 minutes on 2 cores)
 #   tools/mutate.sh 3 17       the mutants numbered 3 and 17 only
 #   tools/mutate.sh --check    only checks that every anchor matches exactly
 #                              once in the tree (seconds; run it after code
