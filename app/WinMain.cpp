@@ -4,14 +4,14 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include "ui/win32/Form1.h"
+#include "ui/win32/Win32Window.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     // The shell's folder dialog needs COM on this thread.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int exitCode = 0;
     {
-        folder2pdf::Form1 window;
+        folder2pdf::Win32Window window;
         window.quitWhenClosed();
         ShowWindow(window.hwnd(), showCommand);
         UpdateWindow(window.hwnd());

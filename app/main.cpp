@@ -5,7 +5,7 @@
 #include <QTranslator>
 
 #include "pdf/AtomicFile.h"
-#include "ui/qt/Form1.h"
+#include "ui/qt/QtWindow.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
 
     // Killed mid-run, the window leaves the earlier document and nothing beside it.
     folder2pdf::removeTemporaryFileOnTermination();
-    folder2pdf::Form1 window;
+    folder2pdf::QtWindow window;
     window.show();
     return QApplication::exec();
 }

@@ -1,19 +1,15 @@
 // The Qt window offscreen in the scenarios both windows share, then the chooser and start-up check.
 
-#include <unistd.h>
-
 #include <QtWidgets>
 #include <memory>
 
 #include "WindowScenarios.h"
 #include "ui/qt/BrowseDirectorysOnly.h"
-#include "ui/qt/Form1.h"
-#include "ui/qt/StatusProgress.h"
+#include "ui/qt/QtWindow.h"
 #include "ui/shared/myCode.h"
 
 namespace fs = std::filesystem;
 using namespace windowtest;
-using namespace folder2pdf::StatusProgress;
 
 static QString q(const std::string& text) {
     return QString::fromStdString(text);
@@ -23,13 +19,13 @@ static Place placeOf(const QWidget* widget) {
     return {r.x(), r.y(), r.x() + r.width(), r.y() + r.height()};
 }
 
-struct QtWindow : Recorder {
-    QtWindow() {
-        form->setFolderChooser([this](QWidget*, const QString& title, const QString& start) {
-            EXPECT_EQ(start, QCoreApplication::applicationDirPath());
-            return q(choose(title.toStdString()));
+struct QtDriver : Recorder {
+    QtDriver() {
+        form().setFolderChooser([this](const std::string& title, const std::string& start) {
+            EXPECT_EQ(q(start), QCoreApplication::applicationDirPath());
+            return choose(title, start);
         });
-        form->show();
+        window->show();
         // Keeps every message box's text and closes it: no test hangs on one.
         QObject::connect(&boxTimer, &QTimer::timeout, [this] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
@@ -43,10 +39,14 @@ struct QtWindow : Recorder {
     template <class Widget = QWidget>
     Widget* widget(Control control) const {
         const char* names[] = {"List", "Command1", "Command2", "Command3", "Command4", "L1", "L2"};
-        return form->findChild<Widget*>(names[control]);
+        return window->findChild<Widget*>(names[control]);
     }
-    QLabel* partLabel(int i) const { return form->findChild<QLabel*>("part" + QString::number(i)); }
-    std::string title() const { return form->windowTitle().toStdString(); }
+    folder2pdf::Form1& form() const { return window->form(); }
+    QLabel* partLabel(int i) const {
+        return window->findChild<QLabel*>("part" + QString::number(i));
+    }
+    QProgressBar* progressBar() const { return window->findChild<QProgressBar*>("progressBar"); }
+    std::string title() const { return window->windowTitle().toStdString(); }
     std::string text(Control label) const { return widget<QLabel>(label)->text().toStdString(); }
     std::string part(int index) const { return partLabel(index)->text().toStdString(); }
     std::vector<std::string> rows() const {
@@ -58,7 +58,7 @@ struct QtWindow : Recorder {
     }
     void click(Control button) const { widget<QPushButton>(button)->click(); }
     void selectRow(int row) const { widget<QListWidget>(List)->setCurrentRow(row); }
-    void resize(int width, int height) const { form->resize(width, height); }
+    void resize(int width, int height) const { window->resize(width, height); }
     // The list, the status bar's last part and the progress bar.
     std::array<Place, 3> layout() const {
         return {placeOf(widget(List)), placeOf(partLabel(3)), placeOf(progressBar())};
@@ -68,24 +68,12 @@ struct QtWindow : Recorder {
     }
     void setProgress(int value) const { progressBar()->setValue(value); }
     void later(const std::function<void()>& steps) const { QTimer::singleShot(0, steps); }
-    void close() const { form->close(); }
-    // The document's folder refuses writes; root writes through permission
-    // bits, so the run goes as nobody.
-    void whileUnwritable(const std::string& document, const std::function<void()>& run) const {
-        const fs::path folder = testsupport::u8path(document).parent_path();
-        fs::permissions(folder.parent_path(), fs::perms::others_exec, fs::perm_options::add);
-        fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove);
-        const bool root = ::geteuid() == 0;
-        ASSERT_TRUE(!root || ::seteuid(65534) == 0);
-        run();
-        ASSERT_TRUE(!root || ::seteuid(0) == 0);
-        fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
-    }
+    void close() const { window->close(); }
 
     QTimer boxTimer;
-    std::unique_ptr<folder2pdf::Form1> form = std::make_unique<folder2pdf::Form1>();
+    std::unique_ptr<folder2pdf::QtWindow> window = std::make_unique<folder2pdf::QtWindow>();
 };
-INSTANTIATE_TYPED_TEST_SUITE_P(GuiTest, Window, QtWindow);
+INSTANTIATE_TYPED_TEST_SUITE_P(GuiTest, Window, QtDriver);
 
 TEST(BrowseFolderTest, OpensOnTheStartFolderAndShowsTheSelectedPath) {
     testsupport::TempDir root;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -100,6 +101,11 @@ extern const bool onWindows;
 // A symbolic link at `link` to `target`, or, where links can't be made
 // (Windows without the privilege), a copy of `target` when it is a file.
 void linkOrCopy(const std::string& target, const std::string& link);
+
+// Runs `steps` while the existing file `document` can't be replaced: its
+// folder refuses writes (POSIX; root runs them as nobody), or another
+// program holds it open sharing nothing (Windows).
+void whileUnwritable(const std::string& document, const std::function<void()>& steps);
 
 // Gives the file the hidden attribute where the system has one (Windows); false elsewhere.
 bool hideFile(const std::string& path);

@@ -97,6 +97,23 @@ CommandResult run(const Names& argv, const RunOptions& options) {
     return result;
 }
 
+void whileUnwritable(const std::string& document, const std::function<void()>& steps) {
+    namespace fs = std::filesystem;
+    const fs::path folder = u8path(document).parent_path();
+    fs::permissions(folder.parent_path(), fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove);
+    // Root writes through permission bits.
+    const bool root = ::geteuid() == 0;
+    if (root && ::seteuid(65534) != 0) {
+        throw std::runtime_error("cannot run as nobody");
+    }
+    steps();
+    if (root && ::seteuid(0) != 0) {
+        throw std::runtime_error("cannot run as root again");
+    }
+    fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+}
+
 bool hideFile(const std::string&) {
     return false;
 }

@@ -93,6 +93,13 @@ CommandResult run(const Names& argv, const RunOptions& options) {
     return result;
 }
 
+void whileUnwritable(const std::string& document, const std::function<void()>& steps) {
+    const HANDLE held = ::CreateFileW(wide(document).c_str(), GENERIC_READ, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    steps();
+    ::CloseHandle(held);
+}
+
 bool hideFile(const std::string& path) {
     return ::SetFileAttributesW(wide(path).c_str(), FILE_ATTRIBUTE_HIDDEN) != 0;
 }

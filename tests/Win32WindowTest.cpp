@@ -8,13 +8,11 @@
 #include <memory>
 
 #include "WindowScenarios.h"
-#include "ui/win32/Form1.h"
-#include "ui/win32/StatusProgress.h"
-#include "ui/win32/WideText.h"
+#include "common/SystemWindows.h"
+#include "ui/win32/Win32Window.h"
 
 using namespace windowtest;
 using namespace folder2pdf;
-using namespace folder2pdf::StatusProgress;
 
 // The answers of the messages sent here fit an int.
 static int send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
@@ -24,7 +22,7 @@ static int send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
 static std::string textOf(HWND window, UINT message = WM_GETTEXT, WPARAM wParam = 512) {
     wchar_t text[512] = {};
     send(window, message, wParam, reinterpret_cast<LPARAM>(text));
-    return narrow(text);
+    return utf8(text);
 }
 static Place placeOf(HWND window) {
     RECT r{};
@@ -55,27 +53,30 @@ static LRESULT CALLBACK runLater(HWND window, UINT message, WPARAM wParam, LPARA
     return 0;
 }
 
-struct Win32Window : Recorder {
-    Win32Window() {
+struct Win32Driver : Recorder {
+    Win32Driver() {
         boxTexts = &messages;
         SetWindowLongPtrW(laterWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(runLater));
-        form->setFolderChooser([this](HWND, const std::wstring& title, const std::wstring& start) {
-            EXPECT_TRUE(std::filesystem::exists(start + L"/win32_window_tests.exe"));
-            return widen(choose(narrow(title)));
+        form().setFolderChooser([this](const std::string& title, const std::string& start) {
+            EXPECT_TRUE(std::filesystem::exists(testsupport::u8path(start + "/win32_window_tests.exe")));
+            return choose(title, start);
         });
-        ShowWindow(form->hwnd(), SW_SHOWNORMAL);
-        GetWindowRect(form->hwnd(), &start);
-        form->runPendingEvents();
+        ShowWindow(window->hwnd(), SW_SHOWNORMAL);
+        GetWindowRect(window->hwnd(), &start);
+        form().runPendingEvents();
     }
-    ~Win32Window() {
+    ~Win32Driver() {
         KillTimer(nullptr, timer);
         DestroyWindow(laterWindow);
     }
 
+    Form1& form() const { return window->form(); }
     HWND control(Control control) const {
-        return GetDlgItem(form->hwnd(), int{Form1::ListId} + control);
+        return GetDlgItem(window->hwnd(), Win32Window::firstControlId + control);
     }
-    std::string title() const { return textOf(form->hwnd()); }
+    HWND statusBar() const { return window->statusBar(); }
+    HWND progressBar() const { return window->progressBar(); }
+    std::string title() const { return textOf(window->hwnd()); }
     std::string text(Control label) const { return textOf(control(label)); }
     std::string part(int index) const { return textOf(statusBar(), SB_GETTEXTW, index); }
     std::vector<std::string> rows() const {
@@ -88,7 +89,7 @@ struct Win32Window : Recorder {
     void click(Control button) const { send(control(button), BM_CLICK); }
     void selectRow(int row) const { send(control(List), LB_SETCURSEL, row); }
     void resize(int width, int height) const {  // from the client area's opening 408 x 216
-        SetWindowPos(form->hwnd(), nullptr, 0, 0, start.right - start.left - 408 + width,
+        SetWindowPos(window->hwnd(), nullptr, 0, 0, start.right - start.left - 408 + width,
                      start.bottom - start.top - 216 + height, SWP_NOMOVE | SWP_NOZORDER);
     }
     // The list, the status bar's last part and the progress bar.
@@ -106,19 +107,12 @@ struct Win32Window : Recorder {
         PostMessageW(laterWindow, WM_APP, 0,
                      reinterpret_cast<LPARAM>(new std::function<void()>(std::move(steps))));
     }
-    void close() const { send(form->hwnd(), WM_CLOSE); }
-    // The document held open by a program that shares nothing.
-    void whileUnwritable(const std::string& document, const std::function<void()>& run) const {
-        const HANDLE held = CreateFileW(widen(document).c_str(), GENERIC_READ, 0, nullptr,
-                                        OPEN_EXISTING, 0, nullptr);
-        run();
-        CloseHandle(held);
-    }
+    void close() const { send(window->hwnd(), WM_CLOSE); }
 
     RECT start{};
     UINT_PTR timer = SetTimer(nullptr, 0, 20, closeMessageBox);
     HWND laterWindow =
         CreateWindowW(L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    std::unique_ptr<Form1> form = std::make_unique<Form1>();
+    std::unique_ptr<Win32Window> window = std::make_unique<Win32Window>();
 };
-INSTANTIATE_TYPED_TEST_SUITE_P(Win32WindowTest, Window, Win32Window);
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32WindowTest, Window, Win32Driver);

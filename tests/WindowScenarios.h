@@ -1,4 +1,5 @@
-// The scenarios both windows run, each through a driver that reaches its own
+// The scenarios every window runs (the design through a fake toolkit, then
+// the Qt and the Windows window), each through a driver that reaches its own
 // toolkit: texts in UTF-8, places {left, top, right, bottom} in the parent's
 // client area, steps "later" carried out by the next run's event processing,
 // the folder chooser's answer and the message boxes' texts.
@@ -21,9 +22,11 @@ using Place = std::array<int, 4>;
 // In the order of the native window's control identifiers.
 enum Control { List, Command1, Command2, Command3, Command4, L1, L2 };
 
-// What both drivers keep: the chooser's titles and next answer, the boxes' texts.
+// What every driver keeps: the chooser's titles and next answer, the boxes'
+// texts. The chooser opens at the program's folder.
 struct Recorder {
-    std::string choose(const std::string& title) {
+    std::string choose(const std::string& title, const std::string& start) {
+        EXPECT_TRUE(std::filesystem::is_directory(testsupport::u8path(start))) << start;
         asked.push_back(title);
         whileChoosing();
         return chosen;
@@ -91,7 +94,7 @@ TYPED_TEST_P(Window, FailuresShowTheReasonAndKeepTheListAndTheEarlierDocument) {
     TypeParam& w = this->w;
     w.click(Command1);  // opens the pictures
     testsupport::writeFile(this->pdf, "earlier");
-    w.whileUnwritable(this->pdf, [&] { w.click(Command2); });
+    testsupport::whileUnwritable(this->pdf, [&] { w.click(Command2); });
 
     testsupport::writeFile(this->folder.file("x.png"), "\x89PNG\r\n\x1a\n broken");
     w.click(Command1);
@@ -124,12 +127,12 @@ TYPED_TEST_P(Window, ClicksDuringARunAreRefusedAndClosingStopsItWritingNothing) 
         w.click(Command1);
         w.click(Command2);
         w.close();
-        EXPECT_NE(w.form->job(), nullptr);  // kept until the run has returned
+        EXPECT_NE(w.form().job(), nullptr);  // kept until the run has returned
     });
     w.click(Command2);
     EXPECT_EQ(w.asked.size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(testsupport::u8path(this->pdf)));
-    EXPECT_EQ(w.form->job(), nullptr);
+    EXPECT_EQ(w.form().job(), nullptr);
 }
 
 REGISTER_TYPED_TEST_SUITE_P(Window, StartUpShowsCaptionsStatusPartsAndLayout,

@@ -13,7 +13,8 @@
 #include <cstdio>
 #include <string>
 
-#include "ui/win32/Form1.h"
+#include "common/SystemWindows.h"
+#include "ui/win32/Win32Window.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 3) {
@@ -22,18 +23,19 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::wstring folder = argv[1];
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    folder2pdf::Form1 window;
+    folder2pdf::Win32Window window;
+    folder2pdf::Form1& form = window.form();
     window.quitWhenClosed();
-    window.setFolderChooser([&](HWND, const std::wstring&, const std::wstring&) { return folder; });
+    form.setFolderChooser(
+        [&](const std::string&, const std::string&) { return folder2pdf::utf8(folder); });
     ShowWindow(window.hwnd(), SW_SHOWNORMAL);
     SetWindowPos(window.hwnd(), nullptr, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 
-    SendMessageW(GetDlgItem(window.hwnd(), folder2pdf::Form1::Command1Id), BM_CLICK, 0, 0);
-    const int count = static_cast<int>(
-        SendMessageW(GetDlgItem(window.hwnd(), folder2pdf::Form1::ListId), LB_GETCOUNT, 0, 0));
-    window.selectEntry(count > 1 ? 1 : 0);
-    window.showProgressRange(0, count + 1);
-    window.showProgress((count + 1) / 2);
+    form.Command1_Click();
+    const int count = static_cast<int>(form.job()->entries().size());
+    form.selectEntry(count > 1 ? 1 : 0);
+    form.showProgressRange(0, count + 1);
+    form.showProgress((count + 1) / 2);
     SetForegroundWindow(window.hwnd());
     UpdateWindow(window.hwnd());
 

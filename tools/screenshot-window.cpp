@@ -6,13 +6,14 @@
 // tools/screenshot.sh runs it under Xvfb; see there.
 
 #include <QApplication>
+#include <QFile>
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 
-#include "ui/qt/Form1.h"
+#include "ui/qt/QtWindow.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -24,14 +25,17 @@ int main(int argc, char** argv) {
     const QString folder = arguments.at(1);
     const QString output = arguments.at(2);
 
-    folder2pdf::Form1 window;
-    window.setFolderChooser([folder](QWidget*, const QString&, const QString&) { return folder; });
+    folder2pdf::QtWindow window;
+    folder2pdf::Form1& form = window.form();
+    form.setFolderChooser([&](const std::string&, const std::string&) {
+        return QFile::encodeName(folder).toStdString();
+    });
     window.show();
     window.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
     auto* list = window.findChild<QListWidget*>(QStringLiteral("List"));
     list->setCurrentRow(std::min(1, list->count() - 1));
-    window.showProgressRange(0, list->count() + 1);
-    window.showProgress((list->count() + 1) / 2);
+    form.showProgressRange(0, list->count() + 1);
+    form.showProgress((list->count() + 1) / 2);
 
     int status = 1;
     QTimer::singleShot(1000, &window, [&] {

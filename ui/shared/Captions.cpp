@@ -1,21 +1,8 @@
 #include "ui/shared/Captions.h"
 
-#include "common/Checked.h"
-#include "ui/shared/myCode.h"
-
-#include <vector>
-
 namespace folder2pdf {
 
 namespace {
-
-// The captions, each as UTF-16LE bytes XOR its key byte, so that the texts
-// don't show in the program file as they are.
-struct ScrambledCaption {
-    LoadingWindow::Caption which;
-    std::uint8_t key;
-    std::span<const std::uint8_t> bytes;
-};
 
 constexpr std::array<std::uint8_t, 12> windowCaption{
     // 图片转PDF, key 0x5A
@@ -29,24 +16,13 @@ constexpr std::array<std::uint8_t, 24> l2Caption{// 打开文件夹，排序后�
                                                  0x05, 0x65, 0x30, 0xC3, 0xAE, 0x5F, 0xB3, 0x62,
                                                  0x32, 0x68, 0x85, 0x4C, 0x23, 0x49, 0x2C, 0x5E};
 
-constexpr std::array<ScrambledCaption, 3> captions{{
-    {LoadingWindow::Caption::Window, 0x5A, windowCaption},
-    {LoadingWindow::Caption::L1, 0xA7, l1Caption},
-    {LoadingWindow::Caption::L2, 0x3C, l2Caption},
-}};
-
 }  // namespace
 
-std::array<std::int32_t, 4> partRightEdges(const PartLayoutTable& table) {
-    std::array<std::int32_t, 4> edges{};
-    std::int32_t sum = 0;
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        sum = checkedAdd(sum, table[i][0]);
-        edges[i] = sum;
-    }
-    edges.back() = -1;
-    return edges;
-}
+const std::array<ScrambledCaption, 3> scrambledCaptions{{
+    {Caption::Window, 0x5A, windowCaption},
+    {Caption::L1, 0xA7, l1Caption},
+    {Caption::L2, 0x3C, l2Caption},
+}};
 
 std::u16string unscrambleText(std::span<std::uint8_t> bytes, std::uint8_t captionKey) {
     for (std::uint8_t& byte : bytes) {
@@ -57,18 +33,6 @@ std::u16string unscrambleText(std::span<std::uint8_t> bytes, std::uint8_t captio
         text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
     }
     return text;
-}
-
-void loadWindow(LoadingWindow& window) {
-    myCode::checkStartup();
-    window.createStatusBar(windowPartLayout);
-    window.setStatusText(infoPart, infoLabel);
-    window.setStatusText(progressLabelPart, progressLabel);
-    window.createJob();
-    for (const ScrambledCaption& caption : captions) {
-        std::vector<std::uint8_t> bytes(caption.bytes.begin(), caption.bytes.end());
-        window.setCaption(caption.which, unscrambleText(bytes, caption.key));
-    }
 }
 
 }  // namespace folder2pdf

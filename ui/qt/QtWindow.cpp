@@ -1,0 +1,241 @@
+#include "ui/qt/QtWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFont>
+#include <QIcon>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <algorithm>
+#include <array>
+
+#include "ui/qt/BrowseDirectorysOnly.h"
+#include "ui/shared/StatusProgress.h"
+#include "ui/shared/WindowToolkit.h"
+
+namespace folder2pdf {
+
+namespace {
+
+// The design's face is 宋体 (SimSun). Where it is missing, a Song-style
+// (serif) CJK face takes its place, then any CJK face.
+QFont designFont(int tenthsOfPoints) {
+    static const bool substituted = [] {
+        QFont::insertSubstitutions(
+            QString::fromUtf8(designFontFace),
+            {QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+             QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Source Han Serif SC"),
+             QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Sans CJK SC"),
+             QStringLiteral("WenQuanYi Zen Hei")});
+        return true;
+    }();
+    (void)substituted;
+    QFont font(QString::fromUtf8(designFontFace));
+    font.setStyleHint(QFont::Serif);
+    font.setPointSizeF(tenthsOfPoints / 10.0);
+    font.setWeight(QFont::Bold);
+    return font;
+}
+
+// File names as the engine holds them: the system's bytes.
+QString fromBytes(const std::string& text) {
+    return QFile::decodeName(text.c_str());
+}
+
+QRect toQRect(const Rect& place) {
+    return QRect(place.left, place.top, std::max(place.width(), 0), std::max(place.height(), 0));
+}
+
+QWidget* makeControl(const ControlDesign& design, QWidget* parent) {
+    const QString caption = QString::fromUtf8(design.caption);
+    if (design.kind == ControlKind::List) {
+        auto* list = new QListWidget(parent);
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->setFocus();
+        return list;
+    }
+    if (design.kind == ControlKind::Button) {
+        auto* button = new QPushButton(caption, parent);
+        button->setAutoDefault(false);
+        return button;
+    }
+    auto* label = new QLabel(caption, parent);
+    label->setTextFormat(Qt::PlainText);
+    if (design.textColor) {
+        QPalette palette = label->palette();
+        const Rgb& color = *design.textColor;
+        palette.setColor(QPalette::WindowText, QColor(color.red, color.green, color.blue));
+        label->setPalette(palette);
+    }
+    return label;
+}
+
+// The status area: a row of parts, each a label with its border style, laid
+// out as a native status bar would; its height leaves the 300 twips the
+// window keeps free below its list.
+QWidget* makeStatusBar(QWidget* parent) {
+    auto* bar = new QWidget(parent);
+    bar->setObjectName(QStringLiteral("statusBar"));
+    bar->setAutoFillBackground(true);
+    for (int i = 0; i < 4; ++i) {
+        auto* part = new QLabel(bar);
+        part->setObjectName(QStringLiteral("part%1").arg(i));
+        part->setTextFormat(Qt::PlainText);
+    }
+    bar->setGeometry(0, 0, 0, 0);
+    bar->show();
+    return bar;
+}
+
+}  // namespace
+
+class QtWindow::Toolkit : public WindowToolkit {
+  public:
+    explicit Toolkit(QtWindow& window) : window_(window) {}
+
+    // Qt places widgets in device-independent pixels, 96 an inch, and scales them itself.
+    int dpi() const override { return 96; }
+    Size clientSize() const override { return {window_.width(), window_.height()}; }
+    void setClientSize(Size size) override { window_.resize(size.width, size.height); }
+
+    void createControl(const ControlDesign& design) override {
+        QWidget* control = makeControl(design, &window_);
+        control->setObjectName(QString::fromLatin1(design.name));
+        if (design.fontTenths != 0) {
+            control->setFont(designFont(design.fontTenths));
+        }
+        if (auto* button = qobject_cast<QPushButton*>(control)) {
+            connect(button, &QPushButton::clicked, &window_,
+                    [this, id = design.id] { window_.form_->controlClicked(id); });
+        }
+        controls_[static_cast<std::size_t>(design.id)] = control;
+    }
+    void moveControl(Control control, const Rect& place) override {
+        controls_[static_cast<std::size_t>(control)]->setGeometry(toQRect(place));
+    }
+    void setCaption(Caption which, const std::u16string& text) override {
+        const QString caption = QString::fromStdU16String(text);
+        if (which == Caption::Window) {
+            window_.setWindowTitle(caption);
+        } else {
+            label(which == Caption::L1 ? Control::L1 : Control::L2)->setText(caption);
+        }
+    }
+
+    void clearRows() override { list()->clear(); }
+    void addRow(const std::string& text) override { list()->addItem(fromBytes(text)); }
+    void setRow(int row, const std::string& text) override {
+        list()->item(row)->setText(fromBytes(text));
+    }
+    int rowCount() const override { return list()->count(); }
+    int selectedRow() const override {
+        const QList<QListWidgetItem*> selected = list()->selectedItems();
+        return selected.isEmpty() ? -1 : list()->row(selected.first());
+    }
+    void selectRow(int row) override { list()->setCurrentRow(row); }
+
+    void createStatusBar(const std::array<std::int32_t, 4>& rightEdges) override {
+        rightEdges_ = rightEdges;
+        statusBar_ = makeStatusBar(&window_);
+    }
+    void setPartText(std::int32_t part, const std::string& text, std::int32_t style) override {
+        QLabel* label = partLabel(part);
+        label->setFrameStyle(style == StatusProgress::noBorders ? QFrame::NoFrame
+                                                                : QFrame::Panel | QFrame::Sunken);
+        label->setText(QString::fromUtf8(text));
+    }
+    Rect fitStatusBar(std::int32_t part) override {
+        const int barHeight = std::max(20, statusBar_->fontMetrics().height() + 4);
+        statusBar_->setGeometry(0, window_.height() - barHeight, window_.width(), barHeight);
+        const Size bar{statusBar_->width(), statusBar_->height()};
+        for (std::int32_t i = 0; i < 4; ++i) {
+            partLabel(i)->setGeometry(toQRect(StatusProgress::partPlace(rightEdges_, i, bar)));
+        }
+        return StatusProgress::partPlace(rightEdges_, part, bar);
+    }
+    void destroyStatusBar() override { delete statusBar_; }
+
+    void createProgressBar() override {
+        // Born in the window and then moved into the bar, where (0, 0) and
+        // 100 x 10 count from the bar's corner until the first refit.
+        progressBar_ = new QProgressBar(&window_);
+        progressBar_->setObjectName(QStringLiteral("progressBar"));
+        progressBar_->setGeometry(0, 0, 100, 10);
+        progressBar_->setParent(statusBar_);
+        progressBar_->setTextVisible(false);
+        // A style sheet, not the palette: most styles draw the bar in their
+        // own accent color and ignore the palette.
+        progressBar_->setStyleSheet(QStringLiteral(
+            "QProgressBar { background-color: rgb(255, 255, 255); border: 1px solid "
+            "rgb(160, 160, 160); } QProgressBar::chunk { background-color: rgb(255, 0, 0); }"));
+        progressBar_->show();
+    }
+    void moveProgressBar(const Rect& place) override { progressBar_->setGeometry(toQRect(place)); }
+    void setProgressRange(std::int32_t low, std::int32_t high) override {
+        progressBar_->setRange(low, high);
+    }
+    void setProgressPos(std::int32_t position) override { progressBar_->setValue(position); }
+    void destroyProgressBar() override { delete progressBar_; }
+
+    std::string chooseFolder(const std::string& title, const std::string& startFolder) override {
+        const QString chosen = BrowseDirectorysOnly::browseFolder(
+            &window_, QString::fromUtf8(title), fromBytes(startFolder));
+        return QFile::encodeName(chosen).toStdString();
+    }
+    void showError(const std::string& text) override {
+        QMessageBox box(QMessageBox::Critical, window_.windowTitle(), QString::fromUtf8(text),
+                        QMessageBox::Ok, &window_);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+    }
+    // Posted deferred deletes are left for the main loop: one of them could
+    // be a widget whose slot is on the stack below this call.
+    void runPendingEvents() override { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+    // The close event that asked for this has hidden the window already.
+    void closeWindow() override { window_.hide(); }
+
+  private:
+    QListWidget* list() const { return static_cast<QListWidget*>(controls_[0]); }
+    QLabel* label(Control control) const {
+        return static_cast<QLabel*>(controls_[static_cast<std::size_t>(control)]);
+    }
+    QLabel* partLabel(std::int32_t part) const {
+        return statusBar_->findChild<QLabel*>(QStringLiteral("part%1").arg(part));
+    }
+
+    QtWindow& window_;
+    std::array<QWidget*, controlCount> controls_{};
+    std::array<std::int32_t, 4> rightEdges_{};
+    QPointer<QWidget> statusBar_;
+    QPointer<QProgressBar> progressBar_;
+};
+
+QtWindow::QtWindow(QWidget* parent) : QWidget(parent), toolkit_(std::make_unique<Toolkit>(*this)) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/folder2pdf-gui.png")));
+    form_ = std::make_unique<Form1>(*toolkit_);
+}
+
+QtWindow::~QtWindow() {
+    form_.reset();
+}
+
+void QtWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (form_) {
+        form_->Form_Resize();
+    }
+}
+
+void QtWindow::closeEvent(QCloseEvent* event) {
+    // Never refused; during a command the window hides and goes once it returns.
+    event->accept();
+    form_->Form_QueryUnload();
+}
+
+}  // namespace folder2pdf

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "job/FolderJob.h"
+#include "job/JobView.h"
+#include "ui/shared/ErrorText.h"
+#include "ui/shared/WindowDesign.h"
+
+namespace folder2pdf {
+
+class WindowToolkit;
+
+// The program's window, whatever draws it: the list of pictures (List), the
+// buttons Open, Generate, move up and move down (Command1 to Command4), two
+// labels (L1, L2) and the status bar with its progress bar along the bottom
+// edge. It owns the folder job and is the job's view; each button runs one
+// command of the job. Its toolkit (Qt, the common controls, a fake in
+// tests) draws it and forwards the window's events here.
+//
+// A command that fails shows an error box naming the error (the picture and
+// the reason); the window and its list stay as they were. Window events run
+// inside a command (runPendingEvents), so a click may arrive while one runs:
+// it is refused, because the run relies on the list and the folder staying
+// put. Closing the window during a run stops the run before its next
+// picture (nothing is written), and the window goes once the run has
+// returned, so that the job is not released under its own feet. Closing is
+// never refused. An unloaded window is finished: its status bar and job are
+// gone.
+//
+// One window per program: the status bar module holds one bar.
+class Form1 : public JobView {
+  public:
+    // How the window asks for a folder, given the prompt and the start
+    // folder; the toolkit's chooser unless replaced.
+    using FolderChooser =
+        std::function<std::string(const std::string& title, const std::string& startFolder)>;
+
+    // Makes the controls at their design places, loads the window (the
+    // start-up check, which ends the program when a debugger is attached;
+    // the status bar; an empty job; the captions) and gives the client area
+    // its designed size.
+    explicit Form1(WindowToolkit& toolkit);
+    Form1(const Form1&) = delete;
+    Form1& operator=(const Form1&) = delete;
+    ~Form1() override;
+
+    // Replaces the folder chooser, e.g. with one that answers at once.
+    void setFolderChooser(FolderChooser chooser) { folderChooser_ = std::move(chooser); }
+
+    // The window's events, as the toolkit forwards them.
+    void Form_Resize();
+    // The user closes the window: true when it may go now (the window is
+    // unloaded); false during a command, which is stopped, the window going
+    // once it has returned (WindowToolkit::closeWindow).
+    bool Form_QueryUnload();
+    void Form_Unload();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    // A click on `control`: the button's command; nothing for the others.
+    void controlClicked(Control control);
+    // Puts every control at its designed place at the toolkit's current
+    // resolution, e.g. after the window moved to a screen of another scale.
+    void placeControls();
+
+    // The job, null once the window has unloaded.
+    const FolderJob* job() const { return job_.get(); }
+
+    // JobView, carried out on the list, the status bar and the folder chooser.
+    std::string chooseFolder(const std::string& startFolder) override;
+    void clearEntries() override;
+    void addEntry(const std::string& text) override;
+    void setEntry(int row, const std::string& text) override;
+    int selectedEntry() override;
+    void selectEntry(int row) override;
+    void showMessage(JobMessage message, std::int32_t count) override;
+    void showProgressRange(std::int32_t low, std::int32_t high) override;
+    void showProgress(std::int32_t position) override;
+    void runPendingEvents() override;
+
+  private:
+    void createControls();
+    void Form_Load();
+    void runCommand(void (FolderJob::*command)());
+
+    WindowToolkit& toolkit_;
+    std::unique_ptr<FolderJob> job_;
+    FolderChooser folderChooser_;
+    bool running_ = false;       // a command is on the stack
+    bool closePending_ = false;  // closed during that command
+    bool unloaded_ = false;
+};
+
+}  // namespace folder2pdf

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "ui/shared/WindowDesign.h"
+
+namespace folder2pdf {
+
+// What the window's design needs drawn, and nothing more: one implementation
+// per toolkit (Qt on Linux, the common controls on Windows, a fake in the
+// tests). Form1 decides every place, text and step; the toolkit only makes
+// and moves its controls, shows texts and boxes and runs the event loop.
+// Texts are UTF-8; places are pixels in the parent's client area.
+//
+// The toolkit forwards its window's events to Form1 (the buttons' clicks,
+// resizes, the user closing the window); Form1 calls back only through
+// this interface.
+class WindowToolkit {
+  public:
+    virtual ~WindowToolkit() = default;
+
+    // Pixels per inch of the window's screen, by which twips become pixels.
+    virtual int dpi() const = 0;
+    // The window's client area, in pixels.
+    virtual Size clientSize() const = 0;
+    // Sets the client area's size (the first layout follows as a resize).
+    virtual void setClientSize(Size size) = 0;
+
+    // Makes the control as designed (kind, caption, font, color), not yet
+    // placed; controls are made in their tab order.
+    virtual void createControl(const ControlDesign& design) = 0;
+    virtual void moveControl(Control control, const Rect& place) = 0;
+    // The window's caption, or a label's (UTF-16, as the captions are kept).
+    virtual void setCaption(Caption which, const std::u16string& text) = 0;
+
+    // The list's rows. setRow() and selectRow() are given rows that exist.
+    virtual void clearRows() = 0;
+    virtual void addRow(const std::string& text) = 0;
+    virtual void setRow(int row, const std::string& text) = 0;
+    virtual int rowCount() const = 0;
+    // The selected row, or -1.
+    virtual int selectedRow() const = 0;
+    virtual void selectRow(int row) = 0;
+
+    // The status bar along the bottom edge: parts ending at `rightEdges`
+    // (the last, -1, at the bar's right end), each empty.
+    virtual void createStatusBar(const std::array<std::int32_t, 4>& rightEdges) = 0;
+    // `style` is the part's border style from the part layout table.
+    virtual void setPartText(std::int32_t part, const std::string& text, std::int32_t style) = 0;
+    // Refits the bar along the bottom edge of the window, at its full width
+    // and the bar's own height, and returns part `part`'s rectangle in the
+    // bar's coordinates (right and bottom just outside the part).
+    virtual Rect fitStatusBar(std::int32_t part) = 0;
+    virtual void destroyStatusBar() = 0;
+
+    // The progress bar, made in the status bar at (0, 0), 100 x 10, with a
+    // white background and a red bar (where the toolkit's look allows).
+    virtual void createProgressBar() = 0;
+    virtual void moveProgressBar(const Rect& place) = 0;
+    virtual void setProgressRange(std::int32_t low, std::int32_t high) = 0;
+    virtual void setProgressPos(std::int32_t position) = 0;
+    virtual void destroyProgressBar() = 0;
+
+    // A modal folder chooser titled `title`, opened at `startFolder`: the
+    // chosen folder's path, or "" when the user cancels.
+    virtual std::string chooseFolder(const std::string& title, const std::string& startFolder) = 0;
+    // A modal error box over the window.
+    virtual void showError(const std::string& text) = 0;
+    // Processes every event waiting now, then returns.
+    virtual void runPendingEvents() = 0;
+    // Closes the window for good once the command it was closed during has
+    // returned; Form1 has unloaded itself by then.
+    virtual void closeWindow() = 0;
+};
+
+}  // namespace folder2pdf

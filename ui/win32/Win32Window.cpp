@@ -1,0 +1,369 @@
+#include "ui/win32/Win32Window.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "common/SystemWindows.h"
+#include "ui/shared/StatusProgress.h"
+#include "ui/shared/WindowToolkit.h"
+#include "ui/win32/BrowseDirectorysOnly.h"
+
+namespace folder2pdf {
+
+namespace {
+
+constexpr wchar_t windowClassName[] = L"folder2pdf.Form1";
+constexpr DWORD windowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+constexpr DWORD windowExtendedStyle = WS_EX_CONTROLPARENT;
+
+// The design's face with the GB2312 character set. The window's default
+// font, which the list keeps, is the same face at 9 points, not bold, on
+// the program's home system.
+HFONT designFont(const ControlDesign& design, int dpi) {
+    const int tenths = design.fontTenths != 0 ? design.fontTenths : 90;
+    const int weight = design.fontTenths != 0 ? FW_BOLD : FW_NORMAL;
+    return CreateFontW(-MulDiv(tenths, dpi, 720), 0, 0, 0, weight, FALSE, FALSE, FALSE,
+                       GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, utf16(designFontFace).c_str());
+}
+
+// Paths cross between the window and the engine in the engine's form, UTF-8
+// with "/" between names, and reach Windows' own dialogs with "\".
+std::string enginePath(std::wstring path) {
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+    return utf8(path);
+}
+
+std::wstring windowsPath(const std::string& path) {
+    std::wstring wide = utf16(path);
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    return wide;
+}
+
+std::wstring windowText(HWND window) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+}  // namespace
+
+// Draws the design in the window; `hwnd` is set once the window exists.
+class Win32Window::Toolkit : public WindowToolkit {
+  public:
+    HWND hwnd = nullptr;
+    HWND statusBar = nullptr;
+    HWND progressBar = nullptr;
+
+    Toolkit() {
+        const HDC screen = GetDC(nullptr);
+        dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+    }
+    ~Toolkit() override {
+        for (const HFONT font : fonts_) {
+            DeleteObject(font);
+        }
+    }
+
+    HWND control(Control control) const {
+        return GetDlgItem(hwnd, firstControlId + static_cast<int>(control));
+    }
+    // The controls' fonts at the current resolution, made anew when it changes.
+    void applyFonts() {
+        const std::vector<HFONT> previous = std::move(fonts_);
+        fonts_.clear();
+        for (const ControlDesign& design : controlDesigns) {
+            fonts_.push_back(designFont(design, dpi_));
+            SendMessageW(control(design.id), WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.back()),
+                         TRUE);
+        }
+        for (const HFONT font : previous) {
+            DeleteObject(font);
+        }
+    }
+    void setDpi(int dpi) { dpi_ = dpi; }
+    LRESULT labelColors(HDC dc, HWND label) const {
+        for (const ControlDesign& design : controlDesigns) {
+            if (design.textColor && control(design.id) == label) {
+                const Rgb& color = *design.textColor;
+                SetTextColor(dc, RGB(color.red, color.green, color.blue));
+                SetBkMode(dc, TRANSPARENT);
+                return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+            }
+        }
+        return DefWindowProcW(hwnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                              reinterpret_cast<LPARAM>(label));
+    }
+
+    int dpi() const override { return dpi_; }
+    Size clientSize() const override {
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        return {client.right, client.bottom};
+    }
+    void setClientSize(Size size) override {
+        RECT frame{0, 0, size.width, size.height};
+        AdjustWindowRectEx(&frame, windowStyle, FALSE, windowExtendedStyle);
+        SetWindowPos(hwnd, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    void createControl(const ControlDesign& design) override {
+        const wchar_t* windowClass = L"STATIC";
+        DWORD style = SS_LEFT | SS_NOPREFIX;
+        DWORD extendedStyle = 0;
+        if (design.kind == ControlKind::List) {
+            windowClass = L"LISTBOX";
+            style = WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+            extendedStyle = WS_EX_CLIENTEDGE;
+        } else if (design.kind == ControlKind::Button) {
+            windowClass = L"BUTTON";
+            style = WS_TABSTOP | BS_PUSHBUTTON;
+        }
+        const auto id = static_cast<INT_PTR>(firstControlId + static_cast<int>(design.id));
+        CreateWindowExW(extendedStyle, windowClass, utf16(design.caption).c_str(),
+                        WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, hwnd,
+                        reinterpret_cast<HMENU>(id), GetModuleHandleW(nullptr), nullptr);
+    }
+    void moveControl(Control which, const Rect& place) override {
+        MoveWindow(control(which), place.left, place.top, place.width(), place.height(), TRUE);
+    }
+    void setCaption(Caption which, const std::u16string& text) override {
+        static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows' wchar_t is UTF-16");
+        const HWND target = which == Caption::Window ? hwnd
+                            : which == Caption::L1   ? control(Control::L1)
+                                                     : control(Control::L2);
+        SetWindowTextW(target, reinterpret_cast<LPCWSTR>(text.c_str()));
+    }
+
+    void clearRows() override { list(LB_RESETCONTENT); }
+    void addRow(const std::string& text) override { list(LB_ADDSTRING, 0, utf16(text)); }
+    void setRow(int row, const std::string& text) override {
+        list(LB_DELETESTRING, static_cast<WPARAM>(row));
+        list(LB_INSERTSTRING, static_cast<WPARAM>(row), utf16(text));
+    }
+    int rowCount() const override { return static_cast<int>(list(LB_GETCOUNT)); }
+    int selectedRow() const override {
+        const LRESULT row = list(LB_GETCURSEL);
+        return row == LB_ERR ? -1 : static_cast<int>(row);
+    }
+    void selectRow(int row) override { list(LB_SETCURSEL, static_cast<WPARAM>(row)); }
+
+    void createStatusBar(const std::array<std::int32_t, 4>& rightEdges) override {
+        statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
+                                    hwnd, nullptr, GetModuleHandleW(nullptr), nullptr);
+        static_assert(sizeof(int) == sizeof(std::int32_t));
+        SendMessageW(statusBar, SB_SETPARTS, rightEdges.size(),
+                     reinterpret_cast<LPARAM>(rightEdges.data()));
+    }
+    void setPartText(std::int32_t part, const std::string& text, std::int32_t style) override {
+        // The part index goes in the low byte of wParam, the style flags above it.
+        SendMessageW(statusBar, SB_SETTEXTW, static_cast<WPARAM>(part | style),
+                     reinterpret_cast<LPARAM>(utf16(text).c_str()));
+    }
+    Rect fitStatusBar(std::int32_t part) override {
+        // The bar doesn't take this rectangle: it refits itself along the
+        // bottom edge of its parent, at the parent's width and its own height.
+        MoveWindow(statusBar, 0, 0, 0, 0, TRUE);
+        RECT r{};
+        SendMessageW(statusBar, SB_GETRECT, static_cast<WPARAM>(part),
+                     reinterpret_cast<LPARAM>(&r));
+        return {r.left, r.top, r.right, r.bottom};
+    }
+    void destroyStatusBar() override {
+        DestroyWindow(statusBar);
+        statusBar = nullptr;
+    }
+
+    void createProgressBar() override {
+        // Born in the window and then moved into the bar, where (0, 0) and
+        // 100 x 10 count from the bar's corner until the first refit.
+        progressBar =
+            CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 0, 0,
+                            100, 10, hwnd, nullptr, GetModuleHandleW(nullptr), nullptr);
+        SetParent(progressBar, statusBar);
+        // Visual styles draw the bar in the theme's colors and ignore these;
+        // the classic look shows them.
+        SendMessageW(progressBar, PBM_SETBKCOLOR, 0, static_cast<LPARAM>(RGB(255, 255, 255)));
+        SendMessageW(progressBar, PBM_SETBARCOLOR, 0, static_cast<LPARAM>(RGB(255, 0, 0)));
+    }
+    void moveProgressBar(const Rect& place) override {
+        MoveWindow(progressBar, place.left, place.top, place.width(), place.height(), TRUE);
+    }
+    void setProgressRange(std::int32_t low, std::int32_t high) override {
+        SendMessageW(progressBar, PBM_SETRANGE32, static_cast<WPARAM>(low),
+                     static_cast<LPARAM>(high));
+    }
+    void setProgressPos(std::int32_t position) override {
+        SendMessageW(progressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    }
+    void destroyProgressBar() override {
+        DestroyWindow(progressBar);
+        progressBar = nullptr;
+    }
+
+    std::string chooseFolder(const std::string& title, const std::string& startFolder) override {
+        return enginePath(
+            BrowseDirectorysOnly::browseFolder(hwnd, utf16(title), windowsPath(startFolder)));
+    }
+    void showError(const std::string& text) override {
+        MessageBoxW(hwnd, utf16(text).c_str(), windowText(hwnd).c_str(), MB_OK | MB_ICONERROR);
+    }
+    void runPendingEvents() override {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                // Not ours to take: the thread's own loop must still see it.
+                PostQuitMessage(static_cast<int>(message.wParam));
+                return;
+            }
+            if (!IsDialogMessageW(hwnd, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+    }
+    void closeWindow() override { DestroyWindow(hwnd); }
+
+  private:
+    LRESULT list(UINT message, WPARAM wParam = 0, const std::wstring& text = {}) const {
+        return SendMessageW(control(Control::List), message, wParam,
+                            text.empty() ? 0 : reinterpret_cast<LPARAM>(text.c_str()));
+    }
+
+    int dpi_ = 96;
+    std::vector<HFONT> fonts_;
+};
+
+Win32Window::Win32Window() : toolkit_(std::make_unique<Toolkit>()) {
+    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&classes);
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    static const ATOM windowClass = [instance] {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = windowProc;
+        windowClass.hInstance = instance;
+        windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+        windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.lpszClassName = windowClassName;
+        return RegisterClassExW(&windowClass);
+    }();
+    (void)windowClass;
+
+    CreateWindowExW(windowExtendedStyle, windowClassName, L"", windowStyle, CW_USEDEFAULT,
+                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
+    toolkit_->hwnd = hwnd_;
+    form_ = std::make_unique<Form1>(*toolkit_);
+    toolkit_->applyFonts();
+    SetFocus(toolkit_->control(Control::List));
+}
+
+Win32Window::~Win32Window() {
+    if (hwnd_) {
+        DestroyWindow(hwnd_);
+    }
+    form_.reset();
+}
+
+HWND Win32Window::statusBar() const {
+    return toolkit_->statusBar;
+}
+
+HWND Win32Window::progressBar() const {
+    return toolkit_->progressBar;
+}
+
+bool Win32Window::takeDialogMessage(MSG& message) {
+    return hwnd_ && IsDialogMessageW(hwnd_, &message);
+}
+
+LRESULT CALLBACK Win32Window::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* window =
+            static_cast<Win32Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        window->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
+    }
+    auto* window = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    // Messages sent while the window is being made come before its design.
+    if (!window || !window->form_) {
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    return window->handle(message, wParam, lParam);
+}
+
+LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_SIZE:
+            form_->Form_Resize();
+            return 0;
+        case WM_COMMAND: {
+            const int index = LOWORD(wParam) - firstControlId;
+            if (HIWORD(wParam) == BN_CLICKED && index >= 0 && index < controlCount) {
+                form_->controlClicked(static_cast<Control>(index));
+                return 0;
+            }
+            break;
+        }
+        case WM_CTLCOLORSTATIC:
+            return toolkit_->labelColors(reinterpret_cast<HDC>(wParam),
+                                         reinterpret_cast<HWND>(lParam));
+        case WM_DPICHANGED: {
+            // Moved to a screen of another scale: the design again at the new
+            // resolution, in the rectangle Windows suggests.
+            toolkit_->setDpi(HIWORD(wParam));
+            toolkit_->applyFonts();
+            form_->placeControls();
+            const RECT& r = *reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
+        case WM_ACTIVATE:
+            restoreFocus(wParam);
+            return 0;
+        case WM_CLOSE:
+            close();
+            return 0;
+        case WM_DESTROY:
+            form_->Form_Unload();
+            return 0;
+        case WM_NCDESTROY:
+            SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+            hwnd_ = nullptr;
+            toolkit_->hwnd = nullptr;
+            if (quitWhenClosed_) {
+                PostQuitMessage(0);
+            }
+            return 0;
+    }
+    return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+void Win32Window::restoreFocus(WPARAM activation) {
+    // As a dialog does: the control that had the focus gets it back, the
+    // list the first time.
+    if (LOWORD(activation) == WA_INACTIVE) {
+        focused_ = GetFocus();
+    } else {
+        SetFocus(focused_ && IsChild(hwnd_, focused_) ? focused_
+                                                      : toolkit_->control(Control::List));
+    }
+}
+
+void Win32Window::close() {
+    if (form_->Form_QueryUnload()) {
+        DestroyWindow(hwnd_);
+    } else {
+        ShowWindow(hwnd_, SW_HIDE);
+    }
+}
+
+}  // namespace folder2pdf
