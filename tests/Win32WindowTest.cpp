@@ -12,7 +12,9 @@
 #include "ui/win32/Win32Window.h"
 
 using namespace windowtest;
-using namespace folder2pdf;
+using folder2pdf::Form1;
+using folder2pdf::utf8;
+using folder2pdf::Win32Window;
 
 // The answers of the messages sent here fit an int.
 static int send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
@@ -58,7 +60,8 @@ struct Win32Driver : Recorder {
         boxTexts = &messages;
         SetWindowLongPtrW(laterWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(runLater));
         form().setFolderChooser([this](const std::string& title, const std::string& start) {
-            EXPECT_TRUE(std::filesystem::exists(testsupport::u8path(start + "/win32_window_tests.exe")));
+            EXPECT_TRUE(
+                std::filesystem::exists(testsupport::u8path(start + "/win32_window_tests.exe")));
             return choose(title, start);
         });
         ShowWindow(window->hwnd(), SW_SHOWNORMAL);

@@ -31,9 +31,7 @@ class FakeToolkit : public folder2pdf::WindowToolkit {
     void moveControl(folder2pdf::Control control, const Rect& place) override {
         places[static_cast<int>(control)] = place;
     }
-    void setCaption(Caption which, const std::u16string& text) override {
-        captions[which] = text;
-    }
+    void setCaption(Caption which, const std::u16string& text) override { captions[which] = text; }
     void clearRows() override { rows.clear(); }
     void addRow(const std::string& text) override { rows.push_back(text); }
     void setRow(int row, const std::string& text) override { rows.at(row) = text; }

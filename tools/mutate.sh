@@ -180,23 +180,29 @@ mutant cli/ConsolePosix.cpp 'interrupts.fetch_add(1) > 0' 'interrupts.fetch_add(
 mutant cli/TerminalView.cpp 'if (!onTerminal_ || message == JobMessage::Count) {' \
     'if (message == JobMessage::Count) {'
 
-# The window: its commands, refusals and close during a run, its words.
-mutant ui/qt/Form1.cpp 'runCommand(&FolderJob::moveUp);' 'runCommand(&FolderJob::moveDown);'
-mutant ui/qt/Form1.cpp $'commands_.closeDuringCommand(job_.get());\n        return;' \
-    $'commands_.closeDuringCommand(job_.get());'
-mutant ui/qt/StatusProgress.cpp 'hProgressBar->setValue(pos);' ';'
-mutant ui/shared/WindowCommands.cpp $'if (running()) {\n        return false;' \
-    $'if (false) {\n        return false;'
+# The window: its commands, refusals and close during a run, its layout,
+# its words; all but the Qt chooser and progress bar without any toolkit.
+mutant ui/shared/Form1.cpp 'runCommand(&FolderJob::moveUp);' 'runCommand(&FolderJob::moveDown);'
+mutant ui/shared/Form1.cpp $'job_->requestStop();\n        }\n        return false;' \
+    $'job_->requestStop();\n        }'
+mutant ui/shared/StatusProgress.cpp 'statusWindow->setProgressPos(pos);' ';'
+mutant ui/qt/QtWindow.cpp 'progressBar_->setValue(position);' ';'
+mutant ui/shared/Form1.cpp 'if (running_ || !job_) {' 'if (!job_) {'
 harmless 'the job refuses every command during a run itself; the window only spares the call'
-mutant ui/shared/WindowCommands.cpp 'if (!closePending_) {' 'if (true) {'
-mutant ui/shared/WindowCommands.cpp 'report(errorText(error));' \
-    'report(errorText(error)); return false;'
-mutant ui/shared/WindowCommands.cpp 'return !running() && closePending_;' 'return false;'
-mutant ui/qt/Form1.cpp 'runCommand(&FolderJob::moveDown);' 'runCommand(&FolderJob::moveUp);'
-mutant ui/qt/Form1.cpp 'std::max(0, height() * twipsPerPixel - listHeightLessTwips)' \
-    'height() * twipsPerPixel - listHeightLessTwips'
-mutant ui/qt/StatusProgress.cpp 'checkedInt32(std::int64_t{r.bottom} - 3)' \
+mutant ui/shared/Form1.cpp 'if (!closePending_) {' 'if (true) {'
+mutant ui/shared/Form1.cpp 'toolkit_.showError(boxText(errorText(error)));' \
+    'toolkit_.showError(boxText(errorText(error))); return;'
+mutant ui/shared/Form1.cpp 'if (closePending_) {' 'if (false) {'
+mutant ui/shared/Form1.cpp 'runCommand(&FolderJob::moveDown);' 'runCommand(&FolderJob::moveUp);'
+mutant ui/shared/WindowDesign.cpp 'std::max(0, pixelsToTwips(client.height, dpi) - listHeightLessTwips)' \
+    'pixelsToTwips(client.height, dpi) - listHeightLessTwips'
+mutant ui/shared/WindowDesign.cpp '? (product + half) / divisor' '? product / divisor'
+mutant ui/shared/StatusProgress.cpp 'checkedInt32(std::int64_t{r.bottom} - 3)' \
     'checkedInt32(std::int64_t{r.bottom} - r.top - 3)'
+mutant ui/shared/StatusProgress.cpp 'edges.back() = -1;' ';'
+mutant ui/shared/StatusProgress.cpp 'if (statusWindow == nullptr || part < 0 || part > lastPart) {' \
+    'if (statusWindow == nullptr || part < 0) {'
+mutant ui/shared/Captions.cpp 'byte ^= captionKey;' 'byte ^= captionKey ^ 1;'
 mutant ui/qt/BrowseDirectorysOnly.cpp 'dialog.selectFile(start.absoluteFilePath());' ';'
 mutant ui/shared/myCode.cpp 'if (at == 0 || statusText[at - 1] ==' 'if (true || statusText[at - 1] =='
 mutant common/Error.cpp $'case EACCES:' $'case EACCES + 1000:'
@@ -274,11 +280,12 @@ failing_tests() {
 
 started=$(date +%s)
 sync_tree
-# The window only when a selected mutant is in it: its links and tests
-# would double the time of every other mutant's build and run.
+# A toolkit only when a selected mutant is in one: its links and tests would
+# double the time of every other mutant's build and run. The window's design
+# and behaviour are built and tested without one.
 gui=OFF
 for number in "${selected[@]}"; do
-    case ${files[number - 1]} in ui/*) gui=ON ;; esac
+    case ${files[number - 1]} in ui/qt/* | ui/win32/*) gui=ON ;; esac
 done
 cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOLDER2PDF_GUI=$gui \
     -DFOLDER2PDF_BENCH=OFF >"$scratch/configure.log" 2>&1 ||
