@@ -68,7 +68,9 @@ TYPED_TEST_P(Window, StartUpShowsCaptionsStatusPartsAndLayout) {
         w.resize(width, height);
         const auto [list, last, progress] = w.layout();
         EXPECT_EQ(list, (Place{0, 47, width, 47 + listHeight})) << width << "x" << height;
-        // In the status bar's last part, 2 px narrower, as high as the part's bottom less 3.
+        // The last part runs to the right edge; the progress bar sits in it,
+        // 2 px narrower, as high as the part's bottom less 3.
+        EXPECT_EQ(last[2], width);
         EXPECT_EQ(progress, (Place{last[0], last[1], last[2] - 2, last[1] + last[3] - 3}));
     }
 }

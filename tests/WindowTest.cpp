@@ -115,3 +115,8 @@ struct FakeDriver : Recorder {
     std::unique_ptr<folder2pdf::Form1> window = std::make_unique<folder2pdf::Form1>(fake);
 };
 INSTANTIATE_TYPED_TEST_SUITE_P(WindowTest, Window, FakeDriver);
+
+TEST(WindowTest, StatusTextOutsideTheFourPartsIsAnIndexError) {
+    FakeDriver w;
+    EXPECT_THROW(folder2pdf::StatusProgress::setStatusText(4, "x"), folder2pdf::Error);
+}
