@@ -31,7 +31,8 @@ int wmain(int argc, wchar_t** argv) {
     ShowWindow(window.hwnd(), SW_SHOWNORMAL);
     SetWindowPos(window.hwnd(), nullptr, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 
-    form.Command1_Click();
+    SendMessageW(GetDlgItem(window.hwnd(), folder2pdf::Win32Window::firstControlId + 1), BM_CLICK,
+                 0, 0);
     const int count = static_cast<int>(form.job()->entries().size());
     form.selectEntry(count > 1 ? 1 : 0);
     form.showProgressRange(0, count + 1);
