@@ -59,7 +59,7 @@ void expectRefused(const Data& file, const char* message,
 using Header = testsupport::BmpHeader;
 using testsupport::bmpFile;
 
-// The reference picture, 3 x 2: colour number y * 3 + x at (x, y), y = 0 on top.
+// The reference picture, 3 x 2: color number y * 3 + x at (x, y), y = 0 on top.
 struct Rgb {
     std::uint8_t r, g, b;
 };
@@ -84,9 +84,9 @@ Data paletteOf(int entrySize) {
 }
 
 // The reference picture's rows as stored: bottom row first unless top-down,
-// each padded to 4 bytes with junk. `value(colour)` is a pixel as stored:
+// each padded to 4 bytes with junk. `value(color)` is a pixel as stored:
 // packed most significant bits first below 8 bits, little-endian bytes above.
-using PixelValue = std::uint32_t (*)(int colour);
+using PixelValue = std::uint32_t (*)(int color);
 Data storeRows(int bits, bool topDown, PixelValue value) {
     Data data;
     for (int k = 0; k < 2; ++k) {
