@@ -31,7 +31,7 @@ namespace folder2pdf {
 //
 // Every failure throws Error; the writer is then abandoned. The
 // cross-reference table gives offsets in ten digits, so a document can't
-// pass 9,999,999,999 bytes: growth beyond that is an Overflow naming the
+// pass 9,999,999,999 bytes: growth beyond that is a TooLarge error naming the
 // document, raised before anything past the limit is written.
 class pdf : public DocumentWriter {
   public:

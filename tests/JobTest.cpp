@@ -141,15 +141,6 @@ TEST_F(FolderJobTest, MovesSwapWithTheNeighbourOrChangeNothingAtTheEnds) {
     }
 }
 
-TEST_F(FolderJobTest, RunMakesTheSameCallsWithAnyNumberOfWorkers) {
-    for (int workers : {2, 3, 8}) {
-        open("/pics/trip");
-        job.setWorkers(workers);
-        job.generate();
-        EXPECT_EQ(view.log, tripRun) << workers << " workers";
-    }
-}
-
 TEST_F(FolderJobTest, CommandsArrivingDuringARunAreRefused) {
     open("/pics/trip");
     view.onEvents = [this](int) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,11 +27,17 @@ struct PdfTestPeer {
     // then lacks them.
     static void skip(pdf& writer, std::int64_t n) { writer.pdfLen += n; }
     // Sends the document to its file in pieces of at most `n` bytes, from a
-    // buffer of just that size, so that writing past it is caught.
+    // buffer of just that size followed by a guard of zeros, which
+    // bufferOverrun() finds changed when the writer buffered past the end.
+    static constexpr std::size_t guardBytes = 4096;
     static void limitBuffer(pdf& writer, std::size_t n) {
         writer.flushBuffer();
-        writer.buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(n);
+        writer.buffer_ = std::make_unique<std::uint8_t[]>(n + guardBytes);
         writer.bufferCapacity_ = n;
+    }
+    static bool bufferOverrun(const pdf& writer) {
+        const std::uint8_t* guard = writer.buffer_.get() + writer.bufferCapacity_;
+        return std::any_of(guard, guard + guardBytes, [](std::uint8_t b) { return b != 0; });
     }
     static std::int64_t length(const pdf& writer) { return writer.pdfLen; }
     static std::int32_t objects(const pdf& writer) { return writer.objCount; }
