@@ -148,7 +148,7 @@ TEST(PdfLarge, DocumentThatWouldPassTheLimitFailsAndKeepsTheEarlierOne) {
 }
 
 // A raster that zlib fails on gives the reason the window's box gives for it.
-TEST(PdfPage, PictureThatFailsToCompressIsNamedWithTheReason) {
+TEST(PdfPage, RasterThatFailsToCompressGivesTheReason) {
     using folder2pdf::ErrorReason;
     const folder2pdf::CompressFunction outOfMemory = [](auto, auto, auto, auto) {
         return Z_MEM_ERROR;
