@@ -47,7 +47,7 @@ void AssembleDocument1GiB(benchmark::State& state) {
         for (std::size_t done = 0; done + appendSize <= gib; done += appendSize) {
             folder2pdf::PdfTestPeer::addBytes(writer, appendSize);
         }
-        benchmark::DoNotOptimize(writer.length());
+        benchmark::DoNotOptimize(folder2pdf::PdfTestPeer::length(writer));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * gib));
 }
@@ -147,10 +147,10 @@ const std::vector<std::uint8_t>& photoPng() {
 
 void loadThroughLoader(benchmark::State& state, const std::vector<std::uint8_t>& file) {
     folder2pdf::ImgToByte loader;
-    Bytes gray;
+    folder2pdf::GrayImage gray;
     for (auto _ : state) {
-        loader.loadBytes(file.data(), file.size(), "bench", gray);
-        benchmark::DoNotOptimize(gray.data());
+        loader.loadBytes(file.data(), file.size(), gray);
+        benchmark::DoNotOptimize(gray.imgData.data());
     }
     state.SetItemsProcessed(state.iterations() * photoWidth * photoHeight);
 }

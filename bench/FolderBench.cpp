@@ -26,8 +26,7 @@
 #include <vector>
 
 #include "SamplePictures.h"
-#include "image/ImgToByte.h"
-#include "pdf/Compress.h"
+#include "pdf/PreparedPage.h"
 
 namespace {
 
@@ -131,17 +130,15 @@ Folder makeDocuments(const fs::path& root, int count) {
 // Seconds of decode + gray + compress for every picture of the folder, on
 // this one thread.
 double computeSeconds(const Folder& folder) {
-    folder2pdf::ImgToByte loader;
-    folder2pdf::Bytes raster;
-    folder2pdf::Bytes scratch;
+    folder2pdf::PagePreparer preparer;
+    folder2pdf::PreparedPage page;
     double total = 0;
     for (const auto& entry : fs::directory_iterator(folder.path)) {
         if (entry.path().extension() == ".pdf") {
             continue;
         }
         const auto start = Clock::now();
-        loader.load(entry.path().string(), raster);
-        folder2pdf::CompressBytes(raster, scratch);
+        preparer.prepare(entry.path().string(), page);
         total += std::chrono::duration<double>(Clock::now() - start).count();
     }
     return total;

@@ -17,7 +17,7 @@ std::vector<std::uint8_t> encodePng(const std::vector<std::uint8_t>& rgb, int wi
 std::vector<std::uint8_t> encodeGrayPng(const std::vector<std::uint8_t>& rgb, int width,
                                         int height);
 std::vector<std::uint8_t> encodeBmp(const std::vector<std::uint8_t>& rgb, int width, int height);
-// A 256-colour GIF of the picture (colours quantised to 8 x 8 x 4 levels).
+// A 256-color GIF of the picture (colors quantised to 8 x 8 x 4 levels).
 std::vector<std::uint8_t> encodeGif(const std::vector<std::uint8_t>& rgb, int width, int height);
 
 }  // namespace bench

@@ -27,9 +27,6 @@ std::vector<std::string> commandArguments(int argc, char** argv);
 bool errorIsTerminal();
 int terminalColumns();
 
-// The folder the program's file lies in, or "" when that can't be told.
-std::string programFolder();
-
 // While it lives, Ctrl-C (SIGINT) asks `job` to stop before its next
 // picture; a second Ctrl-C, or one during the final flush and rename, ends
 // the program at once with status 130, after removing the document's

@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <filesystem>
-#include <system_error>
 
 #include "cli/Console.h"
 #include "job/FolderJob.h"
@@ -34,6 +32,14 @@ extern "C" void onInterrupt(int) {
     job->requestStop();
 }
 
+// SIGTERM and SIGHUP (the terminal closed) end the program as they would
+// have, after removing the temporary file: SA_RESETHAND has put the default
+// action back, which the raised signal meets once the handler returns.
+extern "C" void onTermination(int signal) {
+    removeTemporaryFile();
+    ::raise(signal);
+}
+
 }  // namespace
 
 void prepareConsole() {
@@ -56,18 +62,17 @@ int terminalColumns() {
     return 80;
 }
 
-std::string programFolder() {
-    std::error_code error;
-    return std::filesystem::read_symlink("/proc/self/exe", error).parent_path().string();
-}
-
 StopSignals::StopSignals(FolderJob& job) {
     interruptibleJob.store(&job);
     interrupts.store(0);
-    // SIGTERM and SIGHUP (the terminal closed) end the program as they would
-    // have, after removing the temporary file; Ctrl-C is ours. SA_RESTART
-    // keeps reads and writes going.
-    removeTemporaryFileOnTermination();
+    // SA_RESTART keeps reads and writes going.
+    struct sigaction termination {};
+    termination.sa_handler = onTermination;
+    termination.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigemptyset(&termination.sa_mask);
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        ::sigaction(signal, &termination, nullptr);
+    }
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     action.sa_flags = SA_RESTART;

@@ -6,7 +6,6 @@
 #include <cstdlib>
 
 #include "cli/Console.h"
-#include "common/System.h"
 #include "common/SystemWindows.h"
 #include "job/FolderJob.h"
 #include "pdf/AtomicFile.h"
@@ -88,24 +87,6 @@ int terminalColumns() {
         }
     }
     return 80;
-}
-
-std::string programFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return "";
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    const std::string full = absolutePath(utf8(path));
-    return full.substr(0, full.rfind('/'));
 }
 
 StopSignals::StopSignals(FolderJob& job) {

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "cli/Console.h"
-#include "common/System.h"
+#include "common/Path.h"
 
 namespace folder2pdf {
 namespace {

@@ -12,8 +12,8 @@
 #include "cli/Console.h"
 #include "cli/TerminalView.h"
 #include "common/Error.h"
+#include "common/System.h"
 #include "job/FolderJob.h"
-#include "job/PagePipeline.h"
 
 namespace {
 
@@ -26,6 +26,8 @@ using folder2pdf::TerminalView;
 
 constexpr int exitFailure = 1;
 constexpr int exitUsage = 2;
+// Not an exit status: what the parsing returns when the command is to run.
+constexpr int goOn = -1;
 
 const char usageLine[] =
     "usage: folder2pdf [--quiet] [--jobs N] FOLDER\n"
@@ -126,51 +128,48 @@ int convert(const Options& options) {
     return 0;
 }
 
-}  // namespace
-
-int main(int count, char** values) {
-    folder2pdf::prepareConsole();
-    const std::vector<std::string> argv = folder2pdf::commandArguments(count, values);
-    const int argc = static_cast<int>(argv.size());
-    Options options;
-    bool endOfOptions = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (endOfOptions || argument.empty() || argument[0] != '-' || argument == "-") {
-            options.operands.push_back(argument);
-        } else if (argument == "--") {
-            endOfOptions = true;
-        } else if (argument == "-h" || argument == "--help") {
-            printHelp();
-            return 0;
-        } else if (argument == "--version") {
-            std::printf("folder2pdf %s\n", FOLDER2PDF_VERSION);
-            return 0;
-        } else if (argument == "--list") {
-            options.list = true;
-        } else if (argument == "-q" || argument == "--quiet") {
-            options.quiet = true;
-        } else if (argument == "-j" || argument == "--jobs" || argument.rfind("--jobs=", 0) == 0) {
-            std::string count;
-            if (argument.size() > 7) {
-                count = argument.substr(7);
-            } else if (i + 1 < argc) {
-                count = argv[++i];
-            }
-            if (!parseJobs(count, options.jobs)) {
-                return usageError("--jobs needs a number from 1 to 1024");
-            }
-        } else if (argument == "-o" || argument == "--output") {
-            if (i + 1 >= argc) {
-                return usageError("-o needs a file name");
-            }
-            options.output = argv[++i];
-        } else if (argument.rfind("-o", 0) == 0 && argument.size() > 2) {
-            options.output = argument.substr(2);
-        } else {
-            return usageError("unknown option " + argument);
-        }
+// Takes the option argv[i], with its value when it has one (i then moves
+// past the value); returns goOn, or the exit status when the command line
+// is done with: help or the version shown, a usage error reported.
+int takeOption(const std::vector<std::string>& argv, std::size_t& i, Options& options) {
+    const std::string& argument = argv[i];
+    if (argument == "-h" || argument == "--help") {
+        printHelp();
+        return 0;
     }
+    if (argument == "--version") {
+        std::printf("folder2pdf %s\n", FOLDER2PDF_VERSION);
+        return 0;
+    }
+    if (argument == "--list") {
+        options.list = true;
+    } else if (argument == "-q" || argument == "--quiet") {
+        options.quiet = true;
+    } else if (argument == "-j" || argument == "--jobs" || argument.rfind("--jobs=", 0) == 0) {
+        std::string count;
+        if (argument.size() > 7) {
+            count = argument.substr(7);
+        } else if (i + 1 < argv.size()) {
+            count = argv[++i];
+        }
+        if (!parseJobs(count, options.jobs)) {
+            return usageError("--jobs needs a number from 1 to 1024");
+        }
+    } else if (argument == "-o" || argument == "--output") {
+        if (i + 1 >= argv.size()) {
+            return usageError("-o needs a file name");
+        }
+        options.output = argv[++i];
+    } else if (argument.rfind("-o", 0) == 0 && argument.size() > 2) {
+        options.output = argument.substr(2);
+    } else {
+        return usageError("unknown option " + argument);
+    }
+    return goOn;
+}
+
+// The operands against the form the options chose: goOn, or the usage error's status.
+int checkOperands(const Options& options) {
     const bool pictureMode = !options.output.empty();
     if (pictureMode && options.list) {
         return usageError("--list takes a folder, not -o");
@@ -184,6 +183,29 @@ int main(int count, char** values) {
     if (!pictureMode && options.operands[0].empty()) {
         return usageError("the folder name is empty");
     }
+    return goOn;
+}
+
+// Reads the command line (the program's name first) into `options`;
+// returns goOn, or the exit status when there is nothing to run.
+int parseArguments(const std::vector<std::string>& argv, Options& options) {
+    bool endOfOptions = false;
+    for (std::size_t i = 1; i < argv.size(); ++i) {
+        const std::string& argument = argv[i];
+        if (endOfOptions || argument.empty() || argument[0] != '-' || argument == "-") {
+            options.operands.push_back(argument);
+        } else if (argument == "--") {
+            endOfOptions = true;
+        } else if (const int status = takeOption(argv, i, options); status != goOn) {
+            return status;
+        }
+    }
+    return checkOperands(options);
+}
+
+// Runs the command the options describe; errors end here, as a message
+// and exit status 1.
+int run(const Options& options) {
     try {
         return options.list ? listPictures(options.operands[0]) : convert(options);
     } catch (const Error& error) {
@@ -192,4 +214,13 @@ int main(int count, char** values) {
         std::fprintf(stderr, "folder2pdf: %s\n", error.what());
     }
     return exitFailure;
+}
+
+}  // namespace
+
+int main(int count, char** values) {
+    folder2pdf::prepareConsole();
+    Options options;
+    const int status = parseArguments(folder2pdf::commandArguments(count, values), options);
+    return status != goOn ? status : run(options);
 }

@@ -17,7 +17,7 @@ namespace folder2pdf {
 inline std::int32_t checkedAdd(std::int32_t a, std::int32_t b) {
     std::int32_t result;
     if (__builtin_add_overflow(a, b, &result)) {
-        throw Error(ErrorKind::Overflow,
+        throw Error(ErrorReason::TooLarge,
                     "overflow: " + std::to_string(a) + " + " + std::to_string(b));
     }
     return result;
@@ -26,7 +26,7 @@ inline std::int32_t checkedAdd(std::int32_t a, std::int32_t b) {
 inline std::int32_t checkedMul(std::int32_t a, std::int32_t b) {
     std::int32_t result;
     if (__builtin_mul_overflow(a, b, &result)) {
-        throw Error(ErrorKind::Overflow,
+        throw Error(ErrorReason::TooLarge,
                     "overflow: " + std::to_string(a) + " x " + std::to_string(b));
     }
     return result;
@@ -39,7 +39,7 @@ std::int32_t checkedInt32(T value) {
             ? static_cast<long long>(value) < std::numeric_limits<std::int32_t>::min()
             : static_cast<unsigned long long>(value) >
                   static_cast<unsigned long long>(std::numeric_limits<std::int32_t>::max())) {
-        throw Error(ErrorKind::Overflow,
+        throw Error(ErrorReason::TooLarge,
                     "overflow: " + std::to_string(value) + " is beyond 32 bits");
     }
     return static_cast<std::int32_t>(value);
@@ -73,9 +73,9 @@ inline void resizeBytes(Bytes& bytes, std::size_t size) {
     try {
         bytes.resize(size);
     } catch (const std::bad_alloc&) {
-        throw Error(ErrorKind::OutOfMemory, "out of memory (" + std::to_string(size) + " bytes)");
+        throw Error(ErrorReason::OutOfMemory, "out of memory (" + std::to_string(size) + " bytes)");
     } catch (const std::length_error&) {
-        throw Error(ErrorKind::OutOfMemory, "out of memory (" + std::to_string(size) + " bytes)");
+        throw Error(ErrorReason::OutOfMemory, "out of memory (" + std::to_string(size) + " bytes)");
     }
 }
 

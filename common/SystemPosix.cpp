@@ -12,6 +12,7 @@
 
 #include "common/Error.h"
 #include "common/FileDescriptor.h"
+#include "common/Path.h"
 #include "common/System.h"
 
 namespace folder2pdf {
@@ -22,7 +23,7 @@ namespace {
         error.category() == std::generic_category() || error.category() == std::system_category()
             ? reasonOfErrno(error.value(), ErrorReason::CannotRead)
             : ErrorReason::CannotRead;
-    throw Error(ErrorKind::FileError, reason, folder, "cannot list the folder: " + error.message());
+    throw Error(reason, folder, "cannot list the folder: " + error.message());
 }
 
 // Regular files and links to them, hidden names left out. status() follows
@@ -52,10 +53,10 @@ void readWholeFile(const std::string& path, Bytes& bytes) {
         throw fileError(path, "cannot read", errno);
     }
     if (!S_ISREG(status.st_mode)) {
-        throw Error(ErrorKind::FileError, ErrorReason::CannotRead, path, "not a regular file");
+        throw Error(ErrorReason::CannotRead, path, "not a regular file");
     }
     if (status.st_size > INT32_MAX) {
-        throw Error(ErrorKind::Overflow, ErrorReason::TooLarge, path,
+        throw Error(ErrorReason::TooLarge, path,
                     "file too large: " + std::to_string(status.st_size) +
                         " bytes pass the 2,147,483,647-byte limit");
     }
@@ -99,6 +100,11 @@ std::vector<std::string> listFolder(const std::string& folder) {
 
 int processorCount() {
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+std::string programFolder() {
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/self/exe", error).parent_path().string();
 }
 
 std::size_t lastSeparator(const std::string& path) {

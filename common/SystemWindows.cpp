@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/Error.h"
+#include "common/Path.h"
 #include "common/System.h"
 #include "common/SystemWindows.h"
 
@@ -82,8 +83,8 @@ bool startsWith(const std::wstring& text, const wchar_t* prefix) {
 }
 
 [[noreturn]] void listingError(const std::string& folder, DWORD code) {
-    throw Error(ErrorKind::FileError, reasonOfErrno(errnoFor(code), ErrorReason::CannotRead),
-                folder, "cannot list the folder: " + errorText(code));
+    throw Error(reasonOfErrno(errnoFor(code), ErrorReason::CannotRead), folder,
+                "cannot list the folder: " + errorText(code));
 }
 
 // Whether a link found in a listing leads to a regular file: opening it
@@ -115,10 +116,12 @@ bool isListed(const WIN32_FIND_DATAW& entry, const std::wstring& folder) {
 
 }  // namespace
 
-std::wstring utf16(const std::string& text) {
+std::wstring utf16(std::string_view text) {
     if (text.empty()) {
         return {};
     }
+    // Without MB_ERR_INVALID_CHARS a broken sequence becomes U+FFFD instead
+    // of failing the whole text.
     const int size = checkedInt32(text.size());
     const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
@@ -126,10 +129,11 @@ std::wstring utf16(const std::string& text) {
     return wide;
 }
 
-std::string utf8(const std::wstring& text) {
+std::string utf8(std::wstring_view text) {
     if (text.empty()) {
         return {};
     }
+    // A lone surrogate becomes U+FFFD.
     const int size = checkedInt32(text.size());
     const int length =
         ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
@@ -174,8 +178,7 @@ std::string errorText(unsigned long code) {
 
 void throwFileError(const std::string& path, const std::string& what, unsigned long code,
                     ErrorReason otherwise) {
-    throw Error(ErrorKind::FileError, reasonOfErrno(errnoFor(code), otherwise), path,
-                what + ": " + errorText(code));
+    throw Error(reasonOfErrno(errnoFor(code), otherwise), path, what + ": " + errorText(code));
 }
 
 void readWholeFile(const std::string& path, Bytes& bytes) {
@@ -191,19 +194,19 @@ void readWholeFile(const std::string& path, Bytes& bytes) {
     const FileHandle guard{handle};
     BY_HANDLE_FILE_INFORMATION information;
     if (::GetFileType(handle) != FILE_TYPE_DISK) {
-        throw Error(ErrorKind::FileError, ErrorReason::CannotRead, path, "not a regular file");
+        throw Error(ErrorReason::CannotRead, path, "not a regular file");
     }
     if (!::GetFileInformationByHandle(handle, &information)) {
         throwFileError(path, "cannot read", ::GetLastError());
     }
     if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        throw Error(ErrorKind::FileError, ErrorReason::CannotRead, path, "not a regular file");
+        throw Error(ErrorReason::CannotRead, path, "not a regular file");
     }
     const std::uint64_t size =
         (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
     if (size > INT32_MAX) {
         throw Error(
-            ErrorKind::Overflow, ErrorReason::TooLarge, path,
+            ErrorReason::TooLarge, path,
             "file too large: " + std::to_string(size) + " bytes pass the 2,147,483,647-byte limit");
     }
     resizeBytes(bytes, static_cast<std::size_t>(size));
@@ -256,6 +259,24 @@ std::vector<std::string> listFolder(const std::string& folder) {
 
 int processorCount() {
     return static_cast<int>(std::max<DWORD>(1, ::GetActiveProcessorCount(ALL_PROCESSOR_GROUPS)));
+}
+
+std::string programFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return "";
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const std::string full = absolutePath(utf8(path));
+    return full.substr(0, full.rfind('/'));
 }
 
 std::size_t lastSeparator(const std::string& path) {

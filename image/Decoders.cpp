@@ -11,7 +11,7 @@ Error libraryError(const std::string& message, const char* format) {
     if (reason.find(format) == std::string::npos) {
         reason = format + (": " + reason);
     }
-    return Error(ErrorKind::DecodeError, reason);
+    return Error(ErrorReason::Damaged, reason);
 }
 
 void decodePicture(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
@@ -31,8 +31,7 @@ void decodePicture(const std::uint8_t* data, std::size_t size, GrayRaster& out) 
             return;
         }
     }
-    throw Error(ErrorKind::DecodeError, ErrorReason::NotAPicture,
-                "not a BMP, GIF, JPEG or PNG picture");
+    throw Error(ErrorReason::NotAPicture, "not a BMP, GIF, JPEG or PNG picture");
 }
 
 }  // namespace folder2pdf

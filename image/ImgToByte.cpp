@@ -5,32 +5,24 @@
 #include "image/GrayRaster.h"
 
 namespace folder2pdf {
-void ImgToByte::readFile(const std::string& path) {
+
+void ImgToByte::load(const std::string& path, GrayImage& image) {
     readWholeFile(path, fileBuffer_);
+    loadBytes(fileBuffer_.data(), fileBuffer_.size(), image);
 }
 
-void ImgToByte::load(const std::string& path, Bytes& imgData) {
-    readFile(path);
-    loadBytes(fileBuffer_.data(), fileBuffer_.size(), path, imgData);
-}
-
-void ImgToByte::loadBytes(const std::uint8_t* data, std::size_t size, const std::string& name,
-                          Bytes& imgData) {
+void ImgToByte::loadBytes(const std::uint8_t* data, std::size_t size, GrayImage& image) {
     if (size == 0) {
-        throw Error(ErrorKind::SubscriptOutOfRange, ErrorReason::Damaged, name,
-                    "subscript out of range: the file is empty");
+        throw Error(ErrorReason::Damaged, "subscript out of range: the file is empty");
     }
-    GrayRaster raster(imgData, &turnScratch_);
+    GrayRaster raster(image.imgData, &turnScratch_);
     try {
         decodePicture(data, size, raster);
-    } catch (const Error& error) {
-        throw error.withFile(name);
     } catch (const std::bad_alloc&) {
-        throw Error(ErrorKind::OutOfMemory, ErrorReason::OutOfMemory, name,
-                    "out of memory while decoding");
+        throw Error(ErrorReason::OutOfMemory, "out of memory while decoding");
     }
-    width_ = raster.width();
-    height_ = raster.height();
+    image.Width = raster.width();
+    image.Height = raster.height();
 }
 
 }  // namespace folder2pdf

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "common/Checked.h"
+#include "image/GrayImage.h"
 
 namespace folder2pdf {
 
@@ -14,27 +16,19 @@ namespace folder2pdf {
 // large pictures don't pay for fresh memory each time.
 class ImgToByte {
   public:
-    // Replaces imgData by the picture's gray raster: Width() x Height()
-    // bytes, rows from the top, each left to right. Throws Error naming the
-    // file: FileError when it can't be read, SubscriptOutOfRange when it is
-    // empty, Overflow when its size passes the signed 32-bit rules,
-    // OutOfMemory, or DecodeError for anything the decoders refuse.
-    // (C++ gives a member its class's name only as a constructor, hence load.)
-    void load(const std::string& path, Bytes& imgData);
+    // Replaces `image` by the picture in the file at `path`, reusing its
+    // raster's memory. Throws Error: the file system's errors name the file
+    // (readWholeFile); the others give the reason alone, for the caller to
+    // name the file: Damaged when the file is empty or its bytes are broken,
+    // NotAPicture, TooLarge when its size passes the signed 32-bit rules,
+    // OutOfMemory. (C++ gives a member its class's name only as a
+    // constructor, hence load.)
+    void load(const std::string& path, GrayImage& image);
 
-    // Size of the last picture loaded; 0 before the first load.
-    std::int32_t Width() const { return width_; }
-    std::int32_t Height() const { return height_; }
-
-    // The same from bytes already in memory; `name` only labels errors.
-    void loadBytes(const std::uint8_t* data, std::size_t size, const std::string& name,
-                   Bytes& imgData);
+    // The same from bytes already in memory.
+    void loadBytes(const std::uint8_t* data, std::size_t size, GrayImage& image);
 
   private:
-    void readFile(const std::string& path);
-
-    std::int32_t width_ = 0;
-    std::int32_t height_ = 0;
     Bytes fileBuffer_;
     Bytes turnScratch_;  // where sideways photos are turned upright
 };

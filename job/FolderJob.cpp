@@ -5,29 +5,16 @@
 
 #include "common/Checked.h"
 #include "common/Error.h"
+#include "common/Path.h"
 #include "common/System.h"
+#include "job/PagePipeline.h"
 
 namespace folder2pdf {
 namespace {
 
 const char separator[] = "/";
 
-class PdfWriter : public DocumentWriter {
-  public:
-    explicit PdfWriter(const std::string& path) : writer_(path) {}
-    void pageOBJ(const std::string& path) override { writer_.pageOBJ(path); }
-    void appendPage(const PreparedPage& page) override { writer_.appendPage(page); }
-    void makePDF() override { writer_.makePDF(); }
-
-  private:
-    pdf writer_;
-};
-
 }  // namespace
-
-std::unique_ptr<DocumentWriter> newPdfWriter(const std::string& path) {
-    return std::make_unique<PdfWriter>(path);
-}
 
 FolderJob::FolderJob(JobView& view, std::string programFolder, Listing listing,
                      WriterFactory newWriter)
@@ -92,8 +79,6 @@ void FolderJob::generate() {
     if (running_ || lastIndex < 0) {
         return;
     }
-    const std::int32_t high = checkedAdd(lastIndex, 2);
-
     // However the run ends, the writer goes (with its temporary file, unless
     // the document was put in place), the job takes commands again and a stop request is used up.
     struct RunScope {
@@ -109,53 +94,54 @@ void FolderJob::generate() {
         }
     } scope(*this);
 
+    bool written = false;
     try {
-        writer.reset();
-        writer = newWriter_(outputPath());
-        view_.showProgressRange(0, high);
-        const std::int32_t bound = lastIndex;
-        // Workers read and decode the pictures ahead of the loop, which
-        // appends them in list order; with one worker there is nothing to
-        // read ahead.
-        std::unique_ptr<PagePipeline> pipeline;
-        if (workers_ > 1 && bound > 0) {
-            std::vector<std::string> paths;
-            for (std::int32_t k = 0; k <= bound; ++k) {
-                paths.push_back(picturePath(k));
-            }
-            pipeline = std::make_unique<PagePipeline>(std::move(paths), workers_);
-        }
-        for (std::int32_t k = 0; k <= bound; ++k) {
-            view_.showProgress(k + 1);
-            view_.runPendingEvents();
-            if (stopRequested_.load()) {
-                view_.showProgress(0);
-                stopRun(k);
-                return;
-            }
-            addPage(k, pipeline.get());
-        }
-        pipeline.reset();
-        view_.showProgress(0);
-        // A request that came during the last picture still keeps the file untouched.
-        if (stopRequested_.load()) {
-            stopRun(bound + 1);
-            return;
-        }
-        writer->makePDF();
+        written = writeDocument();
     } catch (...) {
         view_.showProgress(0);
         throw;
     }
-    view_.showMessage(JobMessage::Done, lastIndex + 1);
+    if (written) {
+        view_.showMessage(JobMessage::Done, lastIndex + 1);
+    }
 }
 
-void FolderJob::addPage(std::int32_t k, PagePipeline* pipeline) {
-    if (pipeline != nullptr) {
-        writer->appendPage(pipeline->take(static_cast<std::size_t>(k)));
-    } else {
-        writer->pageOBJ(picturePath(k));
+bool FolderJob::writeDocument() {
+    const std::int32_t high = checkedAdd(lastIndex, 2);
+    writer = newWriter_(outputPath());
+    view_.showProgressRange(0, high);
+    if (!addPages()) {
+        return false;
     }
+    view_.showProgress(0);
+    // A request that came during the last picture still keeps the file untouched.
+    if (stopRequested_.load()) {
+        stopRun(lastIndex + 1);
+        return false;
+    }
+    writer->makePDF();
+    return true;
+}
+
+bool FolderJob::addPages() {
+    // Workers read and decode the pictures ahead of the loop, which hands
+    // them to the writer in list order.
+    PagePipeline pipeline(picturePaths(), workers_);
+    for (std::int32_t k = 0; k <= lastIndex; ++k) {
+        view_.showProgress(k + 1);
+        view_.runPendingEvents();
+        if (stopRequested_.load()) {
+            view_.showProgress(0);
+            stopRun(k);
+            return false;
+        }
+        writer->pageOBJ(pipeline.take(static_cast<std::size_t>(k)));
+    }
+    return true;
+}
+
+int defaultWorkers() {
+    return processorCount();
 }
 
 void FolderJob::setWorkers(int workers) {
@@ -226,9 +212,13 @@ std::string FolderJob::outputPath() const {
     return folderPath + separator + folderName + ".pdf";
 }
 
-std::string FolderJob::picturePath(std::int32_t k) const {
-    const std::string& name = fileNames[static_cast<std::size_t>(k)];
-    return givenDocument_.empty() ? folderPath + separator + name : name;
+std::vector<std::string> FolderJob::picturePaths() const {
+    std::vector<std::string> paths;
+    for (std::int32_t k = 0; k <= lastIndex; ++k) {
+        const std::string& name = fileNames[static_cast<std::size_t>(k)];
+        paths.push_back(givenDocument_.empty() ? folderPath + separator + name : name);
+    }
+    return paths;
 }
 
 }  // namespace folder2pdf

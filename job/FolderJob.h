@@ -7,42 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "job/FolderListing.h"
 #include "job/JobView.h"
-#include "job/PagePipeline.h"
+#include "pdf/DocumentWriter.h"
 #include "pdf/pdf.h"
 
 namespace folder2pdf {
-
-// The names a folder holds that could be pictures: regular files (symbolic
-// links to regular files count), no sub-folders, no hidden entries (names
-// starting with "."), in natural order: ASCII letter case ignored, runs of
-// digits compared by value ("page2" before "page10"), ties broken by the
-// plain bytes so that the order is total. Throws Error (FileError) naming
-// the folder when it can't be listed.
-std::vector<std::string> listFolderFiles(const std::string& folder);
-
-// The natural order of listFolderFiles(): true when `a` comes before `b`.
-bool naturalLess(const std::string& a, const std::string& b);
-
-// The picture filter: whether `name` contains ".gif", ".bmp", ".jpg" or
-// ".png" anywhere in it, ASCII letter case ignored.
-bool isPictureName(const std::string& name);
-
-// The calls generate() makes on a document writer, made for the document's
-// path at the start of the run: once per picture either pageOBJ() (one
-// worker) or appendPage() with the page prepared on a worker thread, then
-// makePDF() once. The real writer is pdf; tests hand the job a recorder
-// instead.
-class DocumentWriter {
-  public:
-    virtual ~DocumentWriter() = default;
-    virtual void pageOBJ(const std::string& path) = 0;
-    virtual void appendPage(const PreparedPage& page) = 0;
-    virtual void makePDF() = 0;
-};
-
-// A new pdf writer for the document at `path`, behind the DocumentWriter calls.
-std::unique_ptr<DocumentWriter> newPdfWriter(const std::string& path);
 
 // The state and logic behind the window's four buttons: Open (打开),
 // Generate (生成), move up (↑) and move down (↓). It holds the chosen folder,
@@ -84,10 +54,10 @@ class FolderJob {
     // The selected entry changes places with its lower neighbour and stays selected.
     void moveDown();
 
-    // How many threads prepare pages during generate(). 1, the default,
-    // prepares each page on the calling thread, in turn; more run a
-    // PagePipeline. The document is the same byte for byte either way, and
-    // so are the calls on the view.
+    // How many threads prepare pages during generate() (PagePipeline). 1,
+    // the default, prepares each page on the calling thread, in turn. The
+    // document is the same byte for byte whatever the number, and so are the
+    // calls on the view.
     void setWorkers(int workers);
 
     // True while generate() runs. Commands that arrive meanwhile (through
@@ -111,12 +81,16 @@ class FolderJob {
     std::string outputPath() const;
 
   private:
+    // The run of generate() once the job is marked running: false when a
+    // stop request ended it, after reporting the stop.
+    bool writeDocument();
+    // Hands every picture's page to the writer, in list order; false when a
+    // stop request came first.
+    bool addPages();
     void stopRun(std::int32_t pagesDone);
     void showList();
-    // The file of picture k: its folder joined to its name, or the path given.
-    std::string picturePath(std::int32_t k) const;
-    // Adds page k to the writer, prepared here or taken from the pipeline.
-    void addPage(std::int32_t k, PagePipeline* pipeline);
+    // The pictures' files: the folder joined to each name, or the paths given.
+    std::vector<std::string> picturePaths() const;
 
     // Fields in the order of the job's design; fileNames beyond lastIndex
     // carry no meaning. The writer lives only while a run is under way: its
@@ -142,5 +116,9 @@ class FolderJob {
     std::atomic<bool> stopRequested_{false};
     static_assert(std::atomic<bool>::is_always_lock_free);
 };
+
+// The number of workers (FolderJob::setWorkers) that fills this machine:
+// one per core.
+int defaultWorkers();
 
 }  // namespace folder2pdf

@@ -1,7 +1,8 @@
+#include "job/FolderListing.h"
+
 #include <algorithm>
 
 #include "common/System.h"
-#include "job/FolderJob.h"
 
 namespace folder2pdf {
 namespace {

@@ -5,17 +5,15 @@
 #include <system_error>
 
 #include "common/Error.h"
-#include "common/System.h"
 
 namespace folder2pdf {
 
-int defaultWorkers() {
-    return processorCount();
-}
-
 PagePipeline::PagePipeline(std::vector<std::string> paths, int workers)
     : paths_(std::move(paths)), slots_(static_cast<std::size_t>(std::max(1, workers)) + 1) {
-    const int count = std::max(1, std::min(workers, static_cast<int>(paths_.size())));
+    const int count = std::min(workers, static_cast<int>(paths_.size()));
+    if (count <= 1) {
+        return;
+    }
     // Whatever fails part-way (a thread the system refuses, memory for the
     // list of threads), the threads already started must be joined before
     // the exception leaves: a joinable std::thread destroyed ends the program.
@@ -29,10 +27,10 @@ PagePipeline::PagePipeline(std::vector<std::string> paths, int workers)
         try {
             throw;
         } catch (const std::system_error& error) {
-            throw Error(ErrorKind::OutOfMemory,
+            throw Error(ErrorReason::OutOfMemory,
                         std::string("cannot start the worker threads: ") + error.what());
         } catch (const std::bad_alloc&) {
-            throw Error(ErrorKind::OutOfMemory, "out of memory for the worker threads");
+            throw Error(ErrorReason::OutOfMemory, "out of memory for the worker threads");
         }
     }
 }
@@ -75,9 +73,6 @@ void PagePipeline::work() {
         std::exception_ptr error;
         try {
             preparer.prepare(paths_[index], slot.page);
-        } catch (const std::bad_alloc&) {
-            error = std::make_exception_ptr(
-                Error(ErrorKind::OutOfMemory, "out of memory").withFile(paths_[index]));
         } catch (...) {
             error = std::current_exception();
         }
@@ -90,6 +85,10 @@ void PagePipeline::work() {
 }
 
 const PreparedPage& PagePipeline::take(std::size_t index) {
+    if (workers_.empty()) {
+        callerPreparer_.prepare(paths_[index], slots_[0].page);
+        return slots_[0].page;
+    }
     std::unique_lock<std::mutex> lock(mutex_);
     // Taking page i hands back the slot of page i - 1.
     taken_ = index;

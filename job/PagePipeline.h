@@ -16,7 +16,9 @@ namespace folder2pdf {
 // worker threads, while the caller takes them strictly in list order. At
 // most workers + 1 pages are prepared or in preparation at once, so memory
 // stays near a few pictures whatever the list's length; each worker and
-// each page slot keeps its buffers from picture to picture.
+// each page slot keeps its buffers from picture to picture. With one worker,
+// or one picture, there is no thread: take() prepares the page itself, so a
+// run takes its pages the same way whatever the number of workers.
 //
 // Destroying the pipeline lets each worker finish the picture in hand (no
 // decoder can be interrupted part-way) and joins every thread: no thread
@@ -30,7 +32,7 @@ class PagePipeline {
 
     // Waits for page `index`, which must be the one after the last taken
     // (from 0), and returns it; valid until the next take(). Throws the
-    // Error that preparing that very picture raised.
+    // Error that preparing that very picture raised (PagePreparer::prepare).
     const PreparedPage& take(std::size_t index);
 
   private:
@@ -54,9 +56,7 @@ class PagePipeline {
     std::size_t taken_ = 0;  // the page the caller holds or waits for; earlier slots are free
     bool cancelled_ = false;
     std::vector<std::thread> workers_;
+    PagePreparer callerPreparer_;  // prepares the pages in take() when there are no workers
 };
-
-// The number of workers that fills this machine: one per core.
-int defaultWorkers();
 
 }  // namespace folder2pdf

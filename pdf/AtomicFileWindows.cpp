@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "common/Error.h"
-#include "common/System.h"
+#include "common/Path.h"
 #include "common/SystemWindows.h"
 #include "pdf/AtomicFile.h"
-#include "pdf/TemporaryName.h"
+#include "pdf/TemporaryNames.h"
 
 namespace folder2pdf {
 namespace {
@@ -17,10 +18,6 @@ namespace {
 std::wstring wideFolderOf(const std::string& path) {
     const std::wstring target = widePath(path);
     return target.substr(0, target.rfind(L'\\') + 1);
-}
-
-HANDLE handleOf(std::intptr_t file) {
-    return reinterpret_cast<HANDLE>(file);
 }
 
 // The temporary file of the AtomicFile alive now, for removeTemporaryFile(),
@@ -43,22 +40,21 @@ class PendingHeld {
 // A new temporary file beside the target, created exclusively so that no
 // other file is ever overwritten. It is opened sharing deletion, so that
 // removeTemporaryFile() can delete it while it is being written. Its name
-// goes to `temporary`, and its path to the pending slot when that is free
-// (`recorded`).
-HANDLE createTemporary(const std::string& path, std::string& temporary, bool& recorded) {
+// goes with its folder to `temporary`, and to the pending slot when that is
+// free (`recorded`).
+HANDLE createTemporary(const std::string& path, std::wstring& temporary, bool& recorded) {
     const std::wstring folder = wideFolderOf(path);
     TemporaryNames names(nameOf(path));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = names.next();
-        const std::wstring full = folder + utf16(temporary);
+        temporary = folder + utf16(names.next());
         const PendingHeld held;
-        const HANDLE handle = ::CreateFileW(full.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE handle = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE,
+                                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             recorded = pendingState == Free;
             if (recorded) {
                 pendingState = Published;
-                pendingPath = full;
+                pendingPath = temporary;
             }
             return handle;
         }
@@ -82,8 +78,6 @@ void forget(bool recorded) {
 
 }  // namespace
 
-void removeTemporaryFileOnTermination() {}
-
 bool removeTemporaryFile() {
     const PendingHeld held;
     if (pendingState == Free) {
@@ -98,98 +92,90 @@ bool temporaryFileCommitting() {
     return pendingState == Committing;
 }
 
-AtomicFile::AtomicFile(const std::string& path) : path_(path) {
+// The open temporary file and its full path.
+struct AtomicFile::Temporary {
+    HANDLE file = INVALID_HANDLE_VALUE;  // INVALID_HANDLE_VALUE once committed or discarded
+    std::wstring path;
+    bool recorded = false;  // whether removeTemporaryFile() knows of it
+
+    Temporary() = default;
+    Temporary(const Temporary&) = delete;
+    Temporary& operator=(const Temporary&) = delete;
+    ~Temporary() {
+        if (file != INVALID_HANDLE_VALUE) {
+            discard();
+        }
+    }
+
+    // Closes and removes the file.
+    void discard() {
+        const PendingHeld held;
+        ::CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+        ::DeleteFileW(path.c_str());
+        forget(recorded);
+    }
+};
+
+AtomicFile::AtomicFile(const std::string& path)
+    : path_(path), temporary_(std::make_unique<Temporary>()) {
     const std::string name = nameOf(path);
     if (name.empty() || name == "." || name == "..") {
-        throw Error(ErrorKind::FileError, ErrorReason::CannotWrite, path,
+        throw Error(ErrorReason::CannotWrite, path,
                     std::string("cannot replace: ") + std::strerror(EISDIR));
     }
-    file_ = reinterpret_cast<std::intptr_t>(createTemporary(path, temporary_, recorded_));
+    temporary_->file = createTemporary(path, temporary_->path, temporary_->recorded);
 }
 
-AtomicFile::~AtomicFile() {
-    if (file_ != -1) {
-        discard();
-    }
-}
-
-void AtomicFile::discard() {
-    const int error = errno;
-    const PendingHeld held;
-    ::CloseHandle(handleOf(file_));
-    file_ = -1;
-    ::DeleteFileW((wideFolderOf(path_) + utf16(temporary_)).c_str());
-    forget(recorded_);
-    errno = error;
-}
+AtomicFile::~AtomicFile() = default;
 
 void AtomicFile::write(const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
         DWORD written = 0;
-        if (!::WriteFile(handleOf(file_), data, chunk, &written, nullptr)) {
+        if (!::WriteFile(temporary_->file, data, chunk, &written, nullptr)) {
             throwFileError(path_, "cannot write", ::GetLastError(), ErrorReason::CannotWrite);
         }
         data += written;
         size -= written;
-        written_ += written;
     }
-}
-
-void AtomicFile::skip(std::uint64_t size) {
-    const std::uint64_t end = written_ + size;
-    LARGE_INTEGER position;
-    position.QuadPart = static_cast<LONGLONG>(end);
-    if (end > static_cast<std::uint64_t>(INT64_MAX) ||
-        !::SetFilePointerEx(handleOf(file_), position, nullptr, FILE_BEGIN) ||
-        !::SetEndOfFile(handleOf(file_))) {
-        throwFileError(path_, "cannot write", ::GetLastError(), ErrorReason::CannotWrite);
-    }
-    written_ = end;
-    writtenBehind_ = end;
 }
 
 void AtomicFile::commit() {
+    Temporary& t = *temporary_;
     {
         const PendingHeld held;
-        if (recorded_) {
+        if (t.recorded) {
             pendingState = Committing;
         }
     }
-    if (!::FlushFileBuffers(handleOf(file_))) {
+    if (!::FlushFileBuffers(t.file)) {
         const DWORD code = ::GetLastError();
-        discard();
+        t.discard();
         throwFileError(path_, "cannot flush", code, ErrorReason::CannotWrite);
     }
-    const std::wstring temporary = wideFolderOf(path_) + utf16(temporary_);
     const char* step = nullptr;
     DWORD code = 0;
     {
         const PendingHeld held;
-        const bool closed = ::CloseHandle(handleOf(file_));
-        file_ = -1;
+        const bool closed = ::CloseHandle(t.file);
+        t.file = INVALID_HANDLE_VALUE;
         if (!closed) {
             code = ::GetLastError();
             step = "cannot close";
-        } else if (!::MoveFileExW(temporary.c_str(), widePath(path_).c_str(),
+        } else if (!::MoveFileExW(t.path.c_str(), widePath(path_).c_str(),
                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             code = ::GetLastError();
             step = "cannot replace";
         }
         if (step != nullptr) {
-            ::DeleteFileW(temporary.c_str());
+            ::DeleteFileW(t.path.c_str());
         }
-        forget(recorded_);
+        forget(t.recorded);
     }
     if (step != nullptr) {
         throwFileError(path_, step, code, ErrorReason::CannotWrite);
     }
-}
-
-void replaceFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    AtomicFile file(path);
-    file.write(data, size);
-    file.commit();
 }
 
 }  // namespace folder2pdf

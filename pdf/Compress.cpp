@@ -14,20 +14,15 @@ std::int32_t compressCapacity(std::int32_t n) {
     const double capacity = (static_cast<double>(n) * 0.01 + static_cast<double>(n)) + 12.0;
     const double rounded = std::nearbyint(capacity);
     if (!(rounded <= 2147483647.0)) {
-        throw Error(ErrorKind::Overflow, "compression room for " + std::to_string(n) +
-                                             " bytes passes the 2,147,483,647-byte limit");
+        throw Error(ErrorReason::TooLarge, "compression room for " + std::to_string(n) +
+                                               " bytes passes the 2,147,483,647-byte limit");
     }
     return static_cast<std::int32_t>(rounded);
 }
 
-int CompressBytes(Bytes& data) {
-    Bytes scratch;
-    return CompressBytes(data, scratch);
-}
-
 int CompressBytes(Bytes& data, Bytes& scratch, CompressFunction compressor) {
     if (data.empty()) {
-        throw Error(ErrorKind::SubscriptOutOfRange, "subscript out of range: nothing to compress");
+        throw Error(ErrorReason::Damaged, "subscript out of range: nothing to compress");
     }
     const std::int32_t n = checkedInt32(data.size());
     checkedAdd(n, 1);

@@ -2,31 +2,36 @@
 
 #include <zlib.h>
 
-#include "pdf/Compress.h"
+#include <new>
+#include <utility>
 
 namespace folder2pdf {
 
-void compressRaster(Bytes& raster, Bytes& scratch, const std::string& path,
-                    CompressFunction compressor) {
-    int result = Z_OK;
-    try {
-        result = CompressBytes(raster, scratch, compressor);
-    } catch (const Error& error) {
-        throw error.withFile(path);
-    }
+void compressRaster(Bytes& raster, Bytes& zipped, CompressFunction compressor) {
+    const int result = CompressBytes(raster, zipped, compressor);
     if (result != Z_OK) {
-        const ErrorKind kind = result == Z_MEM_ERROR ? ErrorKind::OutOfMemory : ErrorKind::Overflow;
-        throw Error(kind, Error::reasonOf(kind), path,
+        throw Error(result == Z_MEM_ERROR ? ErrorReason::OutOfMemory : ErrorReason::TooLarge,
                     "compression failed (zlib error " + std::to_string(result) + ")");
     }
+    // CompressBytes leaves the stream in its first array and the raster in
+    // the second: trading them back keeps each buffer to one use, so neither
+    // grows to the other's size.
+    std::swap(raster, zipped);
 }
 
 void PagePreparer::prepare(const std::string& path, PreparedPage& page) {
-    loader_.load(path, page.data);
-    page.width = loader_.Width();
-    page.height = loader_.Height();
-    page.rawLength = checkedInt32(page.data.size());
-    compressRaster(page.data, scratch_, path);
+    try {
+        page.path = path;
+        loader_.load(path, image_);
+        page.Width = image_.Width;
+        page.Height = image_.Height;
+        compressRaster(image_.imgData, page.zipped);
+    } catch (const Error& error) {
+        // The file system's errors name the file already.
+        throw error.file().empty() ? error.withFile(path) : error;
+    } catch (const std::bad_alloc&) {
+        throw Error(ErrorReason::OutOfMemory, path, "out of memory");
+    }
 }
 
 }  // namespace folder2pdf

@@ -6,9 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "pdf/AtomicFile.h"
-#include "pdf/PreparedPage.h"
-
 namespace folder2pdf {
 namespace {
 
@@ -45,7 +42,6 @@ std::string pageSide(std::int32_t side, std::int32_t longer) {
 }  // namespace
 
 pdf::pdf(const std::string& path) : file_(path) {
-    loader = std::make_unique<PagePreparer>();
     objCount = 0;
     objOffset.assign(1, 0);
     kids = " ";
@@ -68,7 +64,7 @@ pdf::~pdf() = default;
 
 void pdf::addBytes(const std::uint8_t* bytes, std::int32_t n) {
     if (n > maxDocumentBytes - pdfLen) {
-        throw Error(ErrorKind::Overflow,
+        throw Error(ErrorReason::TooLarge,
                     file_.path() +
                         ": the document would pass 9,999,999,999 bytes, the most "
                         "its cross-reference table can describe");
@@ -111,18 +107,12 @@ void pdf::addOBJ(const std::string& text) {
     addLine("endobj");
 }
 
-void pdf::pageOBJ(const std::string& path) {
-    loader->prepare(path, picData);
-    appendPage(picData);
-}
-
-void pdf::appendPage(const PreparedPage& page) {
+void pdf::pageOBJ(const PreparedPage& page) {
     pageCount = checkedAdd(pageCount, 1);
-    writePage(page.width, page.height, page.rawLength, page.data);
+    writePage(page.Width, page.Height, page.zipped);
 }
 
-void pdf::writePage(std::int32_t W, std::int32_t H, std::int32_t rasterLength,
-                    const Bytes& zipped) {
+void pdf::writePage(std::int32_t W, std::int32_t H, const Bytes& zipped) {
     const std::int32_t k = pageCount;
     const std::string pageW = pageSide(W, std::max(W, H));
     const std::string pageH = pageSide(H, std::max(W, H));
@@ -144,7 +134,7 @@ void pdf::writePage(std::int32_t W, std::int32_t H, std::int32_t rasterLength,
     addLine("\r\nendstream");
     addLine("endobj");
 
-    rawLen = rasterLength;
+    rawLen = checkedMul(W, H);
     zipLen = checkedInt32(zipped.size());
     beginOBJ();
     addLine("<< /Type /XObject /Subtype /Image /Name /Im" + str(k) + " /Width " + str(W) +
@@ -181,6 +171,10 @@ void pdf::makePDF() {
 
     flushBuffer();
     file_.commit();
+}
+
+std::unique_ptr<DocumentWriter> newPdfWriter(const std::string& path) {
+    return std::make_unique<pdf>(path);
 }
 
 }  // namespace folder2pdf

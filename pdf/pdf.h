@@ -7,14 +7,15 @@
 
 #include "common/Checked.h"
 #include "pdf/AtomicFile.h"
+#include "pdf/DocumentWriter.h"
 #include "pdf/PreparedPage.h"
 
 namespace folder2pdf {
 
 // The document writer: writes one PDF 1.4 document, one page per picture,
 // straight to its file as the pages come. Usage: create it for the file it
-// is to replace, pageOBJ() any number of times, makePDF() once, then drop
-// the writer.
+// is to replace, pageOBJ() any number of times with pages prepared by
+// PagePreparer, makePDF() once, then drop the writer.
 //
 // The file's layout is fixed to the byte: a header, a binary comment line,
 // the catalog (object 1, at offset 17), the empty outline tree (object 2, at
@@ -30,9 +31,9 @@ namespace folder2pdf {
 //
 // Every failure throws Error; the writer is then abandoned. The
 // cross-reference table gives offsets in ten digits, so a document can't
-// pass 9,999,999,999 bytes: growth beyond that is an Overflow naming the
+// pass 9,999,999,999 bytes: growth beyond that is a TooLarge error naming the
 // document, raised before anything past the limit is written.
-class pdf {
+class pdf : public DocumentWriter {
   public:
     // Starts the document that will replace the file at `path` (or create
     // it): makes the temporary file beside it and writes the header and
@@ -41,36 +42,22 @@ class pdf {
     explicit pdf(const std::string& path);
     pdf(const pdf&) = delete;
     pdf& operator=(const pdf&) = delete;
-    ~pdf();
+    ~pdf() override;
 
-    // Appends the picture file at `path` as one page exactly as large, in
-    // points, as the picture is in pixels, filled by the picture as an 8-bit
-    // gray image compressed with Flate. The picture is prepared as
-    // PagePreparer prepares it for appendPage(), so both make the same page.
-    // A picture that fails to load leaves no object of its page in the
-    // document.
-    void pageOBJ(const std::string& path);
-
-    // Appends a page prepared elsewhere (PagePreparer), as the next page:
-    // the same three objects, byte for byte, as pageOBJ writes for the same
-    // picture.
-    void appendPage(const PreparedPage& page);
+    // Appends the prepared picture as one page exactly as large, in points,
+    // as the picture is in pixels (scaled down when a side passes 14,400),
+    // filled by the picture as an 8-bit gray image compressed with Flate.
+    void pageOBJ(const PreparedPage& page) override;
 
     // Finishes the document and puts it in place of the file given at
     // creation, whole. When this fails, an earlier file there stays exactly
     // as it was and no temporary file remains.
-    void makePDF();
+    void makePDF() override;
 
     // The largest document the cross-reference table can describe.
     static constexpr std::int64_t maxDocumentBytes = 9'999'999'999;
     // Bytes the write buffer holds before they go to the file.
     static constexpr std::size_t writeBufferBytes = 4u << 20;
-
-    // Read access for tests and tools.
-    std::int32_t pages() const { return pageCount; }
-    std::int64_t length() const { return pdfLen; }
-    std::int32_t objects() const { return objCount; }
-    const std::vector<std::int64_t>& offsets() const { return objOffset; }
 
   private:
     friend struct PdfTestPeer;
@@ -80,14 +67,13 @@ class pdf {
     void beginOBJ();
     void addOBJ(const std::string& text);
     // The three objects of page pageCount: the page, its content stream and
-    // the image, whose W x H raster of rasterLength bytes compressed to `zipped`.
-    void writePage(std::int32_t W, std::int32_t H, std::int32_t rasterLength, const Bytes& zipped);
+    // the image, whose W x H raster compressed to `zipped`.
+    void writePage(std::int32_t W, std::int32_t H, const Bytes& zipped);
     // Hands what the write buffer holds to the file.
     void flushBuffer();
 
     // Members in the order the document's design lists them.
     AtomicFile file_;
-    PreparedPage picData;
     Bytes contentData;
     std::int32_t pageCount = 0;
     std::int32_t rawLen = 0;
@@ -95,7 +81,6 @@ class pdf {
     std::vector<std::int64_t> objOffset;
     std::int32_t objCount = 0;
     std::string kids;
-    std::unique_ptr<PagePreparer> loader;
     // Bytes of the document so far, written or buffered: the offset at
     // which the next byte will stand.
     std::int64_t pdfLen = 0;
@@ -105,5 +90,9 @@ class pdf {
     std::size_t buffered_ = 0;
     std::size_t bufferCapacity_ = writeBufferBytes;
 };
+
+// A new pdf writer for the document at `path`, as the folder job makes one
+// for each run.
+std::unique_ptr<DocumentWriter> newPdfWriter(const std::string& path);
 
 }  // namespace folder2pdf

@@ -13,8 +13,9 @@ TEST(AtomicFile, ReplacesKeepingThePermissionsOfTheReplacedFile) {
     testsupport::writeFile(dir.file("a.pdf"), "old");
     const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
     fs::permissions(dir.path() / "a.pdf", mode);
-    folder2pdf::replaceFileAtomically(dir.file("a.pdf"), reinterpret_cast<const std::uint8_t*>("2"),
-                                      1);
+    folder2pdf::AtomicFile file(dir.file("a.pdf"));
+    file.write(reinterpret_cast<const std::uint8_t*>("2"), 1);
+    file.commit();
     EXPECT_EQ(testsupport::readFile(dir.file("a.pdf")), "2");
     EXPECT_EQ(testsupport::listFolder(dir.file("")), std::vector<std::string>{"a.pdf"});
     if (!testsupport::onWindows) {  // Windows files have no permission bits

@@ -33,7 +33,7 @@ TEST(CompressBytes, FailureLeavesTheArrayAsItWasAndEmptyIsRefused) {
     EXPECT_EQ(CompressBytes(data, scratch, failingCompress), Z_MEM_ERROR);
     EXPECT_EQ(data, (Bytes{1, 2, 3, 4, 5}));
     Bytes empty;
-    EXPECT_THROW(CompressBytes(empty), Error);
+    EXPECT_THROW(CompressBytes(empty, scratch), Error);
 }
 
 }  // namespace

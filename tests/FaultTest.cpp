@@ -23,7 +23,6 @@
 
 namespace fs = std::filesystem;
 using folder2pdf::Error;
-using folder2pdf::ErrorKind;
 using folder2pdf::FolderJob;
 using testsupport::bmpPicture;
 using testsupport::CommandResult;

@@ -18,23 +18,30 @@ using Names = std::vector<std::string>;
 
 namespace {
 
+// Logs each page by its picture's path less the test's temporary folder.
 struct RecordingWriter : DocumentWriter {
     RecordingView& view;
     std::function<void(const std::string&)>& onPage;
-    RecordingWriter(RecordingView& v, std::function<void(const std::string&)>& hook)
-        : view(v), onPage(hook) {}
-    void pageOBJ(const std::string& path) override {
+    std::size_t rootLength;
+    RecordingWriter(RecordingView& v, std::function<void(const std::string&)>& hook,
+                    std::size_t root)
+        : view(v), onPage(hook), rootLength(root) {}
+    void pageOBJ(const folder2pdf::PreparedPage& page) override {
+        const std::string path = page.path.substr(rootLength);
         view.log.push_back("pageOBJ(" + path + ")");
         if (onPage) {
             onPage(path);
         }
     }
-    void appendPage(const folder2pdf::PreparedPage&) override { view.log.push_back("appendPage"); }
     void makePDF() override { view.log.push_back("makePDF"); }
 };
 
+// The folders below are in a temporary folder, whose path the log leaves
+// out; the pictures of /pics/trip are real, for the job's pipeline to read.
 class FolderJobTest : public ::testing::Test {
   protected:
+    TempDir dir;
+    const std::string root = testsupport::utf8(dir.path());
     RecordingView view;
     // The filter finds the four extensions anywhere in a name, in any case.
     std::map<std::string, Names> folders{
@@ -42,15 +49,24 @@ class FolderJobTest : public ::testing::Test {
         {"/pics/empty", {"jpg", "v.pn", "w.jpe"}},
     };
     std::function<void(const std::string&)> onPage;
-    FolderJob job{view, "/prog", [this](const std::string& folder) { return folders.at(folder); },
-                  [this](const std::string& path) {
-                      view.log.push_back("newWriter(" + path + ")");
-                      return std::make_unique<RecordingWriter>(view, onPage);
-                  }};
+    FolderJob job{
+        view, "/prog",
+        [this](const std::string& folder) { return folders.at(folder.substr(root.size())); },
+        [this](const std::string& path) {
+            view.log.push_back("newWriter(" + path.substr(root.size()) + ")");
+            return std::make_unique<RecordingWriter>(view, onPage, root.size());
+        }};
+
+    FolderJobTest() {
+        std::filesystem::create_directories(dir.path() / "pics" / "trip");
+        for (const char* name : {"p1.png", "p2.BMP", "p3.gif.bak"}) {
+            testsupport::writeFile(root + "/pics/trip/" + name, testsupport::bmpPicture(2, 3));
+        }
+    }
 
     // Opens a folder and forgets the calls that took.
     void open(const std::string& folder) {
-        view.answer = folder;
+        view.answer = root + folder;
         job.openFolder();
         view.log.clear();
     }
@@ -70,14 +86,14 @@ const Names tripRun = {
 // as they were; a folder without pictures lists none, and Generate then does
 // nothing.
 TEST_F(FolderJobTest, OpenWithoutANewListKeepsTheOldOne) {
-    view.answer = "/pics/trip";
+    view.answer = root + "/pics/trip";
     job.openFolder();
     EXPECT_EQ(view.log,
               (Names{"chooseFolder(/prog)", "clearEntries", "addEntry(p1.png)", "addEntry(p2.BMP)",
                      "addEntry(p3.gif.bak)", "showMessage(count 3)"}));
     for (const char* answer : {"", "/pics/missing"}) {
         open("/pics/trip");
-        view.answer = answer;
+        view.answer = *answer ? root + answer : "";
         if (*answer) {
             EXPECT_ANY_THROW(job.openFolder());
         } else {
@@ -129,7 +145,7 @@ TEST_F(FolderJobTest, CommandsArrivingDuringARunAreRefused) {
     open("/pics/trip");
     view.onEvents = [this](int) {
         EXPECT_TRUE(job.running());
-        view.answer = "/pics/empty";
+        view.answer = root + "/pics/empty";
         job.openFolder();
         job.generate();
         view.selected = 1;

@@ -128,7 +128,7 @@ std::vector<std::uint8_t> bmpFile(const BmpHeader& h, const std::vector<std::uin
     if (h.size >= 40) {
         for (std::size_t value : {std::size_t{h.compression}, pixels.size(), std::size_t{2835},
                                   std::size_t{2835}, std::size_t{h.colorsUsed}, std::size_t{0}}) {
-            put32(f, static_cast<std::uint32_t>(value));  // ..., 72 dpi, ..., important colours
+            put32(f, static_cast<std::uint32_t>(value));  // ..., 72 dpi, ..., important colors
         }
     }
     for (std::uint32_t mask : h.masks) {

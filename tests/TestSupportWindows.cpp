@@ -5,13 +5,12 @@
 #include <stdexcept>
 
 #include "TestSupport.h"
+#include "common/SystemWindows.h"
 
 namespace testsupport {
 namespace {
 
-std::wstring wide(const std::string& text) {
-    return u8path(text).wstring();
-}
+using folder2pdf::utf16;
 
 // One argument as the C runtime's command-line parsing takes it back:
 // quoted, with backslashes doubled only before a quote.
@@ -50,7 +49,7 @@ CommandResult run(const Names& argv, const RunOptions& options) {
     }
     std::wstring commandLine;
     for (const std::string& argument : argv) {
-        commandLine += (commandLine.empty() ? L"" : L" ") + quoted(wide(argument));
+        commandLine += (commandLine.empty() ? L"" : L" ") + quoted(utf16(argument));
     }
     // The output goes to files, which need no reader while the program runs.
     const TempDir logs;
@@ -60,8 +59,8 @@ CommandResult run(const Names& argv, const RunOptions& options) {
                                     &inherited, disposition, 0, nullptr)};
     };
     const Handle input = open(L"NUL", GENERIC_READ, OPEN_EXISTING);
-    const Handle out = open(wide(logs.file("out")), GENERIC_WRITE, CREATE_ALWAYS);
-    const Handle err = open(wide(logs.file("err")), GENERIC_WRITE, CREATE_ALWAYS);
+    const Handle out = open(utf16(logs.file("out")), GENERIC_WRITE, CREATE_ALWAYS);
+    const Handle err = open(utf16(logs.file("err")), GENERIC_WRITE, CREATE_ALWAYS);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -101,7 +100,7 @@ void whileUnwritable(const std::string& document, const std::function<void()>& s
 }
 
 bool hideFile(const std::string& path) {
-    return ::SetFileAttributesW(wide(path).c_str(), FILE_ATTRIBUTE_HIDDEN) != 0;
+    return ::SetFileAttributesW(utf16(path).c_str(), FILE_ATTRIBUTE_HIDDEN) != 0;
 }
 
 }  // namespace testsupport

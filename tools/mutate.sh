@@ -106,8 +106,8 @@ mutant pdf/Compress.cpp 'if (!(rounded <= 2147483647.0)) {' 'if (false) {'
 mutant pdf/Compress.cpp '    if (data.empty()) {' '    if (false) {'
 mutant pdf/Compress.cpp $'if (result != Z_OK) {\n        return result;' \
     $'if (result != Z_OK) {\n        std::swap(data, scratch);\n        return result;'
-mutant pdf/PreparedPage.cpp 'result == Z_MEM_ERROR ? ErrorKind::OutOfMemory' \
-    'result != Z_MEM_ERROR ? ErrorKind::OutOfMemory'
+mutant pdf/PreparedPage.cpp 'result == Z_MEM_ERROR ? ErrorReason::OutOfMemory' \
+    'result != Z_MEM_ERROR ? ErrorReason::OutOfMemory'
 
 # Pages past the readers' limit: scaled, written without trailing zeros.
 mutant pdf/pdf.cpp "result.erase(result.find_last_not_of('0') + 1);" ';'
@@ -127,19 +127,18 @@ mutant pdf/pdf.cpp '" /Length1 " + str(rawLen)' '" /Length1 " + str(zipLen)'
 mutant pdf/pdf.cpp 'if (size > bufferCapacity_ - buffered_) {' 'if (size > bufferCapacity_) {'
 
 # The atomic replace: flush, clean-up, permissions, the signal path.
-mutant pdf/AtomicFile.cpp 'if (::fsync(static_cast<int>(file_)) != 0)' \
-    'if ((::fsync(static_cast<int>(file_)), false))'
-mutant pdf/AtomicFile.cpp $'::unlinkat(static_cast<int>(folder_), temporary_.c_str(), 0);\n    forget(' \
-    $'(void)temporary_;\n    forget('
-mutant pdf/AtomicFile.cpp '::fchmod(fd, old.st_mode & 07777);' '(void)old;'
-mutant pdf/AtomicFile.cpp 'if (state != Published && state != Committing)' 'if (true)'
-mutant cli/ConsolePosix.cpp '    removeTemporaryFileOnTermination();' '    ;'
+mutant pdf/AtomicFilePosix.cpp 'if (::fsync(t.file) != 0)' 'if ((::fsync(t.file), false))'
+mutant pdf/AtomicFilePosix.cpp $'::unlinkat(folder, name.c_str(), 0);\n        forget(' \
+    $'(void)name;\n        forget('
+mutant pdf/AtomicFilePosix.cpp '::fchmod(fd, old.st_mode & 07777);' '(void)old;'
+mutant pdf/AtomicFilePosix.cpp 'if (state != Published && state != Committing)' 'if (true)'
+mutant cli/ConsolePosix.cpp 'termination.sa_handler = onTermination;' 'termination.sa_handler = SIG_DFL;'
 
 # The job: stopping, commands.
-mutant job/FolderJob.cpp $'if (stopRequested_.load()) {\n                view_.showProgress(0);' \
-    $'if (false) {\n                view_.showProgress(0);'
-mutant job/FolderJob.cpp $'if (stopRequested_.load()) {\n            stopRun(' \
-    $'if (false) {\n            stopRun('
+mutant job/FolderJob.cpp $'if (stopRequested_.load()) {\n            view_.showProgress(0);' \
+    $'if (false) {\n            view_.showProgress(0);'
+mutant job/FolderJob.cpp $'if (stopRequested_.load()) {\n        stopRun(' \
+    $'if (false) {\n        stopRun('
 mutant job/FolderJob.cpp 'job.stopRequested_.store(false);' ';'
 mutant job/FolderJob.cpp $'if (running_) {\n        return;\n    }\n    const std::string chosen' \
     $'if (false) {\n        return;\n    }\n    const std::string chosen'
@@ -148,8 +147,8 @@ mutant job/FolderJob.cpp 'if (workIndex <= 0 || workIndex > lastIndex)' \
     'if (workIndex < 0 || workIndex > lastIndex)'
 mutant job/FolderJob.cpp 'if (workIndex < 0 || workIndex >= lastIndex)' \
     'if (workIndex < 0 || workIndex > lastIndex)'
-mutant job/FolderJob.cpp 'workers_ > 1 && bound > 0' 'workers_ > 1'
-harmless 'a pipeline for a single picture makes the same page, a thread later'
+mutant job/PagePipeline.cpp 'if (count <= 1) {' 'if (count < 1) {'
+harmless 'a thread for a single picture, or a single thread, makes the same pages as the caller'
 
 # The pipeline: pages taken in order, slots not reused too early.
 mutant job/PagePipeline.cpp 'nextToPrepare_ < taken_ + slots_.size();' \

@@ -10,11 +10,11 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <limits>
 
 #include "common/Error.h"
 #include "common/FileDescriptor.h"
-#include "pdf/TemporaryName.h"
+#include "common/Path.h"
+#include "pdf/TemporaryNames.h"
 
 namespace folder2pdf {
 namespace {
@@ -120,76 +120,70 @@ bool removeTemporaryFile() {
     return true;
 }
 
-namespace {
-
-// SA_RESETHAND has put the default action back, which the raised signal
-// meets once the handler returns.
-extern "C" void removeAndEnd(int signal) {
-    removeTemporaryFile();
-    ::raise(signal);
-}
-
-}  // namespace
-
-void removeTemporaryFileOnTermination() {
-    struct sigaction action {};
-    action.sa_handler = removeAndEnd;
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
-        ::sigaction(signal, &action, nullptr);
-    }
-}
-
 bool temporaryFileCommitting() {
     return pending.state.load() == Committing;
 }
 
-AtomicFile::AtomicFile(const std::string& path) : path_(path) {
+// The open temporary file: its folder, kept open so that everything
+// happens relative to it (a target path close to PATH_MAX still leaves room
+// for the temporary file's longer name), and the file itself.
+struct AtomicFile::Temporary {
+    int folder = -1;
+    int file = -1;  // -1 once committed or discarded
+    std::string name;
+    bool recorded = false;  // whether removeTemporaryFile() knows of it
+    std::uint64_t written = 0;
+    std::uint64_t writtenBehind = 0;  // bytes already handed to the disk's write-out
+
+    Temporary() = default;
+    Temporary(const Temporary&) = delete;
+    Temporary& operator=(const Temporary&) = delete;
+    ~Temporary() {
+        if (file >= 0) {
+            discard();
+        }
+        if (folder >= 0) {
+            ::close(folder);
+        }
+    }
+
+    // Closes and removes the file. errno is kept as it was, for a caller
+    // that cleans up between a failed call and reading its errno.
+    void discard() {
+        const int error = errno;
+        const SignalsHeld held;
+        ::close(file);
+        file = -1;
+        ::unlinkat(folder, name.c_str(), 0);
+        forget(recorded);
+        errno = error;
+    }
+};
+
+AtomicFile::AtomicFile(const std::string& path)
+    : path_(path), temporary_(std::make_unique<Temporary>()) {
     const std::string name = nameOf(path);
     if (name.empty() || name == "." || name == "..") {
         throw fileError(path, "cannot replace", EISDIR, ErrorReason::CannotWrite);
     }
-    // Everything happens relative to the folder, so that a target path close
-    // to PATH_MAX still leaves room for the temporary file's longer name.
     const std::string folderPath = folderOf(path);
-    const int folder = ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) {
+    Temporary& t = *temporary_;
+    t.folder = ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (t.folder < 0) {
         const int error = errno;
         throw fileError(path, "cannot create a temporary file in " + folderPath, error,
                         ErrorReason::CannotWrite);
     }
-    folder_ = folder;
-    try {
-        file_ = createTemporary(path, folder, temporary_, recorded_);
-    } catch (...) {
-        ::close(folder);
-        throw;
-    }
-    keepPermissions(static_cast<int>(file_), folder, name);
+    t.file = createTemporary(path, t.folder, t.name, t.recorded);
+    keepPermissions(t.file, t.folder, name);
 }
 
-AtomicFile::~AtomicFile() {
-    if (file_ >= 0) {
-        discard();
-    }
-    ::close(static_cast<int>(folder_));
-}
-
-void AtomicFile::discard() {
-    const int error = errno;
-    const SignalsHeld held;
-    ::close(static_cast<int>(file_));
-    file_ = -1;
-    ::unlinkat(static_cast<int>(folder_), temporary_.c_str(), 0);
-    forget(recorded_);
-    errno = error;
-}
+AtomicFile::~AtomicFile() = default;
 
 void AtomicFile::write(const std::uint8_t* data, std::size_t size) {
-    const int fd = static_cast<int>(file_);
+    Temporary& t = *temporary_;
     while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
+        const ssize_t written = ::write(t.file, data, size);
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -199,73 +193,50 @@ void AtomicFile::write(const std::uint8_t* data, std::size_t size) {
         }
         data += written;
         size -= static_cast<std::size_t>(written);
-        const std::uint64_t end = written_ + static_cast<std::uint64_t>(written);
-        if (end / writeBehindStep != written_ / writeBehindStep) {
-            const std::uint64_t from = writtenBehind_;
-            writtenBehind_ = end / writeBehindStep * writeBehindStep;
-            ::sync_file_range(fd, static_cast<off_t>(from),
-                              static_cast<off_t>(writtenBehind_ - from), SYNC_FILE_RANGE_WRITE);
+        const std::uint64_t end = t.written + static_cast<std::uint64_t>(written);
+        if (end / writeBehindStep != t.written / writeBehindStep) {
+            const std::uint64_t from = t.writtenBehind;
+            t.writtenBehind = end / writeBehindStep * writeBehindStep;
+            ::sync_file_range(t.file, static_cast<off_t>(from),
+                              static_cast<off_t>(t.writtenBehind - from), SYNC_FILE_RANGE_WRITE);
         }
-        written_ = end;
+        t.written = end;
     }
-}
-
-void AtomicFile::skip(std::uint64_t size) {
-    const int fd = static_cast<int>(file_);
-    const std::uint64_t end = written_ + size;
-    int error = 0;
-    if (end > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
-        error = EFBIG;
-    } else if (::ftruncate(fd, static_cast<off_t>(end)) != 0 ||
-               ::lseek(fd, static_cast<off_t>(end), SEEK_SET) < 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        throw fileError(path_, "cannot write", error, ErrorReason::CannotWrite);
-    }
-    written_ = end;
-    writtenBehind_ = end;
 }
 
 void AtomicFile::commit() {
-    if (recorded_) {
+    Temporary& t = *temporary_;
+    if (t.recorded) {
         int expected = Published;
         pending.state.compare_exchange_strong(expected, Committing);
     }
-    if (::fsync(static_cast<int>(file_)) != 0) {
+    if (::fsync(t.file) != 0) {
         const int error = errno;
-        discard();
+        t.discard();
         throw fileError(path_, "cannot flush", error, ErrorReason::CannotWrite);
     }
     const char* step = nullptr;
     int error = 0;
     {
         const SignalsHeld held;
-        const int closed = ::close(static_cast<int>(file_));
-        file_ = -1;
+        const int closed = ::close(t.file);
+        t.file = -1;
         if (closed != 0) {
             error = errno;
             step = "cannot close";
-        } else if (::renameat(static_cast<int>(folder_), temporary_.c_str(),
-                              static_cast<int>(folder_), nameOf(path_).c_str()) != 0) {
+        } else if (::renameat(t.folder, t.name.c_str(), t.folder, nameOf(path_).c_str()) != 0) {
             error = errno;
             step = "cannot replace";
         }
         if (step != nullptr) {
-            ::unlinkat(static_cast<int>(folder_), temporary_.c_str(), 0);
+            ::unlinkat(t.folder, t.name.c_str(), 0);
         }
-        forget(recorded_);
+        forget(t.recorded);
     }
     if (step != nullptr) {
         throw fileError(path_, step, error, ErrorReason::CannotWrite);
     }
-    flushFolder(static_cast<int>(folder_));
-}
-
-void replaceFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    AtomicFile file(path);
-    file.write(data, size);
-    file.commit();
+    flushFolder(t.folder);
 }
 
 }  // namespace folder2pdf

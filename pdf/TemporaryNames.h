@@ -1,14 +1,9 @@
 #pragma once
 
-#include <cstdint>
 #include <random>
 #include <string>
 
 namespace folder2pdf {
-
-// The folder part of a path ("." for a bare name) and its last name.
-std::string folderOf(const std::string& path);
-std::string nameOf(const std::string& path);
 
 // Names for a temporary file beside the file named `targetName`, each call a
 // new random one: ".target.XXXXXXXX.tmp". The leading dot keeps it out of

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "pdf/PreparedPage.h"
+
+namespace folder2pdf {
+
+// What the folder job asks of a document writer, made for the document's
+// path at the start of a run: pageOBJ() once per picture, in list order,
+// then makePDF() once. The real writer is pdf; tests hand the job a
+// recorder instead.
+class DocumentWriter {
+  public:
+    virtual ~DocumentWriter() = default;
+    // Appends the prepared picture as the document's next page.
+    virtual void pageOBJ(const PreparedPage& page) = 0;
+    // Finishes the document and puts it in place.
+    virtual void makePDF() = 0;
+};
+
+}  // namespace folder2pdf
