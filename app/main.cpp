@@ -1,11 +1,26 @@
 // folder2pdf-gui: the window that turns a folder of pictures into one PDF.
 
+#include <signal.h>
+
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
 
 #include "pdf/AtomicFile.h"
 #include "ui/qt/QtWindow.h"
+
+namespace {
+
+// Ended by a signal mid-run (a session's end, the terminal that started it
+// closing, Ctrl-C there), the window leaves the earlier document and nothing
+// beside it: the signal meets its default action again once the handler
+// returns (SA_RESETHAND).
+extern "C" void removeTemporaryAndEnd(int signal) {
+    folder2pdf::removeTemporaryFile();
+    ::raise(signal);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -21,8 +36,13 @@ int main(int argc, char** argv) {
         QApplication::installTranslator(&qtTexts);
     }
 
-    // Killed mid-run, the window leaves the earlier document and nothing beside it.
-    folder2pdf::removeTemporaryFileOnTermination();
+    struct sigaction termination {};
+    termination.sa_handler = removeTemporaryAndEnd;
+    termination.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigemptyset(&termination.sa_mask);
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        ::sigaction(signal, &termination, nullptr);
+    }
     folder2pdf::QtWindow window;
     window.show();
     return QApplication::exec();

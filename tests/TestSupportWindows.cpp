@@ -94,7 +94,7 @@ CommandResult run(const Names& argv, const RunOptions& options) {
 
 void whileUnwritable(const std::string& document, const std::function<void()>& steps) {
     const HANDLE held =
-        ::CreateFileW(wide(document).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ::CreateFileW(utf16(document).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     steps();
     ::CloseHandle(held);
 }

@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <stdexcept>
 
 #include "WindowScenarios.h"
 #include "ui/shared/Form1.h"
@@ -118,5 +119,5 @@ INSTANTIATE_TYPED_TEST_SUITE_P(WindowTest, Window, FakeDriver);
 
 TEST(WindowTest, StatusTextOutsideTheFourPartsIsAnIndexError) {
     FakeDriver w;
-    EXPECT_THROW(folder2pdf::StatusProgress::setStatusText(4, "x"), folder2pdf::Error);
+    EXPECT_THROW(folder2pdf::StatusProgress::setStatusText(4, "x"), std::out_of_range);
 }

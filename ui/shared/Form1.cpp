@@ -4,11 +4,6 @@
 #include <vector>
 
 #include "common/System.h"
-
-namespace folder2pdf {
-std::string programFolder();
-}
-#include "job/PagePipeline.h"
 #include "ui/shared/Captions.h"
 #include "ui/shared/StatusProgress.h"
 #include "ui/shared/WindowTexts.h"

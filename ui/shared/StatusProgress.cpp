@@ -1,10 +1,10 @@
 #include "ui/shared/StatusProgress.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 
 #include "common/Checked.h"
-#include "common/Error.h"
 #include "ui/shared/WindowToolkit.h"
 
 namespace folder2pdf::StatusProgress {
@@ -53,8 +53,7 @@ void createStatusBar(WindowToolkit& window, const PartLayoutTable& table) {
 
 void setStatusText(std::int32_t part, const std::string& text) {
     if (statusWindow == nullptr || part < 0 || part > lastPart) {
-        throw Error(ErrorKind::SubscriptOutOfRange,
-                    "subscript out of range: status bar part " + std::to_string(part));
+        throw std::out_of_range("subscript out of range: status bar part " + std::to_string(part));
     }
     statusWindow->setPartText(part, text, partLayout[static_cast<std::size_t>(part)][1]);
 }

@@ -62,8 +62,8 @@ Rect partPlace(const std::array<std::int32_t, 4>& rightEdges, std::int32_t part,
 void createStatusBar(WindowToolkit& window, const PartLayoutTable& table);
 
 // Writes `text` into part `part` (0 to 3), keeping the part's border style.
-// Throws Error (SubscriptOutOfRange) for a part that doesn't exist, also
-// before createStatusBar() and after destroyStatusBar().
+// A part that doesn't exist, also before createStatusBar() and after
+// destroyStatusBar(), is the caller's mistake: std::out_of_range.
 void setStatusText(std::int32_t part, const std::string& text);
 
 // Refits the bar along the bottom edge of the window at its full width,
