@@ -17,26 +17,29 @@ using folder2pdf::Caption;
 using folder2pdf::Rect;
 using folder2pdf::Size;
 
-static Place placeOf(const Rect& r) {
-    return {r.left, r.top, r.right, r.bottom};
-}
+// The toolkit and the scenarios' driver in one: it keeps what it is asked
+// to draw, and steps "later" wait for the next run of pending events.
+struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
+    FakeDriver() {
+        window->setFolderChooser([this](const std::string& title, const std::string& start) {
+            return choose(title, start);
+        });
+    }
 
-// Keeps what it is asked to draw; events "later" wait for the next run of
-// pending events.
-class FakeToolkit : public folder2pdf::WindowToolkit {
-  public:
     int dpi() const override { return 96; }
     Size clientSize() const override { return client; }
     void setClientSize(Size size) override { client = size; }
     void createControl(const folder2pdf::ControlDesign&) override {}
     void moveControl(folder2pdf::Control control, const Rect& place) override {
-        places[static_cast<int>(control)] = place;
+        places[control] = place;
     }
-    void setCaption(Caption which, const std::u16string& text) override { captions[which] = text; }
-    void clearRows() override { rows.clear(); }
-    void addRow(const std::string& text) override { rows.push_back(text); }
-    void setRow(int row, const std::string& text) override { rows.at(row) = text; }
-    int rowCount() const override { return static_cast<int>(rows.size()); }
+    void setCaption(Caption which, const std::u16string& text) override {
+        captions[which] = testsupport::utf8(std::filesystem::path(text));
+    }
+    void clearRows() override { list.clear(); }
+    void addRow(const std::string& text) override { list.push_back(text); }
+    void setRow(int row, const std::string& text) override { list.at(row) = text; }
+    int rowCount() const override { return static_cast<int>(list.size()); }
     int selectedRow() const override { return selected; }
     void selectRow(int row) override { selected = row; }
     void createStatusBar(const std::array<std::int32_t, 4>& edges) override { rightEdges = edges; }
@@ -47,73 +50,53 @@ class FakeToolkit : public folder2pdf::WindowToolkit {
         lastPart = folder2pdf::StatusProgress::partPlace(rightEdges, part, {client.width, 20});
         return lastPart;
     }
-    void destroyStatusBar() override { statusBarAlive = false; }
-    void createProgressBar() override { progressPlace = {0, 0, 100, 10}; }
+    void destroyStatusBar() override {}
+    void createProgressBar() override {}
     void moveProgressBar(const Rect& place) override { progressPlace = place; }
     void setProgressRange(std::int32_t, std::int32_t high) override { progressMax = high; }
     void setProgressPos(std::int32_t position) override { progressPos = position; }
     void destroyProgressBar() override {}
     std::string chooseFolder(const std::string&, const std::string&) override { return {}; }
-    void showError(const std::string& text) override { errors.push_back(text); }
+    void showError(const std::string& text) override { messages.push_back(text); }
     void runPendingEvents() override {
-        while (!pending.empty()) {
-            const std::function<void()> steps = pending.front();
-            pending.pop_front();
-            steps();
+        for (; !pending.empty(); pending.pop_front()) {
+            pending.front()();
         }
     }
-    void closeWindow() override { closed = true; }
+    void closeWindow() override {}
+
+    folder2pdf::Form1& form() { return *window; }
+    std::string title() const { return captions.at(Caption::Window); }
+    std::string text(Control label) const {
+        return captions.at(label == L1 ? Caption::L1 : Caption::L2);
+    }
+    std::string part(int index) const { return parts.at(index); }
+    std::vector<std::string> rows() const { return list; }
+    void click(Control button) { window->controlClicked(static_cast<folder2pdf::Control>(button)); }
+    void resize(int width, int height) {
+        client = {width, height};
+        window->Form_Resize();
+    }
+    std::array<Place, 3> layout() const {
+        const auto place = [](const Rect& r) { return Place{r.left, r.top, r.right, r.bottom}; };
+        return {place(places.at(folder2pdf::Control::List)), place(lastPart), place(progressPlace)};
+    }
+    std::array<int, 2> progress() const { return {progressMax, progressPos}; }
+    void setProgress(int value) { progressPos = value; }
+    void later(std::function<void()> steps) { pending.push_back(std::move(steps)); }
+    void close() { window->Form_QueryUnload(); }
 
     Size client;
-    std::map<int, Rect> places;
-    std::map<Caption, std::u16string> captions;
-    std::vector<std::string> rows;
+    std::map<folder2pdf::Control, Rect> places;
+    std::map<Caption, std::string> captions;
+    std::vector<std::string> list;
     int selected = -1;
     std::array<std::int32_t, 4> rightEdges{};
     std::map<int, std::string> parts;
     Rect lastPart, progressPlace;
     int progressMax = 100, progressPos = 0;
-    bool statusBarAlive = true, closed = false;
-    std::vector<std::string> errors;
     std::deque<std::function<void()>> pending;
-};
-
-struct FakeDriver : Recorder {
-    FakeDriver() {
-        window->setFolderChooser([this](const std::string& title, const std::string& start) {
-            return choose(title, start);
-        });
-    }
-    folder2pdf::Form1& form() { return *window; }
-    std::string title() const { return utf8(Caption::Window); }
-    std::string text(Control label) const { return utf8(label == L1 ? Caption::L1 : Caption::L2); }
-    std::string part(int index) const { return fake.parts.at(index); }
-    std::vector<std::string> rows() const { return fake.rows; }
-    void click(Control button) {
-        window->controlClicked(static_cast<folder2pdf::Control>(button));
-        messages.insert(messages.end(), fake.errors.begin(), fake.errors.end());
-        fake.errors.clear();
-    }
-    void selectRow(int row) { fake.selected = row; }
-    void resize(int width, int height) {
-        fake.client = {width, height};
-        window->Form_Resize();
-    }
-    std::array<Place, 3> layout() const {
-        return {placeOf(fake.places.at(static_cast<int>(List))), placeOf(fake.lastPart),
-                placeOf(fake.progressPlace)};
-    }
-    std::array<int, 2> progress() const { return {fake.progressMax, fake.progressPos}; }
-    void setProgress(int value) { fake.progressPos = value; }
-    void later(std::function<void()> steps) { fake.pending.push_back(std::move(steps)); }
-    void close() { fake.closed = window->Form_QueryUnload(); }
-
-    std::string utf8(Caption which) const {
-        return testsupport::utf8(std::filesystem::path(fake.captions.at(which)));
-    }
-
-    FakeToolkit fake;
-    std::unique_ptr<folder2pdf::Form1> window = std::make_unique<folder2pdf::Form1>(fake);
+    std::unique_ptr<folder2pdf::Form1> window = std::make_unique<folder2pdf::Form1>(*this);
 };
 INSTANTIATE_TYPED_TEST_SUITE_P(WindowTest, Window, FakeDriver);
 
