@@ -14,11 +14,15 @@ namespace folder2pdf {
 // 32-bit number; arithmetic that leaves that range is an overflow error, not
 // a wrap-around. These helpers are the one place where that rule is applied.
 
+[[noreturn]] inline void throwOverflow(std::int32_t a, const char* operation, std::int32_t b) {
+    throw Error(ErrorReason::TooLarge,
+                "overflow: " + std::to_string(a) + operation + std::to_string(b));
+}
+
 inline std::int32_t checkedAdd(std::int32_t a, std::int32_t b) {
     std::int32_t result;
     if (__builtin_add_overflow(a, b, &result)) {
-        throw Error(ErrorReason::TooLarge,
-                    "overflow: " + std::to_string(a) + " + " + std::to_string(b));
+        throwOverflow(a, " + ", b);
     }
     return result;
 }
@@ -26,8 +30,7 @@ inline std::int32_t checkedAdd(std::int32_t a, std::int32_t b) {
 inline std::int32_t checkedMul(std::int32_t a, std::int32_t b) {
     std::int32_t result;
     if (__builtin_mul_overflow(a, b, &result)) {
-        throw Error(ErrorReason::TooLarge,
-                    "overflow: " + std::to_string(a) + " x " + std::to_string(b));
+        throwOverflow(a, " x ", b);
     }
     return result;
 }
