@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -45,5 +46,10 @@ int main(int argc, char** argv) {
     }
     folder2pdf::QtWindow window;
     window.show();
+    // A folder to open (a file manager's "Open with", a folder dropped on the icon).
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() > 1) {
+        window.form().openGivenFolder(QFile::encodeName(arguments.at(1)).toStdString());
+    }
     return QApplication::exec();
 }

@@ -29,6 +29,9 @@ void readWholeFile(const std::string& path, Bytes& bytes);
 // reason".
 std::vector<std::string> listFolder(const std::string& folder);
 
+// Whether `path` names a folder (or a link to one) that exists now.
+bool isFolder(const std::string& path);
+
 // How many processors the program can run on, at least 1.
 int processorCount();
 

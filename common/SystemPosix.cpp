@@ -98,6 +98,11 @@ std::vector<std::string> listFolder(const std::string& folder) {
     return names;
 }
 
+bool isFolder(const std::string& path) {
+    struct stat status;
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
 int processorCount() {
     return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }

@@ -257,6 +257,11 @@ std::vector<std::string> listFolder(const std::string& folder) {
     return names;
 }
 
+bool isFolder(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesW(widePath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 int processorCount() {
     return static_cast<int>(std::max<DWORD>(1, ::GetActiveProcessorCount(ALL_PROCESSOR_GROUPS)));
 }

@@ -33,18 +33,30 @@ void FolderJob::openFolder() {
     if (chosen.empty()) {
         return;
     }
+    takeFolder(chosen, listing_(chosen));
+}
+
+void FolderJob::openFolderFiles(const std::string& folder, std::vector<std::string> names) {
+    if (running_) {
+        return;
+    }
+    std::sort(names.begin(), names.end(), naturalLess);
+    takeFolder(folder, std::move(names));
+}
+
+void FolderJob::takeFolder(const std::string& folder, std::vector<std::string> names) {
     // Everything that can fail happens before the first field or row changes.
     std::vector<std::string> pictures;
-    for (std::string& name : listing_(chosen)) {
+    for (std::string& name : names) {
         if (isPictureName(name)) {
             pictures.push_back(std::move(name));
         }
     }
     const std::int32_t count = checkedInt32(pictures.size());
-    const std::size_t cut = lastSeparator(chosen);
+    const std::size_t cut = lastSeparator(folder);
 
-    folderPath = chosen;
-    folderName = cut == std::string::npos ? chosen : chosen.substr(cut + 1);
+    folderPath = folder;
+    folderName = cut == std::string::npos ? folder : folder.substr(cut + 1);
     fileNames = std::move(pictures);
     lastIndex = count - 1;
     givenDocument_.clear();
@@ -187,6 +199,22 @@ void FolderJob::moveDown() {
     fileNames[r + 1] = workName;
     view_.setEntry(workIndex + 1, workName);
     view_.selectEntry(workIndex + 1);
+}
+
+void FolderJob::removeEntry() {
+    if (running_) {
+        return;
+    }
+    workIndex = view_.selectedEntry();
+    if (workIndex < 0 || workIndex > lastIndex) {
+        return;
+    }
+    fileNames.erase(fileNames.begin() + workIndex);
+    --lastIndex;
+    showList();
+    if (lastIndex >= 0) {
+        view_.selectEntry(std::min(workIndex, lastIndex));
+    }
 }
 
 bool FolderJob::running() const {

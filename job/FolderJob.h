@@ -53,6 +53,13 @@ class FolderJob {
     void moveUp();
     // The selected entry changes places with its lower neighbour and stays selected.
     void moveDown();
+    // Takes the selected entry off the list (no file is touched) and shows
+    // the new count; the entry after it, or else the new last one, is
+    // selected.
+    void removeEntry();
+    // As openFolder() with `folder` chosen, but only its files `names` (a
+    // front end's drop): the pictures among them, in natural order.
+    void openFolderFiles(const std::string& folder, std::vector<std::string> names);
 
     // How many threads prepare pages during generate() (PagePipeline). 1,
     // the default, prepares each page on the calling thread, in turn. The
@@ -89,6 +96,8 @@ class FolderJob {
     bool addPages();
     void stopRun(std::int32_t pagesDone);
     void showList();
+    // Lists the pictures among `names` of `folder`, in the order given.
+    void takeFolder(const std::string& folder, std::vector<std::string> names);
     // The pictures' files: the folder joined to each name, or the paths given.
     std::vector<std::string> picturePaths() const;
 

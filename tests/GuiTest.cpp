@@ -22,7 +22,6 @@ static Place placeOf(const QWidget* widget) {
 struct QtDriver : Recorder {
     QtDriver() {
         form().setFolderChooser([this](const std::string& title, const std::string& start) {
-            EXPECT_EQ(q(start), QCoreApplication::applicationDirPath());
             return choose(title, start);
         });
         window->show();
@@ -57,6 +56,23 @@ struct QtDriver : Recorder {
         return texts;
     }
     void click(Control button) const { widget<QPushButton>(button)->click(); }
+    void pressDelete() const {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget(List), &key);
+    }
+    void drop(const std::vector<std::string>& paths) const {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const std::string& path : paths) {
+            urls.append(QUrl::fromLocalFile(q(path)));
+        }
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.get(), &enter);
+        QDropEvent event(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.get(), &event);
+    }
+    std::string tip() const { return partLabel(1)->toolTip().toStdString(); }
     void selectRow(int row) const { widget<QListWidget>(List)->setCurrentRow(row); }
     void resize(int width, int height) const { window->resize(width, height); }
     // The list, the status bar's last part and the progress bar.
@@ -102,6 +118,9 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // The window remembers the folder opened last: here, not in the user's settings.
+    testsupport::TempDir settings;
+    qputenv("XDG_CONFIG_HOME", settings.path().string().c_str());
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -4,6 +4,10 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include <memory>
 
@@ -60,8 +64,6 @@ struct Win32Driver : Recorder {
         boxTexts = &messages;
         SetWindowLongPtrW(laterWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(runLater));
         form().setFolderChooser([this](const std::string& title, const std::string& start) {
-            EXPECT_TRUE(
-                std::filesystem::exists(testsupport::u8path(start + "/win32_window_tests.exe")));
             return choose(title, start);
         });
         ShowWindow(window->hwnd(), SW_SHOWNORMAL);
@@ -90,6 +92,34 @@ struct Win32Driver : Recorder {
         return texts;
     }
     void click(Control button) const { send(control(button), BM_CLICK); }
+    void pressDelete() const { send(control(List), WM_KEYDOWN, VK_DELETE); }
+    // As Explorer hands dropped files over: their paths after a DROPFILES header.
+    void drop(const std::vector<std::string>& paths) const {
+        std::wstring names;
+        for (const std::string& path : paths) {
+            names += folder2pdf::utf16(path) + L'\0';
+        }
+        const std::size_t bytes = sizeof(DROPFILES) + (names.size() + 1) * sizeof(wchar_t);
+        const HGLOBAL memory = GlobalAlloc(GHND, bytes);
+        auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+        header->pFiles = sizeof(DROPFILES);
+        header->fWide = TRUE;
+        std::memcpy(header + 1, names.c_str(), names.size() * sizeof(wchar_t));
+        GlobalUnlock(memory);
+        send(window->hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory));
+    }
+    std::string tip() const {
+        wchar_t text[512] = {};
+        TOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.hwnd = statusBar();
+        tool.uId = 1;
+        tool.lpszText = text;
+        send(window->documentTip(), TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
+        std::string path = utf8(text);
+        std::replace(path.begin(), path.end(), '\\', '/');
+        return path;
+    }
     void selectRow(int row) const { send(control(List), LB_SETCURSEL, row); }
     void resize(int width, int height) const {  // from the client area's opening 408 x 216
         SetWindowPos(window->hwnd(), nullptr, 0, 0, start.right - start.left - 408 + width,

@@ -28,10 +28,11 @@ struct Recorder {
     std::string choose(const std::string& title, const std::string& start) {
         EXPECT_TRUE(std::filesystem::is_directory(testsupport::u8path(start))) << start;
         asked.push_back(title);
+        starts.push_back(start);
         whileChoosing();
         return chosen;
     }
-    std::vector<std::string> asked, messages;
+    std::vector<std::string> asked, starts, messages;
     std::string chosen;
     std::function<void()> whileChoosing = [] {};
 };
@@ -137,7 +138,38 @@ TYPED_TEST_P(Window, ClicksDuringARunAreRefusedAndClosingStopsItWritingNothing) 
     EXPECT_EQ(w.form().job(), nullptr);
 }
 
+TYPED_TEST_P(Window, GivenAndDroppedFoldersOpenDeleteRemovesAndTheTipNamesTheDocument) {
+    TypeParam& w = this->w;
+    const testsupport::Folder& folder = this->folder;
+    w.form().openGivenFolder(folder.path);  // as the program's argument gives it
+    EXPECT_EQ(w.rows(), examples);
+    w.selectRow(1);
+    w.pressDelete();
+    const std::vector<std::string> left{"a.bmp", "c.bmp"};
+    EXPECT_EQ(w.rows(), left);
+    EXPECT_EQ(w.part(1), " 共2幅");
+    w.drop({folder.file("c.bmp"), folder.file("notes.txt"), folder.file("b.bmp")});
+    const std::vector<std::string> dropped{"b.bmp", "c.bmp"};
+    EXPECT_EQ(w.rows(), dropped);
+    w.later([&] {  // refused during the run
+        w.selectRow(0);
+        w.pressDelete();
+        w.drop({folder.path});
+    });
+    w.click(Command2);
+    EXPECT_EQ(w.rows(), dropped);
+    EXPECT_EQ(w.tip(), this->pdf);
+    w.drop({folder.path});
+    EXPECT_EQ(w.rows(), examples);
+    w.click(Command1);  // starts at the folder opened last
+    EXPECT_EQ(w.starts.back(), folder.path);
+    w.form().openGivenFolder(folder.file("a.bmp"));  // not a folder: a box, the list stays
+    EXPECT_EQ(w.messages.size(), 1u);
+    EXPECT_EQ(w.rows(), examples);
+}
+
 REGISTER_TYPED_TEST_SUITE_P(Window, StartUpShowsCaptionsStatusPartsAndLayout,
+                            GivenAndDroppedFoldersOpenDeleteRemovesAndTheTipNamesTheDocument,
                             OpenListsMovesAndGeneratesTheDocumentWithProgress,
                             FailuresShowTheReasonAndKeepTheListAndTheEarlierDocument,
                             ClicksDuringARunAreRefusedAndClosingStopsItWritingNothing);

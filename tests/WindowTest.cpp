@@ -37,7 +37,9 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
         captions[which] = testsupport::utf8(std::filesystem::path(text));
     }
     void clearRows() override { list.clear(); }
-    void addRow(const std::string& text) override { list.push_back(text); }
+    void addRows(const std::vector<std::string>& texts) override {
+        list.insert(list.end(), texts.begin(), texts.end());
+    }
     void setRow(int row, const std::string& text) override { list.at(row) = text; }
     int rowCount() const override { return static_cast<int>(list.size()); }
     int selectedRow() const override { return selected; }
@@ -57,6 +59,10 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     void setProgressPos(std::int32_t position) override { progressPos = position; }
     void destroyProgressBar() override {}
     std::string chooseFolder(const std::string&, const std::string&) override { return {}; }
+    std::string rememberedFolder() const override { return remembered; }
+    void rememberFolder(const std::string& folder) override { remembered = folder; }
+    void setDocumentTip(const std::string& path) override { documentTip = path; }
+    void openDocument(const std::string& path) override { opened = path; }
     void showError(const std::string& text) override { messages.push_back(text); }
     void runPendingEvents() override {
         for (; !pending.empty(); pending.pop_front()) {
@@ -72,6 +78,9 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     }
     std::string part(int index) const { return parts.at(index); }
     std::vector<std::string> rows() const { return list; }
+    void pressDelete() { window->List_Remove(); }
+    void drop(const std::vector<std::string>& paths) { window->Form_DragDrop(paths); }
+    std::string tip() const { return documentTip; }
     void click(Control button) { window->controlClicked(static_cast<folder2pdf::Control>(button)); }
     void resize(int width, int height) {
         client = {width, height};
@@ -96,6 +105,7 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     Rect lastPart, progressPlace;
     int progressMax = 100, progressPos = 0;
     std::deque<std::function<void()>> pending;
+    std::string remembered, documentTip, opened;
     std::unique_ptr<folder2pdf::Form1> window = std::make_unique<folder2pdf::Form1>(*this);
 };
 INSTANTIATE_TYPED_TEST_SUITE_P(WindowTest, Window, FakeDriver);

@@ -1,21 +1,29 @@
 #include "ui/qt/QtWindow.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
+#include <QUrl>
 #include <algorithm>
 #include <array>
 
 #include "ui/qt/BrowseDirectorysOnly.h"
 #include "ui/shared/StatusProgress.h"
+#include "ui/shared/WindowTexts.h"
 #include "ui/shared/WindowToolkit.h"
 
 namespace folder2pdf {
@@ -112,6 +120,13 @@ class QtWindow::Toolkit : public WindowToolkit {
         if (auto* button = qobject_cast<QPushButton*>(control)) {
             connect(button, &QPushButton::clicked, &window_,
                     [this, id = design.id] { window_.form_->controlClicked(id); });
+        } else if (design.kind == ControlKind::List) {
+            auto* remove = new QAction(QString::fromUtf8(removeCaption), control);
+            connect(remove, &QAction::triggered, &window_,
+                    [this] { window_.form_->List_Remove(); });
+            control->addAction(remove);
+            control->setContextMenuPolicy(Qt::ActionsContextMenu);
+            control->installEventFilter(&window_);
         }
         controls_[static_cast<std::size_t>(design.id)] = control;
     }
@@ -128,7 +143,13 @@ class QtWindow::Toolkit : public WindowToolkit {
     }
 
     void clearRows() override { list()->clear(); }
-    void addRow(const std::string& text) override { list()->addItem(fromBytes(text)); }
+    void addRows(const std::vector<std::string>& texts) override {
+        QStringList rows;
+        for (const std::string& text : texts) {
+            rows.append(fromBytes(text));
+        }
+        list()->addItems(rows);
+    }
     void setRow(int row, const std::string& text) override {
         list()->item(row)->setText(fromBytes(text));
     }
@@ -142,6 +163,7 @@ class QtWindow::Toolkit : public WindowToolkit {
     void createStatusBar(const std::array<std::int32_t, 4>& rightEdges) override {
         rightEdges_ = rightEdges;
         statusBar_ = makeStatusBar(&window_);
+        partLabel(StatusProgress::messagePart)->installEventFilter(&window_);
     }
     void setPartText(std::int32_t part, const std::string& text, std::int32_t style) override {
         QLabel* label = partLabel(part);
@@ -182,6 +204,19 @@ class QtWindow::Toolkit : public WindowToolkit {
     void setProgressPos(std::int32_t position) override { progressBar_->setValue(position); }
     void destroyProgressBar() override { delete progressBar_; }
 
+    std::string rememberedFolder() const override {
+        return QFile::encodeName(settings().value(lastFolderKey).toString()).toStdString();
+    }
+    void rememberFolder(const std::string& folder) override {
+        settings().setValue(lastFolderKey, fromBytes(folder));
+    }
+    void setDocumentTip(const std::string& path) override {
+        partLabel(StatusProgress::messagePart)->setToolTip(fromBytes(path));
+    }
+    void openDocument(const std::string& path) override {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(fromBytes(path)));
+    }
+
     std::string chooseFolder(const std::string& title, const std::string& startFolder) override {
         const QString chosen = BrowseDirectorysOnly::browseFolder(
             &window_, QString::fromUtf8(title), fromBytes(startFolder));
@@ -200,6 +235,11 @@ class QtWindow::Toolkit : public WindowToolkit {
     void closeWindow() override { window_.hide(); }
 
   private:
+    static QSettings settings() {
+        return QSettings(QStringLiteral("folder2pdf"), QStringLiteral("folder2pdf-gui"));
+    }
+    static constexpr const char* lastFolderKey = "lastFolder";
+
     QListWidget* list() const { return static_cast<QListWidget*>(controls_[0]); }
     QLabel* label(Control control) const {
         return static_cast<QLabel*>(controls_[static_cast<std::size_t>(control)]);
@@ -217,6 +257,7 @@ class QtWindow::Toolkit : public WindowToolkit {
 
 QtWindow::QtWindow(QWidget* parent) : QWidget(parent), toolkit_(std::make_unique<Toolkit>(*this)) {
     setObjectName(QStringLiteral("Form1"));
+    setAcceptDrops(true);
     setWindowIcon(QIcon(QStringLiteral(":/icons/folder2pdf-gui.png")));
     form_ = std::make_unique<Form1>(*toolkit_);
 }
@@ -230,6 +271,36 @@ void QtWindow::resizeEvent(QResizeEvent* event) {
     if (form_) {
         form_->Form_Resize();
     }
+}
+
+bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        form_->List_Remove();
+        return true;
+    }
+    if (event->type() == QEvent::MouseButtonDblClick && watched->objectName() == "part1") {
+        form_->StatusBar_DblClick(StatusProgress::messagePart);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void QtWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void QtWindow::dropEvent(QDropEvent* event) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+        }
+    }
+    event->acceptProposedAction();
+    form_->Form_DragDrop(paths);
 }
 
 void QtWindow::closeEvent(QCloseEvent* event) {

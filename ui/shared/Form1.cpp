@@ -1,8 +1,10 @@
 #include "ui/shared/Form1.h"
 
 #include <exception>
+#include <utility>
 #include <vector>
 
+#include "common/Path.h"
 #include "common/System.h"
 #include "ui/shared/Captions.h"
 #include "ui/shared/StatusProgress.h"
@@ -76,7 +78,17 @@ void Form1::Form_Unload() {
 }
 
 void Form1::Command1_Click() {
-    runCommand(&FolderJob::openFolder);
+    runCommand([this](FolderJob& job) {
+        const std::string before = job.folder();
+        job.openFolder();
+        rememberOpened(before);
+    });
+}
+
+void Form1::rememberOpened(const std::string& before) {
+    if (job_ && !job_->folder().empty() && job_->folder() != before) {
+        toolkit_.rememberFolder(job_->folder());
+    }
 }
 
 void Form1::Command2_Click() {
@@ -89,6 +101,45 @@ void Form1::Command3_Click() {
 
 void Form1::Command4_Click() {
     runCommand(&FolderJob::moveDown);
+}
+
+void Form1::List_Remove() {
+    runCommand(&FolderJob::removeEntry);
+}
+
+void Form1::Form_DragDrop(const std::vector<std::string>& paths) {
+    if (paths.size() == 1 && isFolder(paths.front())) {
+        openGivenFolder(paths.front());
+    } else if (!paths.empty()) {
+        runCommand([&](FolderJob& job) { openDroppedFiles(job, paths); });
+    }
+}
+
+void Form1::openDroppedFiles(FolderJob& job, const std::vector<std::string>& paths) {
+    // Explorer and file managers drag from one folder at a time; files of
+    // any other folder are left out.
+    const std::string folder = folderOf(paths.front());
+    std::vector<std::string> names;
+    for (const std::string& path : paths) {
+        if (folderOf(path) == folder) {
+            names.push_back(nameOf(path));
+        }
+    }
+    const std::string before = job.folder();
+    job.openFolderFiles(folder, names);
+    rememberOpened(before);
+}
+
+void Form1::openGivenFolder(const std::string& folder) {
+    givenFolder_ = folder;
+    Command1_Click();
+    givenFolder_.clear();
+}
+
+void Form1::StatusBar_DblClick(std::int32_t part) {
+    if (part == StatusProgress::messagePart && !documentPath_.empty()) {
+        toolkit_.openDocument(documentPath_);
+    }
 }
 
 void Form1::controlClicked(Control control) {
@@ -106,13 +157,13 @@ void Form1::controlClicked(Control control) {
     }
 }
 
-void Form1::runCommand(void (FolderJob::*command)()) {
+void Form1::runCommand(const std::function<void(FolderJob&)>& command) {
     if (running_ || !job_) {
         return;
     }
     running_ = true;
     try {
-        (job_.get()->*command)();
+        command(*job_);
     } catch (const std::exception& error) {
         if (!closePending_) {
             toolkit_.showError(boxText(errorText(error)));
@@ -126,36 +177,59 @@ void Form1::runCommand(void (FolderJob::*command)()) {
 }
 
 std::string Form1::chooseFolder(const std::string& startFolder) {
-    return folderChooser_ ? folderChooser_(folderPrompt(), startFolder)
-                          : toolkit_.chooseFolder(folderPrompt(), startFolder);
+    flushRows();
+    if (!givenFolder_.empty()) {
+        return std::exchange(givenFolder_, {});
+    }
+    // The folder opened last, while it is there.
+    const std::string remembered = toolkit_.rememberedFolder();
+    const std::string& start =
+        !remembered.empty() && isFolder(remembered) ? remembered : startFolder;
+    return folderChooser_ ? folderChooser_(folderPrompt(), start)
+                          : toolkit_.chooseFolder(folderPrompt(), start);
 }
 
 void Form1::clearEntries() {
+    rows_.clear();
     toolkit_.clearRows();
 }
 
 void Form1::addEntry(const std::string& text) {
-    toolkit_.addRow(text);
+    rows_.push_back(text);
+}
+
+void Form1::flushRows() {
+    if (!rows_.empty()) {
+        toolkit_.addRows(rows_);
+        rows_.clear();
+    }
 }
 
 void Form1::setEntry(int row, const std::string& text) {
+    flushRows();
     if (row >= 0 && row < toolkit_.rowCount()) {
         toolkit_.setRow(row, text);
     }
 }
 
 int Form1::selectedEntry() {
+    flushRows();
     return toolkit_.selectedRow();
 }
 
 void Form1::selectEntry(int row) {
+    flushRows();
     if (row >= 0 && row < toolkit_.rowCount()) {
         toolkit_.selectRow(row);
     }
 }
 
 void Form1::showMessage(JobMessage message, std::int32_t count) {
+    flushRows();
     StatusProgress::setStatusText(StatusProgress::messagePart, messageText(message, count));
+    // After a run that wrote the document, the message part tells where.
+    documentPath_ = message == JobMessage::Done && job_ ? job_->outputPath() : std::string();
+    toolkit_.setDocumentTip(documentPath_);
 }
 
 void Form1::showProgressRange(std::int32_t low, std::int32_t high) {
@@ -167,6 +241,7 @@ void Form1::showProgress(std::int32_t position) {
 }
 
 void Form1::runPendingEvents() {
+    flushRows();
     toolkit_.runPendingEvents();
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "job/FolderJob.h"
 #include "job/JobView.h"
@@ -64,6 +65,18 @@ class Form1 : public JobView {
     void Command4_Click();
     // A click on `control`: the button's command; nothing for the others.
     void controlClicked(Control control);
+    // Delete, or 移除 on the list's menu: the selected entry leaves the list.
+    void List_Remove();
+    // Files dropped on the window: a folder is opened as if chosen; pictures
+    // of one folder are listed, in natural order, and the document is named
+    // after their folder and written there.
+    void Form_DragDrop(const std::vector<std::string>& paths);
+    // A double-click on status bar part `part`: on the message part, once a
+    // run has written the document, opens it.
+    void StatusBar_DblClick(std::int32_t part);
+    // Opens `folder` exactly as if it had been chosen in the folder chooser
+    // (the folder the program was started with).
+    void openGivenFolder(const std::string& folder);
     // Puts every control at its designed place at the toolkit's current
     // resolution, e.g. after the window moved to a screen of another scale.
     void placeControls();
@@ -86,13 +99,21 @@ class Form1 : public JobView {
   private:
     void createControls();
     void Form_Load();
-    void runCommand(void (FolderJob::*command)());
+    void runCommand(const std::function<void(FolderJob&)>& command);
+    void openDroppedFiles(FolderJob& job, const std::vector<std::string>& paths);
+    // Remembers the folder the job holds now, if an open changed it from `before`.
+    void rememberOpened(const std::string& before);
+    // Rows the job adds go to the list together, once it has added them all.
+    void flushRows();
 
     WindowToolkit& toolkit_;
     std::unique_ptr<FolderJob> job_;
     FolderChooser folderChooser_;
-    bool running_ = false;       // a command is on the stack
-    bool closePending_ = false;  // closed during that command
+    std::string givenFolder_;        // the chooser's next answer, when given
+    std::string documentPath_;       // the document the last run wrote
+    std::vector<std::string> rows_;  // added and not yet in the list
+    bool running_ = false;           // a command is on the stack
+    bool closePending_ = false;      // closed during that command
     bool unloaded_ = false;
 };
 

@@ -14,6 +14,9 @@ namespace folder2pdf {
 // The folder chooser's prompt: "请选择图片文件夹".
 const char* folderPrompt();
 
+// The list's menu item that takes the selected entry off the list: "移除".
+inline constexpr const char* removeCaption = "移除";
+
 // The status bar's text for `message`: " 共" + count + "幅" after a folder is
 // listed (a blank first; the count in plain decimal), "完成！" once the
 // document is written, "已停止" when a run was stopped.

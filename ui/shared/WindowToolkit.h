@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ui/shared/WindowDesign.h"
 
@@ -16,8 +17,9 @@ namespace folder2pdf {
 // Texts are UTF-8; places are pixels in the parent's client area.
 //
 // The toolkit forwards its window's events to Form1 (the buttons' clicks,
-// resizes, the user closing the window); Form1 calls back only through
-// this interface.
+// resizes, the user closing the window, Delete and 移除 on the list, files
+// dropped on the window, a double-click on the status bar); Form1 calls back
+// only through this interface.
 class WindowToolkit {
   public:
     virtual ~WindowToolkit() = default;
@@ -38,7 +40,8 @@ class WindowToolkit {
 
     // The list's rows. setRow() and selectRow() are given rows that exist.
     virtual void clearRows() = 0;
-    virtual void addRow(const std::string& text) = 0;
+    // Appends rows, as many as a folder holds, at once.
+    virtual void addRows(const std::vector<std::string>& texts) = 0;
     virtual void setRow(int row, const std::string& text) = 0;
     virtual int rowCount() const = 0;
     // The selected row, or -1.
@@ -67,6 +70,16 @@ class WindowToolkit {
     // A modal folder chooser titled `title`, opened at `startFolder`: the
     // chosen folder's path, or "" when the user cancels.
     virtual std::string chooseFolder(const std::string& title, const std::string& startFolder) = 0;
+    // The folder the user opened last, as remembered for this user; "" when
+    // none was.
+    virtual std::string rememberedFolder() const = 0;
+    virtual void rememberFolder(const std::string& folder) = 0;
+    // The status bar message part's tooltip: the path of the document a run
+    // wrote, "" for none.
+    virtual void setDocumentTip(const std::string& path) = 0;
+    // Opens the document with the system's viewer for PDF documents.
+    virtual void openDocument(const std::string& path) = 0;
+
     // A modal error box over the window.
     virtual void showError(const std::string& text) = 0;
     // Processes every event waiting now, then returns.

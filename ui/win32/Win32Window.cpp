@@ -1,6 +1,8 @@
 #include "ui/win32/Win32Window.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <array>
@@ -8,6 +10,7 @@
 
 #include "common/SystemWindows.h"
 #include "ui/shared/StatusProgress.h"
+#include "ui/shared/WindowTexts.h"
 #include "ui/shared/WindowToolkit.h"
 #include "ui/win32/BrowseDirectorysOnly.h"
 
@@ -119,7 +122,8 @@ class Win32Window::Toolkit : public WindowToolkit {
         DWORD extendedStyle = 0;
         if (design.kind == ControlKind::List) {
             windowClass = L"LISTBOX";
-            style = WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+            style =
+                WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_WANTKEYBOARDINPUT;
             extendedStyle = WS_EX_CLIENTEDGE;
         } else if (design.kind == ControlKind::Button) {
             windowClass = L"BUTTON";
@@ -142,7 +146,17 @@ class Win32Window::Toolkit : public WindowToolkit {
     }
 
     void clearRows() override { list(LB_RESETCONTENT); }
-    void addRow(const std::string& text) override { list(LB_ADDSTRING, 0, utf16(text)); }
+    void addRows(const std::vector<std::string>& texts) override {
+        // Drawn once at the end, with the room reserved at once: a folder of
+        // thousands of pictures would otherwise take seconds to list.
+        SendMessageW(control(Control::List), WM_SETREDRAW, FALSE, 0);
+        list(LB_INITSTORAGE, texts.size(), {}, static_cast<LPARAM>(texts.size() * 64));
+        for (const std::string& text : texts) {
+            list(LB_ADDSTRING, 0, utf16(text));
+        }
+        SendMessageW(control(Control::List), WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(control(Control::List), nullptr, TRUE);
+    }
     void setRow(int row, const std::string& text) override {
         list(LB_DELETESTRING, static_cast<WPARAM>(row));
         list(LB_INSERTSTRING, static_cast<WPARAM>(row), utf16(text));
@@ -160,6 +174,11 @@ class Win32Window::Toolkit : public WindowToolkit {
         static_assert(sizeof(int) == sizeof(std::int32_t));
         SendMessageW(statusBar, SB_SETPARTS, rightEdges.size(),
                      reinterpret_cast<LPARAM>(rightEdges.data()));
+        // The message part's tooltip, over the part's rectangle.
+        tooltip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
+                                  hwnd, nullptr, GetModuleHandleW(nullptr), nullptr);
+        TOOLINFOW tool = tooltipTool();
+        SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
     void setPartText(std::int32_t part, const std::string& text, std::int32_t style) override {
         // The part index goes in the low byte of wParam, the style flags above it.
@@ -170,12 +189,17 @@ class Win32Window::Toolkit : public WindowToolkit {
         // The bar doesn't take this rectangle: it refits itself along the
         // bottom edge of its parent, at the parent's width and its own height.
         MoveWindow(statusBar, 0, 0, 0, 0, TRUE);
+        TOOLINFOW tool = tooltipTool();
+        SendMessageW(statusBar, SB_GETRECT, StatusProgress::messagePart,
+                     reinterpret_cast<LPARAM>(&tool.rect));
+        SendMessageW(tooltip, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
         RECT r{};
         SendMessageW(statusBar, SB_GETRECT, static_cast<WPARAM>(part),
                      reinterpret_cast<LPARAM>(&r));
         return {r.left, r.top, r.right, r.bottom};
     }
     void destroyStatusBar() override {
+        DestroyWindow(tooltip);
         DestroyWindow(statusBar);
         statusBar = nullptr;
     }
@@ -207,6 +231,28 @@ class Win32Window::Toolkit : public WindowToolkit {
         progressBar = nullptr;
     }
 
+    std::string rememberedFolder() const override {
+        wchar_t folder[32768];
+        DWORD bytes = sizeof folder;
+        const LSTATUS read = RegGetValueW(HKEY_CURRENT_USER, settingsKey, lastFolderValue,
+                                          RRF_RT_REG_SZ, nullptr, folder, &bytes);
+        return read == ERROR_SUCCESS ? enginePath(folder) : std::string();
+    }
+    void rememberFolder(const std::string& folder) override {
+        const std::wstring path = windowsPath(folder);
+        RegSetKeyValueW(HKEY_CURRENT_USER, settingsKey, lastFolderValue, REG_SZ, path.c_str(),
+                        static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+    }
+    void setDocumentTip(const std::string& path) override {
+        const std::wstring text = windowsPath(path);
+        TOOLINFOW tool = tooltipTool();
+        tool.lpszText = const_cast<LPWSTR>(text.c_str());
+        SendMessageW(tooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    void openDocument(const std::string& path) override {
+        ShellExecuteW(hwnd, L"open", windowsPath(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    }
+
     std::string chooseFolder(const std::string& title, const std::string& startFolder) override {
         return enginePath(
             BrowseDirectorysOnly::browseFolder(hwnd, utf16(title), windowsPath(startFolder)));
@@ -230,10 +276,55 @@ class Win32Window::Toolkit : public WindowToolkit {
     }
     void closeWindow() override { DestroyWindow(hwnd); }
 
+    // The list's menu, at the mouse or, from the keyboard, at the list's corner.
+    void showListMenu(LPARAM at) {
+        POINT point{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+        if (at == -1) {
+            point = {0, 0};
+            ClientToScreen(control(Control::List), &point);
+        }
+        const HMENU menu = CreatePopupMenu();
+        AppendMenuW(menu, MF_STRING, 1, utf16(removeCaption).c_str());
+        const BOOL chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y,
+                                           0, hwnd, nullptr);
+        DestroyMenu(menu);
+        if (chosen == 1) {
+            form->List_Remove();
+        }
+    }
+    std::vector<std::string> droppedPaths(HDROP drop) const {
+        std::vector<std::string> paths;
+        const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+        for (UINT i = 0; i < count; ++i) {
+            std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+            path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+            paths.push_back(enginePath(path));
+        }
+        DragFinish(drop);
+        return paths;
+    }
+
+    HWND tooltip = nullptr;
+    Form1* form = nullptr;
+
   private:
-    LRESULT list(UINT message, WPARAM wParam = 0, const std::wstring& text = {}) const {
+    static constexpr const wchar_t* settingsKey = L"Software\\folder2pdf";
+    static constexpr const wchar_t* lastFolderValue = L"LastFolder";
+
+    TOOLINFOW tooltipTool() const {
+        TOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.uFlags = TTF_SUBCLASS;
+        tool.hwnd = statusBar;
+        tool.uId = 1;
+        tool.lpszText = const_cast<LPWSTR>(L"");
+        return tool;
+    }
+
+    LRESULT list(UINT message, WPARAM wParam = 0, const std::wstring& text = {},
+                 LPARAM value = 0) const {
         return SendMessageW(control(Control::List), message, wParam,
-                            text.empty() ? 0 : reinterpret_cast<LPARAM>(text.c_str()));
+                            text.empty() ? value : reinterpret_cast<LPARAM>(text.c_str()));
     }
 
     int dpi_ = 96;
@@ -261,6 +352,8 @@ Win32Window::Win32Window() : toolkit_(std::make_unique<Toolkit>()) {
                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
     toolkit_->hwnd = hwnd_;
     form_ = std::make_unique<Form1>(*toolkit_);
+    toolkit_->form = form_.get();
+    DragAcceptFiles(hwnd_, TRUE);
     toolkit_->applyFonts();
     SetFocus(toolkit_->control(Control::List));
 }
@@ -278,6 +371,10 @@ HWND Win32Window::statusBar() const {
 
 HWND Win32Window::progressBar() const {
     return toolkit_->progressBar;
+}
+
+HWND Win32Window::documentTip() const {
+    return toolkit_->tooltip;
 }
 
 bool Win32Window::takeDialogMessage(MSG& message) {
@@ -309,6 +406,28 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (HIWORD(wParam) == BN_CLICKED && index >= 0 && index < controlCount) {
                 form_->controlClicked(static_cast<Control>(index));
                 return 0;
+            }
+            break;
+        }
+        case WM_VKEYTOITEM:
+            if (LOWORD(wParam) != VK_DELETE) {
+                return -1;
+            }
+            form_->List_Remove();
+            return -2;
+        case WM_CONTEXTMENU:
+            if (reinterpret_cast<HWND>(wParam) == toolkit_->control(Control::List)) {
+                toolkit_->showListMenu(lParam);
+                return 0;
+            }
+            break;
+        case WM_DROPFILES:
+            form_->Form_DragDrop(toolkit_->droppedPaths(reinterpret_cast<HDROP>(wParam)));
+            return 0;
+        case WM_NOTIFY: {
+            const auto* notice = reinterpret_cast<const NMMOUSE*>(lParam);
+            if (notice->hdr.hwndFrom == toolkit_->statusBar && notice->hdr.code == NM_DBLCLK) {
+                form_->StatusBar_DblClick(static_cast<std::int32_t>(notice->dwItemSpec));
             }
             break;
         }

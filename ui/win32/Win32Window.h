@@ -29,6 +29,8 @@ class Win32Window {
     // The status bar and its progress bar, null once destroyed.
     HWND statusBar() const;
     HWND progressBar() const;
+    // The message part's tooltip control.
+    HWND documentTip() const;
     // Ends the thread's message loop (WM_QUIT) when the window is destroyed.
     void quitWhenClosed() { quitWhenClosed_ = true; }
     // Hands a message of the thread's loop to the window's keyboard
