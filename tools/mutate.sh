@@ -94,10 +94,9 @@ mutant image/JpegDecoder.cpp 'if (entry + 12 > size) {' 'if (entry + 4 > size) {
 mutant image/JpegDecoder.cpp 'return u16(entry + 2) == shortType && u32' 'return u32'
 mutant image/GrayRaster.cpp 'const bool rowsFromBottom = orientation == 6 || orientation == 7;' \
     'const bool rowsFromBottom = orientation == 6 || orientation == 8;'
-mutant image/GrayRaster.cpp $'if (columnsFromRight) {\n                                block[i]' \
-    $'if (false) {\n                                block[i]'
-mutant image/GrayRaster.cpp 'for (std::ptrdiff_t y = 0; y < H / 2; ++y) {' \
-    'for (std::ptrdiff_t y = 0; y <= H / 2; ++y) {'
+mutant image/GrayRaster.cpp 'if (turn.columnsFromRight) {' 'if (false) {'
+mutant image/GrayRaster.cpp 'for (std::ptrdiff_t y = 0; y < height / 2; ++y) {' \
+    'for (std::ptrdiff_t y = 0; y <= height / 2; ++y) {'
 
 # Compression: the room offered, the length kept, the failure's kind.
 mutant pdf/Compress.cpp 'static_cast<double>(n)) + 12.0;' 'static_cast<double>(n)) + 11.0;'
