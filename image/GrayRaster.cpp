@@ -125,20 +125,22 @@ Turn turnOf(int orientation, const std::uint8_t* pixels, std::ptrdiff_t width,
     return {pixels, width, height, rowsFromBottom, columnsFromRight};
 }
 
-// The 8 x 8 block whose top left corner is upright pixel (x0, y0), turned as
-// eight 64-bit words.
-void turnBlock(const Turn& turn, std::uint8_t* upright, std::ptrdiff_t x0, std::ptrdiff_t y0) {
-    const std::ptrdiff_t firstColumn = turn.columnsFromRight ? turn.width - y0 - 8 : y0;
+// Turns the 8 x 8 block of stored pixels whose first row starts at `source`,
+// the next ones `rowStep` bytes apart, into the 8 upright rows from `upright`
+// on, `stride` bytes apart: as eight 64-bit words, each reversed first when
+// the columns count from the right.
+void turnBlock(const std::uint8_t* source, std::ptrdiff_t rowStep, bool columnsFromRight,
+               std::uint8_t* upright, std::ptrdiff_t stride) {
     std::uint64_t block[8];
     for (int i = 0; i < 8; ++i) {
-        std::memcpy(&block[i], turn.sourceRow(x0 + i) + firstColumn, 8);
-        if (turn.columnsFromRight) {
+        std::memcpy(&block[i], source + i * rowStep, 8);
+        if (columnsFromRight) {
             block[i] = __builtin_bswap64(block[i]);
         }
     }
     transpose8x8(block);
     for (int j = 0; j < 8; ++j) {
-        std::memcpy(upright + (y0 + j) * turn.height + x0, &block[j], 8);
+        std::memcpy(upright + j * stride, &block[j], 8);
     }
 }
 
@@ -146,14 +148,17 @@ void turnBlock(const Turn& turn, std::uint8_t* upright, std::ptrdiff_t x0, std::
 // upright columns. Blocks go tile by tile, 64 x 64 pixels, so that the rows
 // read and written meanwhile stay within the cache and the address
 // translation buffer; whole columns would touch a page a pixel.
-void turnBlocks(const Turn& turn, std::uint8_t* upright, std::ptrdiff_t blockW,
+void turnBlocks(const Turn turn, std::uint8_t* upright, std::ptrdiff_t blockW,
                 std::ptrdiff_t blockH) {
     constexpr std::ptrdiff_t tile = 64;
+    const std::ptrdiff_t rowStep = turn.rowsFromBottom ? -turn.width : turn.width;
     for (std::ptrdiff_t tileX = 0; tileX < blockH; tileX += tile) {
         for (std::ptrdiff_t tileY = 0; tileY < blockW; tileY += tile) {
             for (std::ptrdiff_t y0 = tileY; y0 < std::min(tileY + tile, blockW); y0 += 8) {
+                const std::ptrdiff_t firstColumn = turn.columnsFromRight ? turn.width - y0 - 8 : y0;
                 for (std::ptrdiff_t x0 = tileX; x0 < std::min(tileX + tile, blockH); x0 += 8) {
-                    turnBlock(turn, upright, x0, y0);
+                    turnBlock(turn.sourceRow(x0) + firstColumn, rowStep, turn.columnsFromRight,
+                              upright + y0 * turn.height + x0, turn.height);
                 }
             }
         }
@@ -162,7 +167,7 @@ void turnBlocks(const Turn& turn, std::uint8_t* upright, std::ptrdiff_t blockW,
 
 // The pixels that turnBlocks() left: whole upright rows from `blockW` on,
 // and the columns from `blockH` on in the rows before.
-void turnEdges(const Turn& turn, std::uint8_t* upright, std::ptrdiff_t blockW,
+void turnEdges(const Turn turn, std::uint8_t* upright, std::ptrdiff_t blockW,
                std::ptrdiff_t blockH) {
     for (std::ptrdiff_t y = 0; y < turn.width; ++y) {
         const std::ptrdiff_t column = turn.sourceColumn(y);
@@ -172,7 +177,7 @@ void turnEdges(const Turn& turn, std::uint8_t* upright, std::ptrdiff_t blockW,
     }
 }
 
-void turnUpright(const Turn& turn, std::uint8_t* upright) {
+void turnUpright(const Turn turn, std::uint8_t* upright) {
     std::ptrdiff_t blockW = 0;  // upright rows and columns done in blocks
     std::ptrdiff_t blockH = 0;
     // transpose8x8() takes a word's lowest byte as its first column, which
