@@ -513,6 +513,8 @@ class RleWalker {
     }
 
   private:
+    // Whether the data stops here where it may; stopping anywhere else is
+    // an error.
     bool endsHere() const {
         if (r_.has(2)) {
             return false;
