@@ -1,9 +1,11 @@
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "image/ByteReader.h"
@@ -105,7 +107,7 @@ BmpInfo readHeaders(ByteReader& r) {
             info.compression = r.u32le("the info header");
             r.skip(3 * 4, "the info header");  // image size, resolution
             info.colorsUsed = r.u32le("the info header");
-            r.skip(4, "the info header");  // important colours
+            r.skip(4, "the info header");  // important colors
         }
     }
     // The masks always start right after the 40-byte part: inside the larger
@@ -137,7 +139,11 @@ std::string compressionName(std::uint32_t compression, bool os2) {
     }
 }
 
-void checkFormat(const BmpInfo& info) {
+std::string bitsPerPixel(const BmpInfo& info) {
+    return std::to_string(info.bitCount) + " bits per pixel";
+}
+
+void checkDimensions(const BmpInfo& info) {
     if (info.planes != 1) {
         fail("bad BMP: " + std::to_string(info.planes) + " colour planes instead of 1");
     }
@@ -147,51 +153,76 @@ void checkFormat(const BmpInfo& info) {
     if (info.height == 0 || info.height == INT32_MIN) {
         fail("bad BMP: height " + std::to_string(info.height));
     }
+}
+
+void checkPaletteSize(const BmpInfo& info) {
     const std::uint16_t bits = info.bitCount;
-    const std::string bitText = std::to_string(bits) + " bits per pixel";
     if (bits <= 8 && info.colorsUsed > (1u << bits)) {
-        fail("bad BMP: palette of " + std::to_string(info.colorsUsed) + " colours for " + bitText);
+        fail("bad BMP: palette of " + std::to_string(info.colorsUsed) + " colours for " +
+             bitsPerPixel(info));
     }
+}
+
+void checkUncompressed(const BmpInfo& info) {
+    const std::uint16_t bits = info.bitCount;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+        fail("unsupported BMP bit count " + std::to_string(bits));
+    }
+}
+
+void checkRle(const BmpInfo& info) {
+    if (info.bitCount != (info.compression == kRle8 ? 8 : 4)) {
+        fail("bad BMP: RLE" + std::string(info.compression == kRle8 ? "8" : "4") +
+             " compression with " + bitsPerPixel(info));
+    }
+    if (info.height < 0) {
+        fail("bad BMP: RLE compressed rows stored top-down");
+    }
+}
+
+void checkBitfields(const BmpInfo& info) {
+    if (info.bitCount != 16 && info.bitCount != 32) {
+        fail("bad BMP: bit field compression with " + bitsPerPixel(info));
+    }
+    for (std::uint32_t mask : info.masks) {
+        // A contiguous mask has no zero bit between its lowest and highest
+        // one bits.
+        const std::uint32_t low = mask & -mask;
+        if (((mask + low) & mask) != 0) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "0x%08x", mask);
+            fail(std::string("bad BMP: bit field mask ") + hex + " is not contiguous");
+        }
+    }
+}
+
+void checkCompression(const BmpInfo& info) {
     if (info.os2 && info.compression >= kBitfields) {
         fail("unsupported BMP compression " + std::to_string(info.compression) +
              compressionName(info.compression, true));
     }
     switch (info.compression) {
         case kRgb:
-            if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-                fail("unsupported BMP bit count " + std::to_string(bits));
-            }
+            checkUncompressed(info);
             break;
         case kRle8:
         case kRle4:
-            if (bits != (info.compression == kRle8 ? 8 : 4)) {
-                fail("bad BMP: RLE" + std::string(info.compression == kRle8 ? "8" : "4") +
-                     " compression with " + bitText);
-            }
-            if (info.height < 0) {
-                fail("bad BMP: RLE compressed rows stored top-down");
-            }
+            checkRle(info);
             break;
         case kBitfields:
         case kAlphaBitfields:
-            if (bits != 16 && bits != 32) {
-                fail("bad BMP: bit field compression with " + bitText);
-            }
-            for (std::uint32_t mask : info.masks) {
-                // A contiguous mask has no zero bit between its lowest and
-                // highest one bits.
-                const std::uint32_t low = mask & -mask;
-                if (((mask + low) & mask) != 0) {
-                    char hex[16];
-                    std::snprintf(hex, sizeof hex, "0x%08x", mask);
-                    fail(std::string("bad BMP: bit field mask ") + hex + " is not contiguous");
-                }
-            }
+            checkBitfields(info);
             break;
         default:
             fail("unsupported BMP compression " + std::to_string(info.compression) +
                  compressionName(info.compression, info.os2));
     }
+}
+
+void checkFormat(const BmpInfo& info) {
+    checkDimensions(info);
+    checkPaletteSize(info);
+    checkCompression(info);
 }
 
 // The palette converted once to gray levels. Indices beyond the palette
@@ -208,7 +239,7 @@ GrayPalette readPalette(ByteReader& r, const BmpInfo& info) {
     const std::uint32_t maxColors = 1u << info.bitCount;
     std::size_t count = info.colorsUsed == 0 ? maxColors : info.colorsUsed;
     // Writers of OS/2 1.x files (ImageMagick among them) store only the
-    // colours they use and start the pixels right after them; the pixel
+    // colors they use and start the pixels right after them; the pixel
     // data offset tells how many entries there really are.
     count = std::min(count, (info.pixelOffset - info.paletteOffset) / info.paletteEntrySize);
     r.seek(info.paletteOffset, "the palette");
@@ -297,174 +328,317 @@ void bgrRowToRgbx(const std::uint8_t* src, std::uint8_t* rgbx, std::int32_t pixe
     }
 }
 
+// An uncompressed row: `bytes` of pixels, `stride` with its padding to a
+// multiple of 4 bytes.
+struct RowLayout {
+    std::uint64_t bytes;
+    std::uint64_t stride;
+};
+
+RowLayout rowLayout(const BmpInfo& info) {
+    const std::uint64_t bitsPerRow = std::uint64_t(info.width) * info.bitCount;
+    return {(bitsPerRow + 7) / 8, (bitsPerRow + 31) / 32 * 4};
+}
+
 // Bytes of rows that uncompressed data needs from the pixel data offset on.
 // The last row may lack its padding; some writers leave it out.
 std::uint64_t rowDataBytes(const BmpInfo& info) {
-    const std::uint64_t bitsPerRow = std::uint64_t(info.width) * info.bitCount;
-    const std::uint64_t stride = (bitsPerRow + 31) / 32 * 4;
-    return stride * std::uint64_t(std::abs(info.height) - 1) + (bitsPerRow + 7) / 8;
+    const RowLayout row = rowLayout(info);
+    return row.stride * std::uint64_t(std::abs(info.height) - 1) + row.bytes;
 }
 
-// Uncompressed rows: every row is checked to be present before the raster is
-// allocated, then converted straight from the file's bytes.
-void decodeRows(ByteReader& r, const BmpInfo& info, const GrayPalette& palette, GrayRaster& out) {
-    const std::int32_t width = static_cast<std::int32_t>(info.width);
-    const std::int32_t height = static_cast<std::int32_t>(std::abs(info.height));
-    const std::uint64_t bitsPerRow = std::uint64_t(info.width) * info.bitCount;
-    const std::uint64_t rowBytes = (bitsPerRow + 7) / 8;
-    const std::uint64_t stride = (bitsPerRow + 31) / 32 * 4;
+// Uncompressed rows are all checked to be present before the raster is
+// allocated.
+void checkRowsPresent(const ByteReader& r, const BmpInfo& info) {
+    const RowLayout row = rowLayout(info);
     const std::uint64_t needed = rowDataBytes(info);
     const std::uint64_t available = info.pixelOffset <= r.size() ? r.size() - info.pixelOffset : 0;
     if (available < needed) {
-        const std::uint64_t rows = available < rowBytes ? 0 : (available - rowBytes) / stride + 1;
+        const std::uint64_t rows =
+            available < row.bytes ? 0 : (available - row.bytes) / row.stride + 1;
         fail("truncated BMP: pixel data ends after " + std::to_string(rows) + " of " +
-             std::to_string(height) + " rows");
+             std::to_string(std::abs(info.height)) + " rows");
     }
-    out.begin(width, height);
-    r.seek(info.pixelOffset, "the pixel data");
+}
 
-    const int bits = info.bitCount;
-    bool plainBgr = bits == 24 || (bits == 32 && info.compression == kRgb);
-    if (bits == 32 && usesBitfields(info) && info.masks[0] == 0xFF0000 && info.masks[1] == 0xFF00 &&
-        info.masks[2] == 0xFF && info.masks[3] == 0) {
-        plainBgr = true;
+// Hands each uncompressed row, straight from the file's bytes, to
+// `convert(src, y)` with y the raster row it belongs to.
+template <typename Convert>
+void forEachRow(ByteReader& r, const BmpInfo& info, Convert&& convert) {
+    const std::int32_t height = static_cast<std::int32_t>(std::abs(info.height));
+    const RowLayout row = rowLayout(info);
+    r.seek(info.pixelOffset, "the pixel data");
+    for (std::int32_t k = 0; k < height; ++k) {
+        const std::int32_t y = info.height < 0 ? k : height - 1 - k;
+        convert(r.take(k == height - 1 ? row.bytes : row.stride, "the pixel data"), y);
     }
-    std::uint32_t masks[4] = {info.masks[0], info.masks[1], info.masks[2], 0};
+}
+
+// Pixels stored as B, G, R and, in 32 bits, a spare byte: they take the fast
+// path.
+bool isPlainBgr(const BmpInfo& info) {
+    if (info.bitCount == 32 && usesBitfields(info)) {
+        return info.masks[0] == 0xFF0000 && info.masks[1] == 0xFF00 && info.masks[2] == 0xFF &&
+               info.masks[3] == 0;
+    }
+    return info.bitCount == 24 || (info.bitCount == 32 && info.compression == kRgb);
+}
+
+// Red, green, blue and alpha masks of pixels that aren't plain B, G, R.
+std::array<std::uint32_t, 4> channelMasks(const BmpInfo& info) {
+    std::array<std::uint32_t, 4> masks = {info.masks[0], info.masks[1], info.masks[2], 0};
     if (usesBitfields(info)) {
         masks[3] = info.masks[3];
-    } else if (bits == 16) {
+    } else if (info.bitCount == 16) {
         masks[0] = 0x7C00;  // 5-5-5, the top bit unused
         masks[1] = 0x03E0;
         masks[2] = 0x001F;
     }
-    const Channel red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
+    return masks;
+}
 
-    // Colour rows go through one row of R, G, B and a spare byte, the layout
-    // that converts to gray fastest.
-    Bytes rgbx;
-    if (bits > 8) {
-        resizeBytes(rgbx, std::size_t(width) * 4);
-    }
-    for (std::int32_t k = 0; k < height; ++k) {
-        const std::int32_t y = info.height < 0 ? k : height - 1 - k;
-        const std::uint8_t* src = r.take(k == height - 1 ? rowBytes : stride, "the pixel data");
-        if (bits <= 8) {
-            indexedRowToGray(src, bits, palette, out.row(y), width);
-            continue;
-        }
-        if (plainBgr && bits == 24) {
-            bgrRowToRgbx<3>(src, rgbx.data(), width);
-        } else if (plainBgr) {
-            bgrRowToRgbx<4>(src, rgbx.data(), width);
-        } else {
-            for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x) {
-                std::uint32_t pixel;
-                if (bits == 16) {
-                    pixel = std::uint32_t(src[2 * x]) | std::uint32_t(src[2 * x + 1]) << 8;
-                } else {
-                    pixel = std::uint32_t(src[4 * x]) | std::uint32_t(src[4 * x + 1]) << 8 |
-                            std::uint32_t(src[4 * x + 2]) << 16 |
-                            std::uint32_t(src[4 * x + 3]) << 24;
-                }
-                std::uint8_t r8 = red(pixel), g8 = green(pixel), b8 = blue(pixel);
-                if (alpha.present()) {
-                    const std::uint8_t a8 = alpha(pixel);
-                    r8 = overWhite(r8, a8);
-                    g8 = overWhite(g8, a8);
-                    b8 = overWhite(b8, a8);
-                }
-                rgbx[4 * x] = r8;
-                rgbx[4 * x + 1] = g8;
-                rgbx[4 * x + 2] = b8;
+// 16- or 32-bit pixels taken apart by their masks, composed over white when
+// one of the masks is alpha's.
+class MaskedPixels {
+  public:
+    MaskedPixels(int bits, const std::array<std::uint32_t, 4>& masks)
+        : bits_(bits), red_(masks[0]), green_(masks[1]), blue_(masks[2]), alpha_(masks[3]) {}
+
+    void toRgbx(const std::uint8_t* src, std::uint8_t* rgbx, std::int32_t width) const {
+        for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x) {
+            const std::uint32_t pixel = pixelAt(src, x);
+            std::uint8_t r8 = red_(pixel), g8 = green_(pixel), b8 = blue_(pixel);
+            if (alpha_.present()) {
+                const std::uint8_t a8 = alpha_(pixel);
+                r8 = overWhite(r8, a8);
+                g8 = overWhite(g8, a8);
+                b8 = overWhite(b8, a8);
             }
+            rgbx[4 * x] = r8;
+            rgbx[4 * x + 1] = g8;
+            rgbx[4 * x + 2] = b8;
         }
-        out.putRgbxRow(y, rgbx.data());
+    }
+
+  private:
+    std::uint32_t pixelAt(const std::uint8_t* src, std::size_t x) const {
+        if (bits_ == 16) {
+            return std::uint32_t(src[2 * x]) | std::uint32_t(src[2 * x + 1]) << 8;
+        }
+        return std::uint32_t(src[4 * x]) | std::uint32_t(src[4 * x + 1]) << 8 |
+               std::uint32_t(src[4 * x + 2]) << 16 | std::uint32_t(src[4 * x + 3]) << 24;
+    }
+
+    int bits_;
+    Channel red_, green_, blue_, alpha_;
+};
+
+// Color rows go through one row of R, G, B and a spare byte, the layout that
+// converts to gray fastest.
+void decodeColorRows(ByteReader& r, const BmpInfo& info, GrayRaster& out) {
+    const std::int32_t width = out.width();
+    Bytes rgbx;
+    resizeBytes(rgbx, std::size_t(width) * 4);
+    const auto via = [&](auto&& toRgbx) {
+        forEachRow(r, info, [&](const std::uint8_t* src, std::int32_t y) {
+            toRgbx(src, rgbx.data(), width);
+            out.putRgbxRow(y, rgbx.data());
+        });
+    };
+    if (isPlainBgr(info) && info.bitCount == 24) {
+        via([](auto src, auto row, auto count) { bgrRowToRgbx<3>(src, row, count); });
+    } else if (isPlainBgr(info)) {
+        via([](auto src, auto row, auto count) { bgrRowToRgbx<4>(src, row, count); });
+    } else {
+        const MaskedPixels pixels(info.bitCount, channelMasks(info));
+        via([&](const std::uint8_t* src, std::uint8_t* row, std::int32_t count) {
+            pixels.toRgbx(src, row, count);
+        });
     }
 }
 
+void decodeRows(ByteReader& r, const BmpInfo& info, const GrayPalette& palette, GrayRaster& out) {
+    checkRowsPresent(r, info);
+    out.begin(static_cast<std::int32_t>(info.width),
+              static_cast<std::int32_t>(std::abs(info.height)));
+    if (info.bitCount > 8) {
+        decodeColorRows(r, info, out);
+        return;
+    }
+    forEachRow(r, info, [&](const std::uint8_t* src, std::int32_t y) {
+        indexedRowToGray(src, info.bitCount, palette, out.row(y), out.width());
+    });
+}
+
+// Pixels of one RLE run that lie inside the picture: `count` of them from
+// column x of raster row y.
+struct RleSpan {
+    std::int32_t y;
+    std::int64_t x;
+    int count;
+};
+
 // Walks RLE8 or RLE4 data (always bottom-up), checking every command, and
-// writes the pixels into `out`, or only checks them when `out` is null: the
-// decoder walks once without writing so that a broken stream is refused
-// before the raster is allocated. Pixels the data never reaches stay white,
-// as transparent over the paper. Runs are clipped at the row's right edge and
-// runs above the top row are dropped, as every common reader does: ImageMagick
-// encodes rows of odd width in the padded width. A delta that leaves the
-// picture is an error. Data that stops without the end-of-bitmap marker is
-// accepted only when it has already finished the top row, since nothing is
-// then missing; anything shorter is truncated.
-void walkRle(ByteReader r, const BmpInfo& info, const GrayPalette& palette, GrayRaster* out) {
-    const std::int64_t width = info.width;
-    const std::int64_t height = info.height;
-    r.seek(info.pixelOffset, "the pixel data");
-    const bool rle4 = info.compression == kRle4;
-    std::int64_t x = 0;
-    std::int64_t row = 0;  // counted from the bottom
-    // Where a run of `count` pixels goes and how many of them lie inside the
-    // picture (none to write when only checking). x stops at the right edge,
-    // so that whatever follows in the same row is clipped too.
-    struct Span {
-        std::uint8_t* dst;
-        int count;
-    };
-    auto place = [&](int count) -> Span {
-        const int inside =
-            row < height ? static_cast<int>(std::min<std::int64_t>(count, width - x)) : 0;
-        std::uint8_t* dst =
-            out && inside > 0 ? out->row(static_cast<std::int32_t>(height - 1 - row)) + x : nullptr;
-        x = std::min<std::int64_t>(x + count, width);
-        return {dst, dst ? inside : 0};
-    };
-    for (;;) {
-        if (!r.has(2)) {
-            if (row >= height || (row == height - 1 && x == width)) {
+// hands the pixels of each run that lie inside the picture to `visitor`:
+// visitor.run(span, value) for an encoded run of `value` (in RLE4 two
+// indices taking turns), visitor.copy(span, indices) for an absolute run.
+// Runs are clipped at the row's right edge and runs above the top row are
+// dropped, as every common reader does: ImageMagick encodes rows of odd width
+// in the padded width. A delta that leaves the picture is an error. Data that
+// stops without the end-of-bitmap marker is accepted only when it has already
+// finished the top row, since nothing is then missing; anything shorter is
+// truncated.
+template <typename Visitor>
+class RleWalker {
+  public:
+    RleWalker(ByteReader r, const BmpInfo& info, Visitor& visitor)
+        : r_(r),
+          width_(info.width),
+          height_(info.height),
+          rle4_(info.compression == kRle4),
+          visitor_(visitor) {
+        r_.seek(info.pixelOffset, "the pixel data");
+    }
+
+    void walk() {
+        while (!endsHere()) {
+            const std::uint8_t count = r_.u8("the RLE data");
+            const std::uint8_t value = r_.u8("the RLE data");
+            if (count > 0) {
+                encodedRun(count, value);
+            } else if (!escape(value)) {
                 return;
-            }
-            fail("truncated BMP: RLE data ends at row " + std::to_string(row) + " of " +
-                 std::to_string(height));
-        }
-        const std::uint8_t count = r.u8("the RLE data");
-        const std::uint8_t value = r.u8("the RLE data");
-        if (count > 0) {
-            const Span span = place(count);
-            const std::uint8_t first = palette.gray[rle4 ? value >> 4 : value];
-            const std::uint8_t second = palette.gray[rle4 ? value & 15 : value];
-            for (int i = 0; i < span.count; ++i) {
-                span.dst[i] = i % 2 == 0 ? first : second;
-            }
-            continue;
-        }
-        switch (value) {
-            case 0:  // end of line
-                x = 0;
-                ++row;
-                break;
-            case 1:  // end of bitmap
-                return;
-            case 2: {  // delta: move right and up
-                const std::uint8_t dx = r.u8("the RLE data");
-                const std::uint8_t dy = r.u8("the RLE data");
-                x += dx;
-                row += dy;
-                if (x > width || row >= height) {
-                    fail("bad BMP: RLE delta moves outside the picture");
-                }
-                break;
-            }
-            default: {  // absolute run of `value` pixels, padded to 16 bits
-                const std::size_t bytes = rle4 ? (value + 1) / 2 : value;
-                const std::uint8_t* src = r.take(bytes, "the RLE data");
-                if (bytes % 2 != 0 && r.has(1)) {
-                    r.skip(1, "the RLE data");
-                }
-                const Span span = place(value);
-                for (int i = 0; i < span.count; ++i) {
-                    const std::uint8_t index =
-                        rle4 ? (i % 2 == 0 ? src[i / 2] >> 4 : src[i / 2] & 15) : src[i];
-                    span.dst[i] = palette.gray[index];
-                }
             }
         }
     }
+
+  private:
+    // Whether the data stops here where it may; stopping anywhere else is
+    // an error.
+    bool endsHere() const {
+        if (r_.has(2)) {
+            return false;
+        }
+        if (row_ >= height_ || (row_ == height_ - 1 && x_ == width_)) {
+            return true;
+        }
+        fail("truncated BMP: RLE data ends at row " + std::to_string(row_) + " of " +
+             std::to_string(height_));
+    }
+
+    // False at the end of the bitmap.
+    bool escape(std::uint8_t value) {
+        switch (value) {
+            case 0:  // end of line
+                x_ = 0;
+                ++row_;
+                return true;
+            case 1:  // end of bitmap
+                return false;
+            case 2:
+                delta();
+                return true;
+            default:
+                absoluteRun(value);
+                return true;
+        }
+    }
+
+    // Moves right and up.
+    void delta() {
+        const std::uint8_t dx = r_.u8("the RLE data");
+        const std::uint8_t dy = r_.u8("the RLE data");
+        x_ += dx;
+        row_ += dy;
+        if (x_ > width_ || row_ >= height_) {
+            fail("bad BMP: RLE delta moves outside the picture");
+        }
+    }
+
+    void encodedRun(int count, std::uint8_t value) {
+        const RleSpan span = place(count);
+        if (span.count > 0) {
+            visitor_.run(span, value);
+        }
+    }
+
+    // Padded to 16 bits.
+    void absoluteRun(int count) {
+        const std::size_t bytes = rle4_ ? (count + 1) / 2 : count;
+        const std::uint8_t* src = r_.take(bytes, "the RLE data");
+        if (bytes % 2 != 0 && r_.has(1)) {
+            r_.skip(1, "the RLE data");
+        }
+        const RleSpan span = place(count);
+        if (span.count > 0) {
+            visitor_.copy(span, src);
+        }
+    }
+
+    // Where a run of `count` pixels goes. x stops at the right edge, so that
+    // whatever follows in the same row is clipped too.
+    RleSpan place(int count) {
+        const int inside =
+            row_ < height_ ? static_cast<int>(std::min<std::int64_t>(count, width_ - x_)) : 0;
+        const RleSpan span{static_cast<std::int32_t>(height_ - 1 - row_), x_, inside};
+        x_ = std::min<std::int64_t>(x_ + count, width_);
+        return span;
+    }
+
+    ByteReader r_;
+    std::int64_t width_;
+    std::int64_t height_;
+    bool rle4_;
+    Visitor& visitor_;
+    std::int64_t x_ = 0;
+    std::int64_t row_ = 0;  // counted from the bottom
+};
+
+template <typename Visitor>
+void walkRle(const ByteReader& r, const BmpInfo& info, Visitor&& visitor) {
+    RleWalker<std::remove_reference_t<Visitor>>(r, info, visitor).walk();
+}
+
+// The pass before the raster is allocated, so that a broken stream is
+// refused first: the walker's own checks are the whole of it.
+struct RleCheck {
+    void run(const RleSpan& /*span*/, std::uint8_t /*value*/) {}
+    void copy(const RleSpan& /*span*/, const std::uint8_t* /*indices*/) {}
+};
+
+struct RleWrite {
+    GrayRaster& out;
+    const GrayPalette& palette;
+    bool rle4;
+
+    void run(const RleSpan& span, std::uint8_t value) {
+        std::uint8_t* dst = out.row(span.y) + span.x;
+        const std::uint8_t first = palette.gray[rle4 ? value >> 4 : value];
+        const std::uint8_t second = palette.gray[rle4 ? value & 15 : value];
+        for (int i = 0; i < span.count; ++i) {
+            dst[i] = i % 2 == 0 ? first : second;
+        }
+    }
+
+    void copy(const RleSpan& span, const std::uint8_t* src) {
+        std::uint8_t* dst = out.row(span.y) + span.x;
+        for (int i = 0; i < span.count; ++i) {
+            const std::uint8_t index =
+                rle4 ? (i % 2 == 0 ? src[i / 2] >> 4 : src[i / 2] & 15) : src[i];
+            dst[i] = palette.gray[index];
+        }
+    }
+};
+
+// Pixels the data never reaches stay white, as transparent over the paper.
+void decodeRle(const ByteReader& r, const BmpInfo& info, const GrayPalette& palette,
+               GrayRaster& out) {
+    walkRle(r, info, RleCheck{});
+    out.begin(static_cast<std::int32_t>(info.width), static_cast<std::int32_t>(info.height));
+    for (std::int32_t y = 0; y < out.height(); ++y) {
+        std::memset(out.row(y), 255, static_cast<std::size_t>(out.width()));
+    }
+    walkRle(r, info, RleWrite{out, palette, info.compression == kRle4});
 }
 
 // Whether the file holds complete pixel data from `offset` on.
@@ -477,7 +651,7 @@ bool holdsRowsAt(const ByteReader& r, BmpInfo info, std::size_t offset) {
     }
     info.pixelOffset = static_cast<std::uint32_t>(offset);
     try {
-        walkRle(r, info, GrayPalette{}, nullptr);
+        walkRle(r, info, RleCheck{});
         return true;
     } catch (const Error&) {
         return false;
@@ -487,10 +661,10 @@ bool holdsRowsAt(const ByteReader& r, BmpInfo info, std::size_t offset) {
 // Some writers give a pixel data offset inside the headers or the palette
 // (seen: 54, with a palette running to byte 1062). Their rows follow the
 // palette, so they are taken from there when the file holds them; otherwise
-// such an offset is refused rather than read as a picture without colours.
+// such an offset is refused rather than read as a picture without colors.
 // An offset after the palette's first entry but before its declared end
 // stays as it is when the rows aren't after the palette: OS/2 writers store
-// only the colours they use.
+// only the colors they use.
 void locatePixels(const ByteReader& r, BmpInfo& info) {
     std::uint64_t entries = info.colorsUsed;
     if (entries == 0 && info.bitCount <= 8) {
@@ -529,12 +703,7 @@ void decodeBmp(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
     locatePixels(r, info);
     const GrayPalette palette = readPalette(r, info);
     if (info.compression == kRle8 || info.compression == kRle4) {
-        walkRle(r, info, palette, nullptr);
-        out.begin(static_cast<std::int32_t>(info.width), static_cast<std::int32_t>(info.height));
-        for (std::int32_t y = 0; y < out.height(); ++y) {
-            std::memset(out.row(y), 255, static_cast<std::size_t>(out.width()));
-        }
-        walkRle(r, info, palette, &out);
+        decodeRle(r, info, palette, out);
     } else {
         decodeRows(r, info, palette, out);
     }

@@ -40,7 +40,7 @@ struct GifCloser {
 
 Error gifError(const Input& input, int code) {
     // Whatever giflib calls it ("no screen descriptor detected" for a cut
-    // colour table, "failed to read"), running out of data is truncation.
+    // color table, "failed to read"), running out of data is truncation.
     if (input.ended) {
         return Error(ErrorKind::DecodeError, "premature end of GIF data");
     }
@@ -72,7 +72,7 @@ int readExtension(GifFileType* gif, int transparent) {
     return transparent;
 }
 
-// Gray level of every possible pixel index. Indices past the colour table
+// Gray level of every possible pixel index. Indices past the color table
 // are black, as browsers draw them; the transparent index shows the white
 // paper.
 void grayLevels(const ColorMapObject& map, int transparent, std::uint8_t (&gray)[256]) {
@@ -81,8 +81,8 @@ void grayLevels(const ColorMapObject& map, int transparent, std::uint8_t (&gray)
     }
     const int count = std::min(map.ColorCount, 256);
     for (int i = 0; i < count; ++i) {
-        const GifColorType& colour = map.Colors[i];
-        gray[i] = grayOf(colour.Red, colour.Green, colour.Blue);
+        const GifColorType& color = map.Colors[i];
+        gray[i] = grayOf(color.Red, color.Green, color.Blue);
     }
     if (transparent >= 0) {
         gray[transparent] = kWhite;

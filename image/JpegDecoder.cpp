@@ -3,6 +3,7 @@
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include <jpeglib.h>
@@ -61,7 +62,7 @@ struct SessionCleanup {
 
 // libjpeg carries on after a warning with whatever it could make of the data.
 // A warning that means entropy-coded data is missing or unreadable becomes an
-// error: decoding on would fill the rest of the picture with grey or noise.
+// error: decoding on would fill the rest of the picture with gray or noise.
 // Truncation counts even when only the end marker is missing, because a
 // progressive file cut there can't be told from one that lost its last scans.
 // The other warnings concern headers around complete picture data (junk bytes
@@ -132,50 +133,83 @@ std::uint64_t coefficientBytes(j_decompress_ptr cinfo) {
     return bytes;
 }
 
-// The orientation tag (0x0112) of the first EXIF block, 1 to 8, or 0 when
-// there is none or it can't be read: a block cut short, offsets pointing
-// outside it, a tag of the wrong type. EXIF is a little TIFF file: a byte
-// order mark, the offset of the first directory, and 12-byte entries there.
-int exifOrientation(j_decompress_ptr cinfo) {
+// The first APP1 segment that holds EXIF, or null.
+jpeg_saved_marker_ptr findExif(j_decompress_ptr cinfo) {
+    static const std::uint8_t exifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
     for (jpeg_saved_marker_ptr marker = cinfo->marker_list; marker; marker = marker->next) {
-        static const std::uint8_t exifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
-        if (marker->marker != JPEG_APP0 + 1 || marker->data_length < 6 + 8 ||
-            std::memcmp(marker->data, exifHeader, 6) != 0) {
-            continue;
+        if (marker->marker == JPEG_APP0 + 1 && marker->data_length >= 6 + 8 &&
+            std::memcmp(marker->data, exifHeader, 6) == 0) {
+            return marker;
         }
-        const std::uint8_t* tiff = marker->data + 6;
-        const std::size_t size = marker->data_length - 6;
-        const bool bigEndian = tiff[0] == 'M' && tiff[1] == 'M';
-        if (!bigEndian && !(tiff[0] == 'I' && tiff[1] == 'I')) {
+    }
+    return nullptr;
+}
+
+// EXIF is a little TIFF file: a byte order mark, 42, the offset of the first
+// directory, and 12-byte entries there. Readers check offsets against `size`
+// first.
+struct Tiff {
+    const std::uint8_t* data;
+    std::size_t size;
+    bool bigEndian;
+    std::size_t firstDirectory;
+
+    std::uint32_t u16(std::size_t at) const {
+        return bigEndian ? data[at] << 8 | data[at + 1] : data[at + 1] << 8 | data[at];
+    }
+    std::uint32_t u32(std::size_t at) const {
+        return bigEndian ? u16(at) << 16 | u16(at + 2) : u16(at + 2) << 16 | u16(at);
+    }
+};
+
+// The TIFF file of an EXIF block, or nothing when its header isn't TIFF's or
+// the first directory's entry count lies outside the block. `size` is at
+// least the header's 8 bytes.
+std::optional<Tiff> readTiffHeader(const std::uint8_t* data, std::size_t size) {
+    const bool bigEndian = data[0] == 'M' && data[1] == 'M';
+    if (!bigEndian && !(data[0] == 'I' && data[1] == 'I')) {
+        return std::nullopt;
+    }
+    Tiff tiff{data, size, bigEndian, 0};
+    tiff.firstDirectory = tiff.u32(4);
+    if (tiff.u16(2) != 42 || tiff.firstDirectory > size - 2) {
+        return std::nullopt;
+    }
+    return tiff;
+}
+
+// The orientation entry (tag 0x0112) of the first directory: its value when
+// it is one SHORT of at most 8, else 0; 0 too when the directory has no such
+// entry or its entries run past the block.
+int orientationEntry(const Tiff& tiff) {
+    const std::size_t directory = tiff.firstDirectory;
+    const std::size_t entries = tiff.u16(directory);
+    for (std::size_t i = 0; i < entries; ++i) {
+        const std::size_t entry = directory + 2 + 12 * i;
+        if (entry + 12 > tiff.size) {
             return 0;
         }
-        const auto u16 = [&](std::size_t at) -> std::uint32_t {
-            return bigEndian ? tiff[at] << 8 | tiff[at + 1] : tiff[at + 1] << 8 | tiff[at];
-        };
-        const auto u32 = [&](std::size_t at) -> std::uint32_t {
-            return bigEndian ? u16(at) << 16 | u16(at + 2) : u16(at + 2) << 16 | u16(at);
-        };
-        const std::size_t directory = u32(4);
-        if (u16(2) != 42 || directory > size - 2) {
-            return 0;
+        if (tiff.u16(entry) == 0x0112) {
+            const std::uint32_t shortType = 3;
+            const std::uint32_t value = tiff.u16(entry + 8);
+            return tiff.u16(entry + 2) == shortType && tiff.u32(entry + 4) == 1 && value <= 8
+                       ? static_cast<int>(value)
+                       : 0;
         }
-        const std::size_t entries = u16(directory);
-        for (std::size_t i = 0; i < entries; ++i) {
-            const std::size_t entry = directory + 2 + 12 * i;
-            if (entry + 12 > size) {
-                return 0;
-            }
-            if (u16(entry) == 0x0112) {
-                const std::uint32_t shortType = 3;
-                const std::uint32_t value = u16(entry + 8);
-                return u16(entry + 2) == shortType && u32(entry + 4) == 1 && value <= 8
-                           ? static_cast<int>(value)
-                           : 0;
-            }
-        }
-        return 0;
     }
     return 0;
+}
+
+// The orientation of the first EXIF block, 1 to 8, or 0 when there is none
+// or it can't be read: a block cut short, offsets pointing outside it, a tag
+// of the wrong type.
+int exifOrientation(j_decompress_ptr cinfo) {
+    const jpeg_saved_marker_ptr exif = findExif(cinfo);
+    if (exif == nullptr) {
+        return 0;
+    }
+    const std::optional<Tiff> tiff = readTiffHeader(exif->data + 6, exif->data_length - 6);
+    return tiff ? orientationEntry(*tiff) : 0;
 }
 
 void readHeader(Session& session, const std::uint8_t* data, std::size_t size) {
@@ -220,7 +254,7 @@ void cmykRowToRgbx(const JSAMPLE* cmyk, std::uint8_t* rgbx, std::int32_t width, 
 }
 
 // Decodes the scanlines into `out`. Gray pictures land straight in the
-// raster; colour ones go through `rows` (kRowsPerRead rows of `components`
+// raster; color ones go through `rows` (kRowsPerRead rows of `components`
 // bytes a pixel), CMYK turned into RGBX in place.
 void readPixels(Session& session, GrayRaster& out, int components, std::uint8_t* rows) {
     j_decompress_ptr cinfo = &session.cinfo;
@@ -284,7 +318,7 @@ void decodeJpeg(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
                         " bytes of coefficients");
     }
     out.begin(width, height);
-    // Gray rows go straight into the raster; colour needs kRowsPerRead rows
+    // Gray rows go straight into the raster; color needs kRowsPerRead rows
     // of RGBX or CMYK.
     const int components = session.cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 4;
     Bytes rows;

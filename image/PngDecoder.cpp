@@ -21,7 +21,7 @@ struct Session {
     png_uint_32 width = 0;
     png_uint_32 height = 0;
     int bitsPerPixel = 0;  // as stored in the file
-    int colourType = 0;
+    int colorType = 0;
     bool interlaced = false;
     bool transparency = false;  // a tRNS chunk
     char message[256] = {};
@@ -77,7 +77,7 @@ Error decodeError(const Session& session) {
 }
 
 // Reads the chunks up to the first IDAT and asks libpng for 8-bit gray,
-// gray + alpha, RGBX or RGBA rows (four bytes a colour pixel convert to gray
+// gray + alpha, RGBX or RGBA rows (four bytes a color pixel convert to gray
 // much faster than three).
 void readHeader(Session& session) {
     png_structp png = session.png;
@@ -95,13 +95,13 @@ void readHeader(Session& session) {
     png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
 #endif
     // Only tRNS among the ancillary chunks changes what we draw (no gamma,
-    // no background colour): skip the rest, text and profiles unread.
+    // no background color): skip the rest, text and profiles unread.
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_read_info(png, session.info);
 
     int bitDepth = 0;
     int interlace = 0;
-    png_get_IHDR(png, session.info, &session.width, &session.height, &bitDepth, &session.colourType,
+    png_get_IHDR(png, session.info, &session.width, &session.height, &bitDepth, &session.colorType,
                  &interlace, nullptr, nullptr);
     session.interlaced = interlace != PNG_INTERLACE_NONE;
     session.bitsPerPixel = bitDepth * png_get_channels(png, session.info);
@@ -109,35 +109,33 @@ void readHeader(Session& session) {
     if (bitDepth == 16) {
         png_set_scale_16(png);  // rounds v * 255 / 65535 to nearest
     }
-    if (session.colourType == PNG_COLOR_TYPE_PALETTE) {
+    if (session.colorType == PNG_COLOR_TYPE_PALETTE) {
         png_set_palette_to_rgb(png);
     }
-    if (session.colourType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) {
+    if (session.colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) {
         png_set_expand_gray_1_2_4_to_8(png);
     }
     if (session.transparency) {
         png_set_tRNS_to_alpha(png);
-    } else if (session.colourType == PNG_COLOR_TYPE_RGB ||
-               session.colourType == PNG_COLOR_TYPE_PALETTE) {
+    } else if (session.colorType == PNG_COLOR_TYPE_RGB ||
+               session.colorType == PNG_COLOR_TYPE_PALETTE) {
         png_set_filler(png, 0xff, PNG_FILLER_AFTER);
     }
 }
 
 bool hasAlpha(const Session& session) {
-    return session.transparency || (session.colourType & PNG_COLOR_MASK_ALPHA) != 0;
+    return session.transparency || (session.colorType & PNG_COLOR_MASK_ALPHA) != 0;
 }
 
 // Bytes a pixel of the rows that readHeader asked for.
 int outputChannels(const Session& session) {
     const int alpha = session.transparency ? 1 : 0;
-    switch (session.colourType) {
+    switch (session.colorType) {
         case PNG_COLOR_TYPE_GRAY:
             return 1 + alpha;
         case PNG_COLOR_TYPE_GRAY_ALPHA:
             return 2;
-        case PNG_COLOR_TYPE_RGB_ALPHA:
-            return 4;
-        default:  // RGB, palette: with alpha or a filler byte
+        default:  // RGBA; RGB and palette with alpha or a filler byte
             return 4;
     }
 }
@@ -146,11 +144,11 @@ int outputChannels(const Session& session) {
 // becomes one gray byte a pixel, RGBA (channels 4) RGBX. Each write lands at
 // or before the samples still to be read.
 void composeOverWhite(std::uint8_t* row, std::int32_t count, int channels) {
-    const int colours = channels - 1;
+    const int colors = channels - 1;
     const int stride = channels == 2 ? 1 : 4;
     for (std::int32_t i = 0; i < count; ++i) {
-        const std::uint8_t alpha = row[i * channels + colours];
-        for (int c = 0; c < colours; ++c) {
+        const std::uint8_t alpha = row[i * channels + colors];
+        for (int c = 0; c < colors; ++c) {
             row[i * stride + c] = overWhite(row[i * channels + c], alpha);
         }
     }
@@ -174,9 +172,24 @@ void readSequentialRows(Session& session, GrayRaster& out, int channels, std::ui
     }
 }
 
+// Reads the next row of `count` pixels into `row` and returns its gray
+// levels: `row` itself unless the pixels are RGBX, which `grayRow` receives.
+const std::uint8_t* readGrayRow(Session& session, std::int32_t count, int channels,
+                                std::uint8_t* row, std::uint8_t* grayRow) {
+    png_read_row(session.png, row, nullptr);
+    if (hasAlpha(session)) {
+        composeOverWhite(row, count, channels);
+    }
+    if (channels == 4) {
+        rgbxRowToGray(row, grayRow, count);
+        return grayRow;
+    }
+    return row;
+}
+
 // Without libpng's deinterlacing, each Adam7 pass comes as a small picture of
 // its own. Every pixel's gray depends on that pixel only, so each pass row is
-// made gray and scattered to its place: no whole picture in colour is needed.
+// made gray and scattered to its place: no whole picture in color is needed.
 void readInterlacedRows(Session& session, GrayRaster& out, int channels, std::uint8_t* row,
                         std::uint8_t* grayRow) {
     const auto width = static_cast<png_uint_32>(out.width());
@@ -187,17 +200,9 @@ void readInterlacedRows(Session& session, GrayRaster& out, int channels, std::ui
         if (columns == 0 || rows == 0) {
             continue;  // libpng skips empty passes too
         }
-        const auto count = static_cast<std::int32_t>(columns);
         for (png_uint_32 passRow = 0; passRow < rows; ++passRow) {
-            png_read_row(session.png, row, nullptr);
-            if (hasAlpha(session)) {
-                composeOverWhite(row, count, channels);
-            }
-            const std::uint8_t* gray = row;
-            if (channels == 4) {
-                rgbxRowToGray(row, grayRow, count);
-                gray = grayRow;
-            }
+            const std::uint8_t* gray =
+                readGrayRow(session, static_cast<std::int32_t>(columns), channels, row, grayRow);
             std::uint8_t* target =
                 out.row(static_cast<std::int32_t>(PNG_ROW_FROM_PASS_ROW(passRow, pass)));
             for (png_uint_32 i = 0; i < columns; ++i) {
