@@ -19,16 +19,6 @@ enum class ErrorReason {
     OutOfMemory,
 };
 
-// The former spellings of the classification, each standing for the reason
-// errors of that kind have: transitional, for throws not yet rewritten to
-// name their reason (the decoders', the window's).
-namespace ErrorKind {
-inline constexpr ErrorReason Overflow = ErrorReason::TooLarge;
-inline constexpr ErrorReason SubscriptOutOfRange = ErrorReason::Damaged;
-inline constexpr ErrorReason OutOfMemory = ErrorReason::OutOfMemory;
-inline constexpr ErrorReason DecodeError = ErrorReason::Damaged;
-}  // namespace ErrorKind
-
 // The one exception type of the core. Front ends catch it at the command
 // boundary and show what(), which names the file and the reason.
 class Error : public std::runtime_error {

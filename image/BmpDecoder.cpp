@@ -54,7 +54,7 @@ struct BmpInfo {
 };
 
 [[noreturn]] void fail(const std::string& reason) {
-    throw Error(ErrorKind::DecodeError, reason);
+    throw Error(ErrorReason::Damaged, reason);
 }
 
 bool usesBitfields(const BmpInfo& info) {
@@ -145,7 +145,7 @@ std::string bitsPerPixel(const BmpInfo& info) {
 
 void checkDimensions(const BmpInfo& info) {
     if (info.planes != 1) {
-        fail("bad BMP: " + std::to_string(info.planes) + " colour planes instead of 1");
+        fail("bad BMP: " + std::to_string(info.planes) + " color planes instead of 1");
     }
     if (info.width <= 0) {
         fail("bad BMP: width " + std::to_string(info.width));
@@ -158,7 +158,7 @@ void checkDimensions(const BmpInfo& info) {
 void checkPaletteSize(const BmpInfo& info) {
     const std::uint16_t bits = info.bitCount;
     if (bits <= 8 && info.colorsUsed > (1u << bits)) {
-        fail("bad BMP: palette of " + std::to_string(info.colorsUsed) + " colours for " +
+        fail("bad BMP: palette of " + std::to_string(info.colorsUsed) + " colors for " +
              bitsPerPixel(info));
     }
 }

@@ -58,9 +58,9 @@ class ByteReader {
     std::int32_t i32le(const char* what) { return static_cast<std::int32_t>(u32le(what)); }
 
     [[noreturn]] void fail(const char* what) const {
-        throw Error(ErrorKind::DecodeError, std::string("truncated ") + format_ +
-                                                ": the file ends at byte " + std::to_string(size_) +
-                                                ", in " + what);
+        throw Error(ErrorReason::Damaged, std::string("truncated ") + format_ +
+                                              ": the file ends at byte " + std::to_string(size_) +
+                                              ", in " + what);
     }
 
   private:

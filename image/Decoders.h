@@ -36,7 +36,7 @@ Error libraryError(const std::string& message, const char* format);
 // decode error.
 void decodePicture(const std::uint8_t* data, std::size_t size, GrayRaster& out);
 
-// Composes one colour sample over white paper with opacity `alpha`
+// Composes one color sample over white paper with opacity `alpha`
 // (0 transparent, 255 opaque), rounding to nearest.
 inline std::uint8_t overWhite(std::uint8_t value, std::uint8_t alpha) {
     return static_cast<std::uint8_t>((value * alpha + 255 * (255 - alpha) + 127) / 255);

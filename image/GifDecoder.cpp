@@ -42,7 +42,7 @@ Error gifError(const Input& input, int code) {
     // Whatever giflib calls it ("no screen descriptor detected" for a cut
     // color table, "failed to read"), running out of data is truncation.
     if (input.ended) {
-        return Error(ErrorKind::DecodeError, "premature end of GIF data");
+        return Error(ErrorReason::Damaged, "premature end of GIF data");
     }
     const char* text = GifErrorString(code);
     return libraryError(text != nullptr ? text : "error " + std::to_string(code), "GIF");
@@ -136,7 +136,7 @@ void decodeFrame(GifFileType* gif, int transparent, GrayRaster& out) {
     const GifImageDesc& frame = gif->Image;
     const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
     if (map == nullptr) {
-        throw Error(ErrorKind::DecodeError, "GIF: the picture has no colour table");
+        throw Error(ErrorReason::Damaged, "GIF: the picture has no color table");
     }
     std::uint8_t gray[256];
     grayLevels(*map, transparent, gray);
@@ -190,7 +190,7 @@ void decodeGif(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
                 decodeFrame(gif, transparent, out);
                 return;
             default:
-                throw Error(ErrorKind::DecodeError, "GIF: the file has no image");
+                throw Error(ErrorReason::Damaged, "GIF: the file has no image");
         }
     }
 }

@@ -8,7 +8,7 @@ namespace folder2pdf {
 // (0.587 G + 0.299 R) + 0.114 B in double precision and rounded to the nearest
 // integer, an exact half going to the even neighbour. Pages must come out the
 // same on every machine, so this exact rule is the reference; the fast paths
-// below must agree with it on every colour (the test pictures' rasters,
+// below must agree with it on every color (the test pictures' rasters,
 // computed apart from this code, check them).
 std::uint8_t grayOf(std::uint8_t r, std::uint8_t g, std::uint8_t b);
 

@@ -9,7 +9,7 @@ namespace folder2pdf {
 // Where a decoder delivers its picture: it announces the size once, then
 // hands over rows (in any order, each exactly once) as R, G, B, X bytes or
 // as gray bytes. The rows land, converted to gray, in the caller's array, so no
-// decoder needs a copy of the whole picture in colour.
+// decoder needs a copy of the whole picture in color.
 class GrayRaster {
   public:
     // `scratch`, when given, is where orient() turns pictures; kept by the

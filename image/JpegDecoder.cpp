@@ -311,7 +311,7 @@ void decodeJpeg(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
     GrayRaster::checkSize(width, height);
     const std::uint64_t coefficients = session.coefficientBytes;
     if (coefficients > static_cast<std::uint64_t>(INT32_MAX)) {
-        throw Error(ErrorKind::Overflow,
+        throw Error(ErrorReason::TooLarge,
                     "picture too large: a JPEG of " + std::to_string(session.cinfo.image_width) +
                         " x " + std::to_string(session.cinfo.image_height) +
                         " in several scans needs " + std::to_string(coefficients) +

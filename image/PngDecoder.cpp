@@ -243,12 +243,12 @@ void checkDataCanHold(const Session& session) {
     const std::uint64_t needed = (bits + 7) / 8 + session.height;  // a filter byte a row
     const std::uint64_t left = session.size - session.position;
     if (needed / kMaxDeflateRatio > left) {
-        throw Error(ErrorKind::DecodeError, "truncated PNG: " + std::to_string(session.width) +
-                                                " x " + std::to_string(session.height) +
-                                                " pixels need over " +
-                                                std::to_string(needed / kMaxDeflateRatio) +
-                                                " bytes of compressed data, the file has " +
-                                                std::to_string(left) + " left");
+        throw Error(ErrorReason::Damaged, "truncated PNG: " + std::to_string(session.width) +
+                                              " x " + std::to_string(session.height) +
+                                              " pixels need over " +
+                                              std::to_string(needed / kMaxDeflateRatio) +
+                                              " bytes of compressed data, the file has " +
+                                              std::to_string(left) + " left");
     }
 }
 
@@ -269,7 +269,7 @@ void decodePng(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
         session.info = png_create_info_struct(session.png);
     }
     if (session.info == nullptr) {
-        throw Error(ErrorKind::OutOfMemory, "out of memory (starting libpng)");
+        throw Error(ErrorReason::OutOfMemory, "out of memory (starting libpng)");
     }
     if (!guarded(session, [&] { readHeader(session); })) {
         throw decodeError(session);
