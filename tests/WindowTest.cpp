@@ -26,7 +26,7 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
         });
     }
 
-    int dpi() const override { return 96; }
+    int dpi() const override { return screenDpi; }
     Size clientSize() const override { return client; }
     void setClientSize(Size size) override { client = size; }
     void createControl(const folder2pdf::ControlDesign&) override {}
@@ -44,7 +44,8 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     int rowCount() const override { return static_cast<int>(list.size()); }
     int selectedRow() const override { return selected; }
     void selectRow(int row) override { selected = row; }
-    void createStatusBar(const std::array<std::int32_t, 4>& edges) override { rightEdges = edges; }
+    void createStatusBar() override {}
+    void setStatusParts(const std::array<std::int32_t, 4>& edges) override { rightEdges = edges; }
     void setPartText(std::int32_t part, const std::string& text, std::int32_t) override {
         parts[part] = text;
     }
@@ -95,6 +96,7 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     void later(std::function<void()> steps) { pending.push_back(std::move(steps)); }
     void close() { window->Form_QueryUnload(); }
 
+    int screenDpi = 96;
     Size client;
     std::map<folder2pdf::Control, Rect> places;
     std::map<Caption, std::string> captions;
@@ -113,4 +115,12 @@ INSTANTIATE_TYPED_TEST_SUITE_P(WindowTest, Window, FakeDriver);
 TEST(WindowTest, StatusTextOutsideTheFourPartsIsAnIndexError) {
     FakeDriver w;
     EXPECT_THROW(folder2pdf::StatusProgress::setStatusText(4, "x"), std::out_of_range);
+}
+
+TEST(WindowTest, StatusPartsScaleWithTheScreen) {
+    FakeDriver w;
+    EXPECT_EQ(w.rightEdges, (std::array<std::int32_t, 4>{36, 136, 174, -1}));
+    w.screenDpi = 144;
+    w.resize(612, 324);
+    EXPECT_EQ(w.rightEdges, (std::array<std::int32_t, 4>{54, 204, 261, -1}));
 }

@@ -160,8 +160,10 @@ class QtWindow::Toolkit : public WindowToolkit {
     }
     void selectRow(int row) override { list()->setCurrentRow(row); }
 
-    void createStatusBar(const std::array<std::int32_t, 4>& rightEdges) override {
+    void setStatusParts(const std::array<std::int32_t, 4>& rightEdges) override {
         rightEdges_ = rightEdges;
+    }
+    void createStatusBar() override {
         statusBar_ = makeStatusBar(&window_);
         partLabel(StatusProgress::messagePart)->installEventFilter(&window_);
     }

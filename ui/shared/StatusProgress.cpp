@@ -15,16 +15,17 @@ namespace {
 // created it; null before createStatusBar() and after destroyStatusBar().
 WindowToolkit* statusWindow = nullptr;
 PartLayoutTable partLayout{};
+int partsDpi = 0;  // the resolution the parts were last laid out for
 std::int32_t lastPart = 0;
 Rect lastPartRect;
 
 }  // namespace
 
-std::array<std::int32_t, 4> partRightEdges(const PartLayoutTable& table) {
+std::array<std::int32_t, 4> partRightEdges(const PartLayoutTable& table, int dpi) {
     std::array<std::int32_t, 4> edges{};
     std::int32_t sum = 0;
     for (std::size_t i = 0; i < table.size(); ++i) {
-        sum = checkedAdd(sum, table[i][0]);
+        sum = checkedAdd(sum, twipsToPixels(pixelsToTwips(table[i][0], 96), dpi));
         edges[i] = sum;
     }
     edges.back() = -1;
@@ -40,10 +41,12 @@ Rect partPlace(const std::array<std::int32_t, 4>& rightEdges, std::int32_t part,
 }
 
 void createStatusBar(WindowToolkit& window, const PartLayoutTable& table) {
-    const std::array<std::int32_t, 4> rightEdges = partRightEdges(table);
+    const std::array<std::int32_t, 4> rightEdges = partRightEdges(table, window.dpi());
     partLayout = table;
     lastPart = static_cast<std::int32_t>(table.size()) - 1;
-    window.createStatusBar(rightEdges);
+    window.createStatusBar();
+    window.setStatusParts(rightEdges);
+    partsDpi = window.dpi();
     statusWindow = &window;
     for (std::int32_t part = 0; part <= lastPart; ++part) {
         window.setPartText(part, "", partLayout[static_cast<std::size_t>(part)][1]);
@@ -61,6 +64,10 @@ void setStatusText(std::int32_t part, const std::string& text) {
 void resizeStatusBar() {
     if (statusWindow == nullptr) {
         return;
+    }
+    if (statusWindow->dpi() != partsDpi) {
+        partsDpi = statusWindow->dpi();
+        statusWindow->setStatusParts(partRightEdges(partLayout, partsDpi));
     }
     lastPartRect = statusWindow->fitStatusBar(lastPart);
     const Rect& r = lastPartRect;

@@ -44,10 +44,11 @@ constexpr std::int32_t progressLabelPart = 2;
 inline constexpr const char* infoLabel = "信息：";
 inline constexpr const char* progressLabel = " 进度 ";
 
-// The right edges the bar is given: running sums of the widths, the last
-// edge -1 (to the bar's right end) whatever the last width says. Throws
-// Error (Overflow) when a sum leaves 32 bits.
-std::array<std::int32_t, 4> partRightEdges(const PartLayoutTable& table);
+// The right edges the bar is given on a screen of `dpi` pixels an inch:
+// running sums of the widths, which the table gives at 96, scaled to the
+// screen, the last edge -1 (to the bar's right end) whatever the last width
+// says. Throws Error (TooLarge) when a sum leaves 32 bits.
+std::array<std::int32_t, 4> partRightEdges(const PartLayoutTable& table, int dpi = 96);
 
 // Part `part`'s rectangle in a bar of `bar` pixels with those right edges,
 // as a native status bar lays its parts out, for toolkits that have none:
@@ -66,8 +67,9 @@ void createStatusBar(WindowToolkit& window, const PartLayoutTable& table);
 // destroyStatusBar(), is the caller's mistake: std::out_of_range.
 void setStatusText(std::int32_t part, const std::string& text);
 
-// Refits the bar along the bottom edge of the window at its full width,
-// then moves the progress bar into the last part: at the part's left and
+// Refits the bar along the bottom edge of the window at its full width (its
+// parts scaled anew when the window has moved to a screen of another
+// resolution), then moves the progress bar into the last part: at the part's left and
 // top, 2 pixels narrower than the part, as high as the part's bottom
 // coordinate less 3. Nothing before createStatusBar().
 void resizeStatusBar();

@@ -48,9 +48,10 @@ class WindowToolkit {
     virtual int selectedRow() const = 0;
     virtual void selectRow(int row) = 0;
 
-    // The status bar along the bottom edge: parts ending at `rightEdges`
-    // (the last, -1, at the bar's right end), each empty.
-    virtual void createStatusBar(const std::array<std::int32_t, 4>& rightEdges) = 0;
+    // The status bar along the bottom edge, then its parts, ending at
+    // `rightEdges` (the last, -1, at the bar's right end).
+    virtual void createStatusBar() = 0;
+    virtual void setStatusParts(const std::array<std::int32_t, 4>& rightEdges) = 0;
     // `style` is the part's border style from the part layout table.
     virtual void setPartText(std::int32_t part, const std::string& text, std::int32_t style) = 0;
     // Refits the bar along the bottom edge of the window, at its full width

@@ -168,12 +168,14 @@ class Win32Window::Toolkit : public WindowToolkit {
     }
     void selectRow(int row) override { list(LB_SETCURSEL, static_cast<WPARAM>(row)); }
 
-    void createStatusBar(const std::array<std::int32_t, 4>& rightEdges) override {
-        statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
-                                    hwnd, nullptr, GetModuleHandleW(nullptr), nullptr);
+    void setStatusParts(const std::array<std::int32_t, 4>& rightEdges) override {
         static_assert(sizeof(int) == sizeof(std::int32_t));
         SendMessageW(statusBar, SB_SETPARTS, rightEdges.size(),
                      reinterpret_cast<LPARAM>(rightEdges.data()));
+    }
+    void createStatusBar() override {
+        statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
+                                    hwnd, nullptr, GetModuleHandleW(nullptr), nullptr);
         // The message part's tooltip, over the part's rectangle.
         tooltip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
                                   hwnd, nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -351,6 +353,13 @@ Win32Window::Win32Window() : toolkit_(std::make_unique<Toolkit>()) {
     CreateWindowExW(windowExtendedStyle, windowClassName, L"", windowStyle, CW_USEDEFAULT,
                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
     toolkit_->hwnd = hwnd_;
+    // The resolution of the window's own screen where Windows tells it
+    // (Windows 10); Windows 7 and 8.1 have the system's only.
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    if (const auto dpiForWindow = reinterpret_cast<DpiForWindow>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")))) {
+        toolkit_->setDpi(static_cast<int>(dpiForWindow(hwnd_)));
+    }
     form_ = std::make_unique<Form1>(*toolkit_);
     toolkit_->form = form_.get();
     DragAcceptFiles(hwnd_, TRUE);
