@@ -32,9 +32,10 @@ if [ "${1:-}" = --on-display ]; then
 fi
 
 build=$(cd "${1:-"$root/build-windows"}" && pwd)
-cmake --build "$build" --target folder2pdf-gui-screenshot
+# One scratch folder for the pictures and the Wine prefix.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+cmake --build "$build" --target folder2pdf-gui-screenshot
 mkdir "$work/图片"
 cp "$root"/examples/*.png "$root"/examples/*.jpg "$root"/examples/*.gif "$root"/examples/*.bmp \
     "$work/图片/"
