@@ -19,8 +19,9 @@ scratch=$(realpath "$(mktemp -d)")
 export WINEPREFIX="$scratch/wine" WINEDEBUG=-all XDG_DATA_HOME="$scratch/xdg-data" \
     XDG_CONFIG_HOME="$scratch/xdg-config"
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
+trap 'exit 1' INT TERM HUP
 fail() {
-    echo "check-installer: $*" >&2
+    printf "check-installer: %s\n" "$*" >&2
     exit 1
 }
 run() {
@@ -36,7 +37,7 @@ export_key() {
     values=$(iconv -f UTF-16 -t UTF-8 "$scratch/key.reg" | tr -d '\r')
 }
 expect_value() { # name, value, as a .reg file writes them
-    echo "$values" | grep -qxF "$1=\"$2\"" || fail "$key: no $1=\"$2\" in: $values"
+    printf '%s\n' "$values" | grep -qxF "$1=\"$2\"" || fail "$key: no $1=\"$2\" in: $values"
 }
 # A Windows path in a .reg file: every backslash doubled.
 reg_path() {
@@ -69,7 +70,7 @@ expect_value '"DisplayVersion"' "$version"
 expect_value '"Publisher"' "The folder2pdf developers"
 expect_value '"UninstallString"' "\\\"$win_dir\\\\Uninstall.exe\\\""
 expect_value '"QuietUninstallString"' "\\\"$win_dir\\\\Uninstall.exe\\\" /S"
-size=$(echo "$values" | sed -n 's/^"EstimatedSize"=dword:\([0-9a-f]*\)$/\1/p')
+size=$(printf '%s\n' "$values" | sed -n 's/^"EstimatedSize"=dword:\([0-9a-f]*\)$/\1/p')
 # In KiB: the installed files, a few MiB.
 [ $((0x${size:-0})) -ge 1024 ] && [ $((0x$size)) -le 65536 ] || fail "EstimatedSize is 0x$size KiB"
 for verb in 'Directory\shell\folder2pdf %1' 'Directory\Background\shell\folder2pdf %V'; do
