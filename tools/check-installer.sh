@@ -1,11 +1,12 @@
 #!/bin/sh
 # Checks the Windows installer under Wine the way a user meets it, in a fresh
-# quiet prefix: installs it silently (/S); checks the files (those of the zip
-# beside it, but its read-me, and the uninstaller), the Start-menu and Send To
-# shortcuts, the uninstall entry and Explorer's keys; converts a copy of
-# examples/ with the installed folder2pdf.exe; uninstalls silently and checks,
-# after a restart of the prefix, that no file, shortcut or key is left. Needs
-# wine (tools/windows-deps.sh) and pdfinfo; touches nothing outside a scratch
+# quiet prefix: installs it silently (/S), twice, as an update does; checks
+# the files (those of the zip beside it, but its read-me, and the
+# uninstaller), the Start-menu and Send To shortcuts, the uninstall entry
+# and Explorer's keys; converts a copy of examples/ with the installed
+# folder2pdf.exe; uninstalls silently and checks, after a restart of the
+# prefix, that no file, shortcut or key is left. Needs wine
+# (tools/windows-deps.sh) and pdfinfo; touches nothing outside a scratch
 # folder, not even the desktop menu Wine would copy the shortcuts into.
 #
 #   tools/check-installer.sh build-windows/folder2pdf-<version>-win64-setup.exe
@@ -53,12 +54,14 @@ leftovers() {
     grep -il folder2pdf "$WINEPREFIX"/*.reg || true
 }
 
-run wineboot -i >/dev/null 2>&1
+run cmd /c exit >/dev/null 2>&1
 wineserver -w
 touch "$scratch/stamp"
 start=$(date +%s)
 run "$installer" /S || fail "the silent install ended with status $?"
 installed=$(date +%s)
+# Again, as an update does: the first install makes way for the second.
+run "$installer" /S || fail "the silent install over the first ended with status $?"
 
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\folder2pdf'
 dir="$(run cmd /c echo %LOCALAPPDATA% | tr -d '\r')\\Programs\\folder2pdf"
