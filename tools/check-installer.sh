@@ -1,13 +1,14 @@
 #!/bin/sh
 # Checks the Windows installer under Wine the way a user meets it, in a fresh
-# quiet prefix: installs it silently (/S), twice, as an update does; checks
-# the files (those of the zip beside it, but its read-me, and the
-# uninstaller), the Start-menu and Send To shortcuts, the uninstall entry
-# and Explorer's keys; converts a copy of examples/ with the installed
-# folder2pdf.exe; uninstalls silently and checks, after a restart of the
-# prefix, that no file, shortcut or key is left. Needs wine
-# (tools/windows-deps.sh) and pdfinfo; touches nothing outside a scratch
-# folder, not even the desktop menu Wine would copy the shortcuts into.
+# quiet prefix: installs it silently (/S), then again into another folder
+# (/D=), which must remove the first install; checks the files (those of
+# the zip beside it, but its read-me, and the uninstaller), the Start-menu
+# and Send To shortcuts, the uninstall entry and Explorer's keys; converts a
+# copy of examples/ with the installed folder2pdf.exe; uninstalls silently
+# and checks, after a restart of the prefix, that no file, shortcut or key
+# is left. Needs wine (tools/windows-deps.sh) and pdfinfo; touches nothing
+# outside a scratch folder, not even the desktop menu Wine would copy the
+# shortcuts into.
 #
 #   tools/check-installer.sh build-windows/folder2pdf-<version>-win64-setup.exe
 set -eu
@@ -60,11 +61,14 @@ touch "$scratch/stamp"
 start=$(date +%s)
 run "$installer" /S || fail "the silent install ended with status $?"
 installed=$(date +%s)
-# Again, as an update does: the first install makes way for the second.
-run "$installer" /S || fail "the silent install over the first ended with status $?"
+default_dir=$(unix_path "$(run cmd /c echo %LOCALAPPDATA% | tr -d '\r')\\Programs\\folder2pdf")
+[ -f "$default_dir/folder2pdf-gui.exe" ] || fail "nothing installed in $default_dir"
+# Again into another folder, as a user may choose: the first install goes.
+dir='C:\folder2pdf'
+run "$installer" /S "/D=$dir" || fail "the silent install into $dir ended with status $?"
+[ ! -e "$default_dir" ] || fail "the second install left $default_dir: $(ls "$default_dir")"
 
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\folder2pdf'
-dir="$(run cmd /c echo %LOCALAPPDATA% | tr -d '\r')\\Programs\\folder2pdf"
 win_dir=$(reg_path "$dir")
 export_key "$uninstall_key"
 expect_value '"InstallLocation"' "$win_dir"
