@@ -1,14 +1,14 @@
 #!/bin/sh
 # Checks the Windows installer under Wine the way a user meets it, in a fresh
-# quiet prefix: installs it silently (/S), then again into another folder
-# (/D=), which must remove the first install; checks the files (those of
-# the zip beside it, but its read-me, and the uninstaller), the Start-menu
-# and Send To shortcuts, the uninstall entry and Explorer's keys; converts a
-# copy of examples/ with the installed folder2pdf.exe; uninstalls silently
-# and checks, after a restart of the prefix, that no file, shortcut or key
-# is left. Needs wine (tools/windows-deps.sh) and pdfinfo; touches nothing
-# outside a scratch folder, not even the desktop menu Wine would copy the
-# shortcuts into.
+# quiet prefix: installs it silently (/S), then into another folder (/D=),
+# which must remove the first install, then again as an update, which must
+# go there too; checks the files (those of the zip beside it, but its
+# read-me, and the uninstaller), the Start-menu and Send To shortcuts, the
+# uninstall entry and Explorer's keys; converts a copy of examples/ with the
+# installed folder2pdf.exe; uninstalls silently and checks, after a restart
+# of the prefix, that no file, shortcut or key is left. Needs wine
+# (tools/windows-deps.sh) and pdfinfo; touches nothing outside a scratch
+# folder, not even the desktop menu Wine would copy the shortcuts into.
 #
 #   tools/check-installer.sh build-windows/folder2pdf-<version>-win64-setup.exe
 set -eu
@@ -26,8 +26,19 @@ fail() {
     printf "check-installer: %s\n" "$*" >&2
     exit 1
 }
-run() {
+# Now and then Wine fails to start a program at all: a step that fails runs
+# again, and a question that gets no answer is asked again.
+run_once() {
     "$root/tools/wine-run.sh" "$WINEPREFIX" "$@"
+}
+run() {
+    run_once "$@" || run_once "$@"
+}
+ask() {
+    answer=$(run "$@" 2>/dev/null | tr -d '\r')
+    [ -n "$answer" ] || answer=$(run "$@" 2>/dev/null | tr -d '\r')
+    [ -n "$answer" ] || fail "no answer from $*"
+    printf '%s\n' "$answer"
 }
 # Wine prints registry values in the console's code page, which has no
 # Chinese; an exported key is UTF-16 with every character. Sets $values to
@@ -46,7 +57,7 @@ reg_path() {
     printf '%s' "$1" | sed 's/\\/\\\\/g'
 }
 unix_path() {
-    run winepath -u "$1" 2>/dev/null | tr -d '\r'
+    ask winepath -u "$1"
 }
 # What the prefix has that mentions us: files under C:, registry keys.
 leftovers() {
@@ -61,12 +72,16 @@ touch "$scratch/stamp"
 start=$(date +%s)
 run "$installer" /S || fail "the silent install ended with status $?"
 installed=$(date +%s)
-default_dir=$(unix_path "$(run cmd /c echo %LOCALAPPDATA% | tr -d '\r')\\Programs\\folder2pdf")
+local_appdata=$(ask cmd /c echo %LOCALAPPDATA%)
+default_dir=$(unix_path "$local_appdata\\Programs\\folder2pdf")
 [ -f "$default_dir/folder2pdf-gui.exe" ] || fail "nothing installed in $default_dir"
 # Again into another folder, as a user may choose: the first install goes.
+# Then an update, which goes where the last install went.
 dir='C:\folder2pdf'
 run "$installer" /S "/D=$dir" || fail "the silent install into $dir ended with status $?"
 [ ! -e "$default_dir" ] || fail "the second install left $default_dir: $(ls "$default_dir")"
+run "$installer" /S || fail "the silent update ended with status $?"
+[ ! -e "$default_dir" ] || fail "the update went to $default_dir, not $dir"
 
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\folder2pdf'
 win_dir=$(reg_path "$dir")
@@ -92,7 +107,8 @@ expected=$(cmake -E tar tf "$zip" | grep -v '/$' | grep -vx README.txt; echo Uni
 found=$(cd "$unix_dir" && find . -type f | sed 's|^\./||')
 [ "$(echo "$expected" | sort)" = "$(echo "$found" | sort)" ] ||
     fail "installed files: $(echo $found); expected: $(echo $expected)"
-appdata=$(unix_path "$(run cmd /c echo %APPDATA% | tr -d '\r')")
+appdata=$(ask cmd /c echo %APPDATA%)
+appdata=$(unix_path "$appdata")
 shortcuts="$appdata/Microsoft/Windows/Start Menu/Programs/图片转PDF.lnk
 $appdata/Microsoft/Windows/SendTo/图片转PDF.lnk"
 echo "$shortcuts" | while read -r shortcut; do
@@ -103,17 +119,17 @@ done
 mkdir "$scratch/examples"
 cp examples/*.* "$scratch/examples/"
 rm -f "$scratch/examples/examples.pdf"
-pictures=$(run "$unix_dir/folder2pdf.exe" --list "$scratch/examples" | tr -d '\r')
-[ -n "$pictures" ] || fail "folder2pdf.exe --list finds no examples"
+pictures=$(ask "$unix_dir/folder2pdf.exe" --list "$scratch/examples")
 run "$unix_dir/folder2pdf.exe" --quiet "$scratch/examples" >/dev/null
 pdfinfo "$scratch/examples/examples.pdf" | grep -q "^Pages: *$(echo "$pictures" | wc -l)$" ||
     fail "the installed folder2pdf.exe wrote no document of every example"
 
 # The uninstaller runs from a copy of itself in %TEMP% and returns at once:
-# leftovers waits for the copy to end. The copy is deleted at the next
-# start of Windows, as wineboot -r makes it.
+# wineserver -w waits for the copy to end. The copy is deleted at the next
+# start of Windows, as wineboot -r makes it. It runs once only (run again,
+# it could find itself gone); what it leaves is checked.
 uninstall_start=$(date +%s)
-run "$unix_dir/Uninstall.exe" /S
+run_once "$unix_dir/Uninstall.exe" /S || true
 wineserver -w
 uninstalled=$(date +%s)
 [ ! -e "$unix_dir" ] || fail "left after uninstall: $(find "$unix_dir")"

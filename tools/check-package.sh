@@ -3,9 +3,9 @@
 # validators, then installs it with apt-get, uses the installed programs
 # (version, converting a copy of examples/, the manual page, completion),
 # checks the folder entry for file managers ("Open with", not the default
-# for folders), purges it and checks that nothing of it is left. Needs root (apt-get) and
-# the tools of `tools/deps.sh --package`; a folder2pdf installed before is
-# replaced and, at the end, removed.
+# for folders), purges it and checks that nothing of it is left. Needs root
+# (apt-get) and the tools of `tools/deps.sh --package`; a folder2pdf
+# installed before is replaced and, at the end, removed.
 #
 #   tools/check-package.sh folder2pdf_<version>_amd64.deb
 set -eu
