@@ -7,6 +7,7 @@
 # Windows: folder2pdf-<version>-win64.zip, the two programs and a short
 # read-me in Chinese and English at its top, nothing to install:
 #   cmake --build build-windows --target package
+# The same target makes folder2pdf-<version>-win64-setup.exe, the installer.
 
 set(CPACK_PACKAGE_NAME folder2pdf)
 set(CPACK_PACKAGE_VENDOR "The folder2pdf developers")
@@ -56,6 +57,26 @@ if(WIN32)
     set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR})
     install(FILES ${PROJECT_SOURCE_DIR}/app/resources/README-windows.txt
         DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME README.txt)
+endif()
+
+# Windows, besides the zip: folder2pdf-<version>-win64-setup.exe, a per-user
+# installer with Explorer entries, made by makensis (Debian's nsis, which
+# tools/windows-deps.sh installs) from cmake/nsis/NSIS.template.in. Without
+# makensis the package target makes the zip alone.
+if(WIN32)
+    find_program(FOLDER2PDF_MAKENSIS makensis)
+    if(FOLDER2PDF_MAKENSIS)
+        list(APPEND CPACK_GENERATOR NSIS64)
+        set(CPACK_NSIS_EXECUTABLE ${FOLDER2PDF_MAKENSIS})
+        # A warning (an unknown name, a missing file) fails the package.
+        set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS -WX)
+        set(CPACK_MODULE_PATH ${PROJECT_SOURCE_DIR}/cmake/nsis)
+        set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/app/resources/folder2pdf-gui.ico)
+        # The installer's own file name, set when CPack runs each generator.
+        set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/nsis/PerGenerator.cmake)
+    else()
+        message(STATUS "makensis not found: the package target makes the zip only")
+    endif()
 endif()
 
 include(CPack)

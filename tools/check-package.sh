@@ -2,9 +2,10 @@
 # Checks a built Debian package the way a user meets it: lintian and the
 # validators, then installs it with apt-get, uses the installed programs
 # (version, converting a copy of examples/, the manual page, completion),
-# purges it and checks that nothing of it is left. Needs root (apt-get) and
-# the tools of `tools/deps.sh --package`; a folder2pdf installed before is
-# replaced and, at the end, removed.
+# checks the folder entry for file managers ("Open with", not the default
+# for folders), purges it and checks that nothing of it is left. Needs root
+# (apt-get) and the tools of `tools/deps.sh --package`; a folder2pdf
+# installed before is replaced and, at the end, removed.
 #
 #   tools/check-package.sh folder2pdf_<version>_amd64.deb
 set -eu
@@ -31,7 +32,41 @@ for page in "$scratch"/root/usr/share/man/man1/*.1.gz; do
     [ -z "$warnings" ] || fail "$page: $warnings"
 done
 
+# The folder entry puts the window in file managers' "Open with" for a
+# folder, but must not take folders over: what opens a folder stays what it
+# was, on this machine and on a desktop that names its file manager in its
+# <desktop>-mimeapps.list (GNOME, KDE and others do), here a stand-in at
+# the end of the data folders.
+desktop="$scratch/desktop"
+mkdir -p "$desktop/applications"
+printf '%s\n' '[Desktop Entry]' Type=Application Name=Files 'Exec=ls %F' 'MimeType=inode/directory;' \
+    >"$desktop/applications/x-check-files.desktop"
+printf '%s\n' '[Default Applications]' 'inode/directory=x-check-files.desktop' \
+    >"$desktop/applications/x-check-mimeapps.list"
+folder_handler() { # [desktop]
+    if [ $# -eq 0 ]; then
+        xdg-mime query default inode/directory
+    else
+        XDG_CURRENT_DESKTOP=X-Check XDG_DATA_DIRS="${XDG_DATA_DIRS:-/usr/local/share:/usr/share}:$desktop" \
+            xdg-mime query default inode/directory
+    fi
+}
+machine_handler=$(folder_handler)
+desktop_handler=$(folder_handler desktop)
+
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
+folder_entry=/usr/share/applications/folder2pdf-gui-folder.desktop
+grep -q '^inode/directory=.*folder2pdf-gui-folder\.desktop' /usr/share/applications/mimeinfo.cache ||
+    fail "the desktop database offers no folder2pdf-gui-folder.desktop for folders"
+grep -qx 'NoDisplay=true' "$folder_entry" || fail "$folder_entry shows in the menu"
+command -v "$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$folder_entry")" >/dev/null ||
+    fail "$folder_entry starts no installed program"
+[ "$(folder_handler desktop)" = "$desktop_handler" ] ||
+    fail "folders on a desktop now open with $(folder_handler desktop), not $desktop_handler"
+# A machine with no folder handler at all has nothing to keep: any entry for
+# folders is then the only one.
+[ -z "$machine_handler" ] || [ "$(folder_handler)" = "$machine_handler" ] ||
+    fail "folders now open with $(folder_handler), not $machine_handler"
 [ "$(folder2pdf --version)" = "folder2pdf $(dpkg-deb -f "$deb" Version)" ] ||
     fail "folder2pdf --version says $(folder2pdf --version)"
 # The window still running after 3 s shows it found all it needs.
@@ -69,6 +104,7 @@ DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq folder2pdf >/dev/null
 for path in $files; do
     [ ! -e "$path" ] || fail "$path is left after purge"
 done
-left=$(find /usr -path "$PWD" -prune -o -name '*folder2pdf*' -print | head -5)
+left=$( (find /usr -path "$PWD" -prune -o -name '*folder2pdf*' -print
+    grep -l folder2pdf /usr/share/applications/mimeinfo.cache) | head -5)
 [ -z "$left" ] || fail "left after purge: $left"
 echo "check-package: $(basename "$deb") installs, works and purges cleanly"

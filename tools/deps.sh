@@ -8,13 +8,13 @@
 #
 # --package adds what making and checking the Debian package needs
 # (dpkg-shlibdeps, lintian, the AppStream and desktop file validators,
-# man, bash completion).
+# xdg-mime, man, bash completion).
 set -eu
 packages="cmake ninja-build g++ pkg-config zlib1g-dev libpng-dev libjpeg62-turbo-dev libgif-dev
 qt6-base-dev qt6-translations-l10n libgtest-dev libgmock-dev libbenchmark-dev qpdf poppler-utils fonts-noto-cjk
 clang libclang-rt-14-dev llvm"
 if [ "${1-}" = "--package" ]; then
-    packages="$packages dpkg-dev lintian appstream desktop-file-utils man-db bash-completion"
+    packages="$packages dpkg-dev lintian appstream desktop-file-utils xdg-utils man-db bash-completion"
 fi
 missing=""
 for package in $packages; do

@@ -4,7 +4,8 @@
 # libpng, libjpeg-turbo, giflib and GoogleTest, each from Debian's own
 # source package with Debian's patches applied. zlib comes from Debian's
 # libz-mingw-w64-dev. Installs the Debian packages it needs (as root, or
-# through sudo). Does nothing when PREFIX is complete.
+# through sudo), NSIS for the installer among them. Does nothing when they
+# are there and PREFIX is complete.
 #
 #   tools/windows-deps.sh [PREFIX]     (default: build-windows-deps/)
 set -eu
@@ -14,9 +15,9 @@ mkdir -p "$prefix"
 prefix=$(cd "$prefix" && pwd)
 sources="libpng1.6 libjpeg-turbo giflib googletest"
 stamp="$prefix/.complete"
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$sources" ]; then
-    exit 0
-fi
+complete() {
+    [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$sources" ]
+}
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
@@ -25,17 +26,21 @@ apt_get() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 "$@"
 }
 
+# nsis: makensis, for the Windows installer.
 packages="cmake ninja-build make gawk nasm dpkg-dev g++-mingw-w64-x86-64-posix
-libz-mingw-w64-dev wine wine64"
+libz-mingw-w64-dev wine wine64 nsis"
 missing=""
 for package in $packages; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
         missing="$missing $package"
 done
+if complete && [ -z "$missing" ]; then
+    exit 0
+fi
 # apt-get source needs the source index of the archive the packages come from.
 list=/etc/apt/sources.list.d/folder2pdf-src.sources
 need_update=""
-if ! grep -rqs "deb-src" /etc/apt/sources.list /etc/apt/sources.list.d/; then
+if ! complete && ! grep -rqs "deb-src" /etc/apt/sources.list /etc/apt/sources.list.d/; then
     printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" \
         "Suites: bookworm bookworm-updates" "Components: main" \
         "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" |
@@ -49,6 +54,9 @@ if [ -n "$missing" ]; then
     echo "installing:$missing" >&2
     # shellcheck disable=SC2086
     apt_get install -y -qq --no-install-recommends $missing >/dev/null
+fi
+if complete; then
+    exit 0
 fi
 
 work="$prefix/.work"
