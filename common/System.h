@@ -29,6 +29,11 @@ void readWholeFile(const std::string& path, Bytes& bytes);
 // reason".
 std::vector<std::string> listFolder(const std::string& folder);
 
+// The names of the sub-folders of `folder` (links to folders count), in the
+// order the system gives them, hidden ones left out as listFolder() leaves
+// out hidden files. Throws Error "folder: cannot list the folder: reason".
+std::vector<std::string> listSubfolders(const std::string& folder);
+
 // How many processors the program can run on, at least 1.
 int processorCount();
 

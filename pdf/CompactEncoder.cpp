@@ -1,0 +1,203 @@
+#include "pdf/CompactEncoder.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+namespace folder2pdf {
+namespace {
+
+// Below this many bytes a picture is compressed both ways whole: it costs
+// little, and the choice is then exact.
+constexpr std::size_t wholeChoiceBytes = 256 << 10;
+// The sample: blocks of rows of about 64 KiB, deflate's window twice over,
+// one block in every `sampleSpacing`.
+constexpr std::size_t sampleBlockBytes = 64 << 10;
+constexpr std::size_t sampleSpacing = 16;
+
+struct Rows {
+    const std::uint8_t* data;
+    std::size_t rowBytes;
+    std::size_t count;
+};
+
+void deflateInto(const std::uint8_t* data, std::size_t size, Bytes& out) {
+    uLongf length = compressBound(static_cast<uLong>(size));
+    resizeBytes(out, length);
+    const int result =
+        compress2(out.data(), &length, data, static_cast<uLong>(size), Z_DEFAULT_COMPRESSION);
+    if (result != Z_OK) {
+        throw Error(result == Z_MEM_ERROR ? ErrorReason::OutOfMemory : ErrorReason::TooLarge,
+                    "compression failed (zlib error " + std::to_string(result) + ")");
+    }
+    out.resize(length);
+}
+
+// Packs 8-bit levels that are multiples of 255 / (2^bits - 1) into `bits`
+// per pixel, most significant first, each row padded to a whole byte.
+void pack(const GrayImage& image, int bits, Bytes& packed) {
+    const auto width = static_cast<std::size_t>(image.Width);
+    const std::size_t rowBytes = (width * static_cast<std::size_t>(bits) + 7) / 8;
+    const int step = 255 / ((1 << bits) - 1);
+    resizeBytes(packed, rowBytes * static_cast<std::size_t>(image.Height));
+    for (std::size_t y = 0; y < static_cast<std::size_t>(image.Height); ++y) {
+        const std::uint8_t* in = image.imgData.data() + y * width;
+        std::uint8_t* out = packed.data() + y * rowBytes;
+        std::memset(out, 0, rowBytes);
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::size_t bit = x * static_cast<std::size_t>(bits);
+            out[bit / 8] |= static_cast<std::uint8_t>(in[x] / step << (8 - bits - bit % 8));
+        }
+    }
+}
+
+int paeth(int a, int b, int c) {
+    const int p = a + b - c;
+    const int pa = std::abs(p - a);
+    const int pb = std::abs(p - b);
+    const int pc = std::abs(p - c);
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+// The PNG filter of `type` (0 None .. 4 Paeth) at byte x of `row`, whose
+// row above is `up` (zeros for the first row).
+std::uint8_t predictor(int type, const std::uint8_t* row, const std::uint8_t* up, std::size_t x) {
+    const int a = x > 0 ? row[x - 1] : 0;
+    const int b = up[x];
+    const int c = x > 0 ? up[x - 1] : 0;
+    switch (type) {
+        case 1:
+            return static_cast<std::uint8_t>(a);
+        case 2:
+            return static_cast<std::uint8_t>(b);
+        case 3:
+            return static_cast<std::uint8_t>((a + b) / 2);
+        case 4:
+            return static_cast<std::uint8_t>(paeth(a, b, c));
+        default:
+            return 0;
+    }
+}
+
+// The filter type whose output has the least sum of absolute values, each
+// byte read as signed: the usual heuristic of PNG encoders.
+int bestFilter(const std::uint8_t* row, const std::uint8_t* up, std::size_t rowBytes) {
+    const auto cost = [](int difference) {
+        return std::abs(static_cast<int>(static_cast<std::int8_t>(difference)));
+    };
+    long sums[5] = {};
+    for (std::size_t x = 0; x < rowBytes; ++x) {
+        const int a = x > 0 ? row[x - 1] : 0;
+        const int b = up[x];
+        const int c = x > 0 ? up[x - 1] : 0;
+        const int r = row[x];
+        sums[0] += cost(r);
+        sums[1] += cost(r - a);
+        sums[2] += cost(r - b);
+        sums[3] += cost(r - (a + b) / 2);
+        sums[4] += cost(r - paeth(a, b, c));
+    }
+    return static_cast<int>(std::min_element(sums, sums + 5) - sums);
+}
+
+// Every row after its filter type byte, as PNG predictor 15 reads them.
+void filterRows(const Rows& rows, Bytes& filtered, Bytes& zeros) {
+    resizeBytes(filtered, (rows.rowBytes + 1) * rows.count);
+    resizeBytes(zeros, rows.rowBytes);
+    std::memset(zeros.data(), 0, rows.rowBytes);
+    for (std::size_t y = 0; y < rows.count; ++y) {
+        const std::uint8_t* row = rows.data + y * rows.rowBytes;
+        const std::uint8_t* up = y > 0 ? row - rows.rowBytes : zeros.data();
+        std::uint8_t* out = filtered.data() + y * (rows.rowBytes + 1);
+        const int type = bestFilter(row, up, rows.rowBytes);
+        out[0] = static_cast<std::uint8_t>(type);
+        for (std::size_t x = 0; x < rows.rowBytes; ++x) {
+            out[x + 1] = static_cast<std::uint8_t>(row[x] - predictor(type, row, up, x));
+        }
+    }
+}
+
+// The sample of a page: blocks of `block` rows, one block in every
+// `sampleSpacing`, of rows stored `stride` bytes apart (the row, and its
+// filter type byte when filtered), and its compressed size.
+struct Sample {
+    double raw;
+    double zipped;
+};
+Sample sampleOf(const std::uint8_t* data, std::size_t stride, std::size_t count, std::size_t block,
+                Bytes& sample, Bytes& zipped) {
+    sample.clear();
+    for (std::size_t y = 0; y < count; y += block * sampleSpacing) {
+        const std::size_t rows = std::min(block, count - y);
+        sample.insert(sample.end(), data + y * stride, data + (y + rows) * stride);
+    }
+    deflateInto(sample.data(), sample.size(), zipped);
+    return {static_cast<double>(sample.size()), static_cast<double>(zipped.size())};
+}
+
+}  // namespace
+
+int levelBits(const Bytes& raster) {
+    bool used[256] = {};
+    for (const std::uint8_t level : raster) {
+        used[level] = true;
+    }
+    for (const int bits : {1, 2, 4}) {
+        const int step = 255 / ((1 << bits) - 1);
+        bool exact = true;
+        for (int level = 0; level < 256 && exact; ++level) {
+            exact = !used[level] || level % step == 0;
+        }
+        if (exact) {
+            return bits;
+        }
+    }
+    return 8;
+}
+
+void CompactEncoder::encode(const GrayImage& image, PreparedPage& page) {
+    const int bits = levelBits(image.imgData);
+    if (bits < 8) {
+        pack(image, bits, packed_);
+    }
+    const Bytes& source = bits < 8 ? packed_ : image.imgData;
+    const Rows rows{source.data(), source.size() / static_cast<std::size_t>(image.Height),
+                    static_cast<std::size_t>(image.Height)};
+    filterRows(rows, filtered_, zeros_);
+    page.bitsPerComponent = bits;
+
+    if (source.size() <= wholeChoiceBytes) {
+        deflateInto(source.data(), source.size(), page.zipped);
+        deflateInto(filtered_.data(), filtered_.size(), zipped_);
+        page.predicted = zipped_.size() < page.zipped.size();
+        if (page.predicted) {
+            std::swap(page.zipped, zipped_);
+        }
+        return;
+    }
+    const std::size_t block = std::max<std::size_t>(1, sampleBlockBytes / rows.rowBytes);
+    const Sample plain = sampleOf(rows.data, rows.rowBytes, rows.count, block, sample_, zipped_);
+    const Sample predicted =
+        sampleOf(filtered_.data(), rows.rowBytes + 1, rows.count, block, sample_, zipped_);
+    page.predicted = predicted.zipped < plain.zipped;
+    const Bytes& chosen = page.predicted ? filtered_ : source;
+    const Bytes& other = page.predicted ? source : filtered_;
+    deflateInto(chosen.data(), chosen.size(), page.zipped);
+    // The sample speaks for the page within a few per cent; when the other
+    // way promises more than 1% less, the page is compressed that way too.
+    const Sample& otherSample = page.predicted ? plain : predicted;
+    const double otherEstimate =
+        otherSample.zipped / otherSample.raw * static_cast<double>(other.size());
+    if (static_cast<double>(page.zipped.size()) > 1.01 * otherEstimate) {
+        deflateInto(other.data(), other.size(), zipped_);
+        if (zipped_.size() < page.zipped.size()) {
+            std::swap(page.zipped, zipped_);
+            page.predicted = !page.predicted;
+        }
+    }
+}
+
+}  // namespace folder2pdf
