@@ -17,6 +17,9 @@ constexpr std::size_t wholeChoiceBytes = 256 << 10;
 // one block in every `sampleSpacing`.
 constexpr std::size_t sampleBlockBytes = 64 << 10;
 constexpr std::size_t sampleSpacing = 16;
+// A sample's estimate of the plain rows' size is good to a few per cent;
+// the filtered rows are taken on its word only when smaller by more.
+constexpr double closeCall = 0.95;
 
 struct Rows {
     const std::uint8_t* data;
@@ -24,16 +27,30 @@ struct Rows {
     std::size_t count;
 };
 
-void deflateInto(const std::uint8_t* data, std::size_t size, Bytes& out) {
-    uLongf length = compressBound(static_cast<uLong>(size));
-    resizeBytes(out, length);
-    const int result =
-        compress2(out.data(), &length, data, static_cast<uLong>(size), Z_DEFAULT_COMPRESSION);
-    if (result != Z_OK) {
+// zlib's default level, as the default document's pages have it, or, for
+// rows after PNG filters, run-length matches only: filtered photographs
+// leave few longer matches worth the search, and zlib's own advice for
+// such data is this strategy.
+enum class Deflate { Default, Filtered };
+
+void deflateInto(const std::uint8_t* data, std::size_t size, Bytes& out, Deflate way) {
+    z_stream stream{};
+    const int strategy = way == Deflate::Filtered ? Z_RLE : Z_DEFAULT_STRATEGY;
+    int result = deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, strategy);
+    if (result == Z_OK) {
+        resizeBytes(out, deflateBound(&stream, static_cast<uLong>(size)));
+        stream.next_in = const_cast<std::uint8_t*>(data);  // zlib's old API only reads it
+        stream.avail_in = static_cast<uInt>(size);
+        stream.next_out = out.data();
+        stream.avail_out = static_cast<uInt>(out.size());
+        result = deflate(&stream, Z_FINISH);
+        out.resize(stream.total_out);
+        deflateEnd(&stream);
+    }
+    if (result != Z_STREAM_END) {
         throw Error(result == Z_MEM_ERROR ? ErrorReason::OutOfMemory : ErrorReason::TooLarge,
                     "compression failed (zlib error " + std::to_string(result) + ")");
     }
-    out.resize(length);
 }
 
 // Packs 8-bit levels that are multiples of 255 / (2^bits - 1) into `bits`
@@ -120,22 +137,19 @@ void filterRows(const Rows& rows, Bytes& filtered, Bytes& zeros) {
     }
 }
 
-// The sample of a page: blocks of `block` rows, one block in every
-// `sampleSpacing`, of rows stored `stride` bytes apart (the row, and its
-// filter type byte when filtered), and its compressed size.
-struct Sample {
-    double raw;
-    double zipped;
-};
-Sample sampleOf(const std::uint8_t* data, std::size_t stride, std::size_t count, std::size_t block,
-                Bytes& sample, Bytes& zipped) {
+// The compressed size, at zlib's default, of a sample of `rows`: blocks of
+// about 64 KiB of rows, one in every `sampleSpacing`, set against the bytes
+// it holds.
+double sampleRatio(const Rows& rows, Bytes& sample, Bytes& zipped) {
+    const std::size_t block = std::max<std::size_t>(1, sampleBlockBytes / rows.rowBytes);
     sample.clear();
-    for (std::size_t y = 0; y < count; y += block * sampleSpacing) {
-        const std::size_t rows = std::min(block, count - y);
-        sample.insert(sample.end(), data + y * stride, data + (y + rows) * stride);
+    for (std::size_t y = 0; y < rows.count; y += block * sampleSpacing) {
+        const std::size_t count = std::min(block, rows.count - y);
+        sample.insert(sample.end(), rows.data + y * rows.rowBytes,
+                      rows.data + (y + count) * rows.rowBytes);
     }
-    deflateInto(sample.data(), sample.size(), zipped);
-    return {static_cast<double>(sample.size()), static_cast<double>(zipped.size())};
+    deflateInto(sample.data(), sample.size(), zipped, Deflate::Default);
+    return static_cast<double>(zipped.size()) / static_cast<double>(sample.size());
 }
 
 }  // namespace
@@ -169,34 +183,20 @@ void CompactEncoder::encode(const GrayImage& image, PreparedPage& page) {
     filterRows(rows, filtered_, zeros_);
     page.bitsPerComponent = bits;
 
-    if (source.size() <= wholeChoiceBytes) {
-        deflateInto(source.data(), source.size(), page.zipped);
-        deflateInto(filtered_.data(), filtered_.size(), zipped_);
-        page.predicted = zipped_.size() < page.zipped.size();
-        if (page.predicted) {
-            std::swap(page.zipped, zipped_);
-        }
+    // The filtered rows compress fast: they always are. The plain rows, as
+    // slow as the default document's, only when a sample of them doesn't
+    // show them clearly larger.
+    deflateInto(filtered_.data(), filtered_.size(), page.zipped, Deflate::Filtered);
+    page.predicted = true;
+    if (source.size() > wholeChoiceBytes &&
+        static_cast<double>(page.zipped.size()) <
+            closeCall * sampleRatio(rows, sample_, zipped_) * static_cast<double>(source.size())) {
         return;
     }
-    const std::size_t block = std::max<std::size_t>(1, sampleBlockBytes / rows.rowBytes);
-    const Sample plain = sampleOf(rows.data, rows.rowBytes, rows.count, block, sample_, zipped_);
-    const Sample predicted =
-        sampleOf(filtered_.data(), rows.rowBytes + 1, rows.count, block, sample_, zipped_);
-    page.predicted = predicted.zipped < plain.zipped;
-    const Bytes& chosen = page.predicted ? filtered_ : source;
-    const Bytes& other = page.predicted ? source : filtered_;
-    deflateInto(chosen.data(), chosen.size(), page.zipped);
-    // The sample speaks for the page within a few per cent; when the other
-    // way promises more than 1% less, the page is compressed that way too.
-    const Sample& otherSample = page.predicted ? plain : predicted;
-    const double otherEstimate =
-        otherSample.zipped / otherSample.raw * static_cast<double>(other.size());
-    if (static_cast<double>(page.zipped.size()) > 1.01 * otherEstimate) {
-        deflateInto(other.data(), other.size(), zipped_);
-        if (zipped_.size() < page.zipped.size()) {
-            std::swap(page.zipped, zipped_);
-            page.predicted = !page.predicted;
-        }
+    deflateInto(source.data(), source.size(), zipped_, Deflate::Default);
+    if (zipped_.size() <= page.zipped.size()) {
+        std::swap(page.zipped, zipped_);
+        page.predicted = false;
     }
 }
 
