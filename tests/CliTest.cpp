@@ -175,8 +175,8 @@ TEST(CliOptions, PagesKeepTheirPixelsInEveryMode) {
             [](unsigned x, unsigned y) { return (x + y) % 3 * 85 + (x + y) % 3 / 2 * 85; });
     addGray(folder, "3 sixteen.bmp", 1, 40, [](unsigned, unsigned y) { return y % 16 * 17; });
     addGray(folder, "4 seventeen.bmp", 4097, 1, [](unsigned x, unsigned) { return x % 17 * 15; });
-    addGray(folder, "5 smooth.bmp", 4097, 70,
-            [&](unsigned x, unsigned y) { return (x / 20 + y + noise() % 9) % 256; });
+    addGray(folder, "5 blocks.bmp", 4097, 70,
+            [&](unsigned x, unsigned y) { return (x / 7 * 13 + y / 5 * 29 + noise() % 3) % 256; });
     unsigned period[7];
     for (unsigned& level : period) {
         level = noise() % 256;
@@ -210,7 +210,7 @@ TEST(CliOptions, PagesKeepTheirPixelsInEveryMode) {
     for (std::size_t k = 0; k < sizes.size(); ++k) {
         EXPECT_LE(std::stod(compactSizes[k]), std::stod(sizes[k]) * 1.01) << "page " << k + 1;
     }
-    EXPECT_LT(std::stod(compactSizes[4]), std::stod(sizes[4]) * 0.9);  // the smooth page
+    EXPECT_LT(std::stod(compactSizes[4]), std::stod(sizes[4]) * 0.9);  // the page of blocks
 
     const std::string jpeg = convert("jpeg.pdf", {"--jpeg", "90"});
     EXPECT_EQ(matches(jpeg, "(/DCTDecode)").size(), 6u);
@@ -252,6 +252,8 @@ TEST(CliOptions, TitleAndBookmarksReachTheReaders) {
     const std::string document = readFile(out);
     EXPECT_NE(document.find("/Title <FEFF76F8518C0020002800320029>"), std::string::npos);
     EXPECT_NE(document.find("/ViewerPreferences << /DisplayDocTitle true >>"), std::string::npos);
+    EXPECT_NE(document.find("<< /Type /Outlines /First 13 0 R /Last 15 0 R /Count 3 >>"),
+              std::string::npos);
     const std::string info = reader({"pdfinfo", out});
     if (!info.empty()) {
         EXPECT_NE(info.find("Title:           相册 (2)\n"), std::string::npos) << info;
@@ -274,13 +276,14 @@ TEST(CliOptions, EachSubfolderWritesADocumentInEachAndReportsFailures) {
     fs::remove(testsupport::u8path(folder.file("empty/p.bmp")));
     testsupport::writeFile(folder.file("broken/p.bmp"), "BM broken");
     folder.add("loose.bmp", 2, 2);
-    const auto result =
-        runProgram({"--each-subfolder", folder.path}, {!testsupport::onWindows, ""});
+    const auto result = runProgram({"--dpi", "144", "--each-subfolder", folder.path},
+                                   {!testsupport::onWindows, ""});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, folder.file("a1/a1.pdf") + "\n" + folder.file("b9/b9.pdf") + "\n" +
                               folder.file("b10/b10.pdf") + "\n");
     EXPECT_NE(result.err.find("folder2pdf: broken: "), std::string::npos) << result.err;
     EXPECT_FALSE(fs::exists(testsupport::u8path(folder.file("broken/broken.pdf"))));
+    EXPECT_EQ(pageSizes(folder.file("b9/b9.pdf")), Names{"1x1"});
     EXPECT_FALSE(fs::exists(testsupport::u8path(folder.file(".hidden/.hidden.pdf"))));
     if (!testsupport::onWindows) {
         EXPECT_NE(result.err.find("[3/4] b10/p.bmp"), std::string::npos) << result.err;

@@ -169,7 +169,7 @@ TEST(PdfDocument, TextStringsAreLiteralWhenPrintableAsciiElseUtf16) {
         {"a(b)\\c", "(a\\(b\\)\\\\c)"},
         {"相册", "<FEFF76F8518C>"},
         {"\xF0\x9F\x98\x80 ", "<FEFFD83DDE000020>"},
-        {"a\xFF\xC0\x80\xE6\x9B", "<FEFF0061FFFDFFFDFFFDFFFD>"},
+        {"a\xFF\xE0\x80\x80\xE6\x9B", "<FEFF0061FFFDFFFDFFFD>"},
     };
     for (const auto& [text, pdfText] : strings) {
         EXPECT_EQ(folder2pdf::pdfTextString(text), pdfText);
