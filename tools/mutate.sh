@@ -137,8 +137,7 @@ mutant pdf/PageLayout.cpp 'if (longer > maxPageSide) {' 'if (false) {'
 mutant pdf/PageLayout.cpp 'if (paper && options.dpi > 0) {' 'if (false) {'
 mutant pdf/CompactEncoder.cpp 'return static_cast<std::uint8_t>((a + b) / 2);' \
     'return static_cast<std::uint8_t>((a + b + 1) / 2);'
-mutant pdf/CompactEncoder.cpp 'return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;' \
-    'return pa <= pb && pa <= pc ? a : pb < pc ? b : c;'
+mutant pdf/CompactEncoder.cpp 'const int pc = std::abs(p - c);' 'const int pc = std::abs(p - b);'
 mutant pdf/CompactEncoder.cpp 'exact = !used[level] || level % step == 0;' 'exact = !used[level];'
 mutant pdf/CompactEncoder.cpp '<< (8 - bits - bit % 8));' '<< (8 - bits - bit % 7));'
 mutant pdf/CompactEncoder.cpp 'if (zipped_.size() <= page.zipped.size()) {' 'if (false) {'
