@@ -13,12 +13,12 @@ namespace {
 // Below this many bytes a picture is compressed both ways whole: it costs
 // little, and the choice is then exact.
 constexpr std::size_t wholeChoiceBytes = 256 << 10;
-// The sample: blocks of rows of about 64 KiB, deflate's window twice over,
-// one block in every `sampleSpacing`.
-constexpr std::size_t sampleBlockBytes = 64 << 10;
+// The sample: blocks of rows of about 32 KiB, deflate's window, one block
+// in every `sampleSpacing`.
+constexpr std::size_t sampleBlockBytes = 32 << 10;
 constexpr std::size_t sampleSpacing = 16;
-// A sample's estimate of the plain rows' size is good to a few per cent;
-// the filtered rows are taken on its word only when smaller by more.
+// The sample tells the smaller way to within a few per cent; a way is
+// taken on its word only when it is smaller by more.
 constexpr double closeCall = 0.95;
 
 struct Rows {
@@ -137,19 +137,18 @@ void filterRows(const Rows& rows, Bytes& filtered, Bytes& zeros) {
     }
 }
 
-// The compressed size, at zlib's default, of a sample of `rows`: blocks of
-// about 64 KiB of rows, one in every `sampleSpacing`, set against the bytes
-// it holds.
-double sampleRatio(const Rows& rows, Bytes& sample, Bytes& zipped) {
-    const std::size_t block = std::max<std::size_t>(1, sampleBlockBytes / rows.rowBytes);
+// The compressed size of a sample of rows, `stride` bytes each, compressed
+// `way`: blocks of rows, one in every `sampleSpacing`, the first half a
+// spacing down, so that a page's blank top doesn't weigh more than its share.
+std::size_t sampleSize(const std::uint8_t* data, std::size_t stride, std::size_t count,
+                       std::size_t block, Deflate way, Bytes& sample, Bytes& zipped) {
     sample.clear();
-    for (std::size_t y = 0; y < rows.count; y += block * sampleSpacing) {
-        const std::size_t count = std::min(block, rows.count - y);
-        sample.insert(sample.end(), rows.data + y * rows.rowBytes,
-                      rows.data + (y + count) * rows.rowBytes);
+    for (std::size_t y = block * sampleSpacing / 2 % count; y < count; y += block * sampleSpacing) {
+        const std::size_t rows = std::min(block, count - y);
+        sample.insert(sample.end(), data + y * stride, data + (y + rows) * stride);
     }
-    deflateInto(sample.data(), sample.size(), zipped, Deflate::Default);
-    return static_cast<double>(zipped.size()) / static_cast<double>(sample.size());
+    deflateInto(sample.data(), sample.size(), zipped, way);
+    return zipped.size();
 }
 
 }  // namespace
@@ -183,16 +182,25 @@ void CompactEncoder::encode(const GrayImage& image, PreparedPage& page) {
     filterRows(rows, filtered_, zeros_);
     page.bitsPerComponent = bits;
 
-    // The filtered rows compress fast: they always are. The plain rows, as
-    // slow as the default document's, only when a sample of them doesn't
-    // show them clearly larger.
-    deflateInto(filtered_.data(), filtered_.size(), page.zipped, Deflate::Filtered);
+    // The same sample of rows compressed both ways tells which way is
+    // smaller; only a close call is settled by compressing the page both ways.
     page.predicted = true;
-    if (source.size() > wholeChoiceBytes &&
-        static_cast<double>(page.zipped.size()) <
-            closeCall * sampleRatio(rows, sample_, zipped_) * static_cast<double>(source.size())) {
-        return;
+    if (source.size() > wholeChoiceBytes) {
+        const std::size_t block = std::max<std::size_t>(1, sampleBlockBytes / rows.rowBytes);
+        const auto plain = static_cast<double>(sampleSize(
+            rows.data, rows.rowBytes, rows.count, block, Deflate::Default, sample_, zipped_));
+        const auto predicted =
+            static_cast<double>(sampleSize(filtered_.data(), rows.rowBytes + 1, rows.count, block,
+                                           Deflate::Filtered, sample_, zipped_));
+        if (predicted < closeCall * plain || plain < closeCall * predicted) {
+            page.predicted = predicted < plain;
+            const Bytes& chosen = page.predicted ? filtered_ : source;
+            deflateInto(chosen.data(), chosen.size(), page.zipped,
+                        page.predicted ? Deflate::Filtered : Deflate::Default);
+            return;
+        }
     }
+    deflateInto(filtered_.data(), filtered_.size(), page.zipped, Deflate::Filtered);
     deflateInto(source.data(), source.size(), zipped_, Deflate::Default);
     if (zipped_.size() <= page.zipped.size()) {
         std::swap(page.zipped, zipped_);

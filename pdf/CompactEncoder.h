@@ -13,11 +13,11 @@ namespace folder2pdf {
 // 255; multiples of 17). Every page decodes to exactly the raster.
 //
 // The filtered rows are compressed with run-length matches only, several
-// times faster than zlib's default; the plain rows at zlib's default only
-// when a sample of them (one row block in 16) doesn't find them at least 5%
-// larger, so a page never comes out larger than the default's by more than
-// the sample's error. One per thread; its buffers are kept from picture to
-// picture.
+// times faster than zlib's default, and the plain rows at zlib's default,
+// as the default page. A sample of rows (one block in 16) compressed both
+// ways chooses; only when neither way is 5% smaller there is the whole page
+// compressed both ways. One per thread; its buffers are kept from picture
+// to picture.
 class CompactEncoder {
   public:
     // Fills page.zipped and the fields that describe its encoding from
