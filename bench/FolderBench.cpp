@@ -5,11 +5,16 @@
 //
 //   folder_bench [WORK_FOLDER]           (default: a new folder under /tmp)
 //   folder_bench --large [WORK_FOLDER]   documents past 2 GiB instead (minutes)
+//   folder_bench --modes [WORK_FOLDER]   only the document options side by side
 //
 // --large converts 10 and then 100 photographs of 24-megapixel gray noise,
 // which hardly compresses, so that the second document passes 2 GiB, and sets the
 // peak memory of each run against the budget: it must not grow with the
 // page count. The folders and documents are removed afterwards.
+//
+// Every run also sets the document options against the default on the same
+// folders, side by side, on every core: size and wall time of --compact,
+// --jpeg 85 and --paper a4.
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -181,16 +186,21 @@ struct RunResult {
     double peakMiB = 0;
 };
 
-RunResult convert(const Folder& folder, int jobs) {
+RunResult convert(const Folder& folder, int jobs, const std::vector<std::string>& options = {}) {
     const auto start = Clock::now();
     const pid_t child = ::fork();
     if (child == 0) {
         const std::string jobsText = std::to_string(jobs);
+        std::vector<const char*> argv = {FOLDER2PDF_EXE, "--quiet", "--jobs", jobsText.c_str()};
+        for (const std::string& option : options) {
+            argv.push_back(option.c_str());
+        }
+        argv.push_back(folder.path.c_str());
+        argv.push_back(nullptr);
         // The command line prints its count and path; only the timing matters here.
         const int devNull = ::open("/dev/null", O_WRONLY);
         ::dup2(devNull, STDOUT_FILENO);
-        ::execl(FOLDER2PDF_EXE, FOLDER2PDF_EXE, "--quiet", "--jobs", jobsText.c_str(),
-                folder.path.c_str(), static_cast<char*>(nullptr));
+        ::execv(FOLDER2PDF_EXE, const_cast<char* const*>(argv.data()));
         ::_exit(127);
     }
     int status = 0;
@@ -249,6 +259,37 @@ void report(const Folder& folder, int cores) {
         all.peakMiB / budgetMiB, budgetMiB, cores + 2);
 }
 
+// The default document against each option, runs taking turns so that a
+// slow moment of the machine falls on all alike; the best of three each.
+void reportModes(const Folder& folder, int cores) {
+    const std::vector<std::vector<std::string>> modes = {
+        {}, {"--compact"}, {"--jpeg", "85"}, {"--paper", "a4"}};
+    std::vector<double> seconds(modes.size(), 1e300);
+    std::vector<double> bytes(modes.size(), 0);
+    const fs::path document = folder.path / (folder.name + ".pdf");
+    for (int round = 0; round < 3; ++round) {
+        for (std::size_t m = 0; m < modes.size(); ++m) {
+            seconds[m] = std::min(seconds[m], convert(folder, cores, modes[m]).seconds);
+            bytes[m] = static_cast<double>(fs::file_size(document));
+        }
+    }
+    std::printf("\n%s, document options on %d cores (best of 3):\n", folder.name.c_str(), cores);
+    std::printf("  %-14s %10s %8s %9s %8s\n", "", "MiB", "size", "seconds", "time");
+    for (std::size_t m = 0; m < modes.size(); ++m) {
+        std::string name = modes[m].empty() ? "default" : modes[m][0];
+        if (modes[m].size() > 1) {
+            name += " " + modes[m][1];
+        }
+        std::printf("  %-14s %10.2f %8.3f %9.2f %8.3f\n", name.c_str(),
+                    bytes[m] / (1024.0 * 1024.0), bytes[m] / bytes[0], seconds[m],
+                    seconds[m] / seconds[0]);
+    }
+    std::printf(
+        "  goals: --compact size <= 0.85 on photos, <= 1 on scans, time <= 1.3; --jpeg 85\n"
+        "  size <= 0.3 on photos, time <= 1; --paper a4 time within 1%%\n");
+    std::fflush(stdout);
+}
+
 void reportLarge(const Folder& folder, int cores) {
     const RunResult run = convert(folder, cores);
     const fs::path document = folder.path / (folder.name + ".pdf");
@@ -281,8 +322,13 @@ void reportLarge(const Folder& folder, int cores) {
 
 int main(int argc, char** argv) {
     bool large = false;
+    bool modesOnly = false;
     if (argc > 1 && std::string(argv[1]) == "--large") {
         large = true;
+        --argc;
+        ++argv;
+    } else if (argc > 1 && std::string(argv[1]) == "--modes") {
+        modesOnly = true;
         --argc;
         ++argv;
     }
@@ -306,8 +352,12 @@ int main(int argc, char** argv) {
     } else {
         const Folder photos = makePhotos(root, 16);
         const Folder documents = makeDocuments(root, 24);
-        report(photos, cores);
-        report(documents, cores);
+        if (!modesOnly) {
+            report(photos, cores);
+            report(documents, cores);
+        }
+        reportModes(photos, cores);
+        reportModes(documents, cores);
     }
     if (argc <= 1) {
         fs::remove_all(root);

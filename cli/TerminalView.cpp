@@ -147,7 +147,12 @@ void TerminalView::showMessage(JobMessage message, std::int32_t count) {
     clearLine();
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    if (message == JobMessage::Done) {
+    if (batch_) {
+        if (message == JobMessage::Stopped) {
+            std::fprintf(stderr, "stopped after %d of %d pictures; %s.pdf not written\n",
+                         before_ + count, pictures_, batchFolder_.c_str());
+        }
+    } else if (message == JobMessage::Done) {
         std::fprintf(stderr, "done: %d page%s in %.1f s\n", count, count == 1 ? "" : "s", elapsed);
     } else {
         std::fprintf(stderr, "stopped after %d of %d pictures; nothing written\n", count,
@@ -159,8 +164,41 @@ void TerminalView::showMessage(JobMessage message, std::int32_t count) {
 void TerminalView::showProgressRange(std::int32_t low, std::int32_t high) {
     // The bar runs from low to one past the last picture.
     low_ = low;
+    if (batch_) {
+        if (!batchStarted_) {
+            start_ = std::chrono::steady_clock::now();
+            batchStarted_ = true;
+        }
+        return;
+    }
     pictures_ = static_cast<std::int32_t>(std::int64_t{high} - low - 1);
     start_ = std::chrono::steady_clock::now();
+}
+
+void TerminalView::continueBatch(const std::string& folder, std::int32_t before,
+                                 std::int32_t total) {
+    batch_ = true;
+    batchFolder_ = folder;
+    before_ = before;
+    pictures_ = total;
+}
+
+void TerminalView::finishBatch(std::int32_t documents, std::int32_t pages, std::int32_t failed) {
+    if (!onTerminal_) {
+        return;
+    }
+    clearLine();
+    const double elapsed =
+        batchStarted_
+            ? std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count()
+            : 0.0;
+    std::fprintf(stderr, "done: %d document%s, %d page%s in %.1f s", documents,
+                 documents == 1 ? "" : "s", pages, pages == 1 ? "" : "s", elapsed);
+    if (failed > 0) {
+        std::fprintf(stderr, "; %d folder%s failed", failed, failed == 1 ? "" : "s");
+    }
+    std::fprintf(stderr, "\n");
+    std::fflush(stderr);
 }
 
 void TerminalView::showProgress(std::int32_t position) {
@@ -179,8 +217,9 @@ void TerminalView::runPendingEvents() {}
 void TerminalView::drawLine(std::int32_t picture) {
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const std::int32_t done = picture - 1;
-    std::string counts = "[" + std::to_string(picture) + "/" + std::to_string(pictures_) + "] ";
+    const std::int32_t done = before_ + picture - 1;
+    std::string counts =
+        "[" + std::to_string(before_ + picture) + "/" + std::to_string(pictures_) + "] ";
     std::string speed;
     if (done > 0 && elapsed > 0) {
         const double rate = done / elapsed;
@@ -191,7 +230,8 @@ void TerminalView::drawLine(std::int32_t picture) {
     }
     std::string name;
     if (picture >= 1 && static_cast<std::size_t>(picture) <= rows_.size()) {
-        name = printable(rows_[static_cast<std::size_t>(picture) - 1]);
+        const std::string& row = rows_[static_cast<std::size_t>(picture) - 1];
+        name = printable(batch_ ? batchFolder_ + "/" + nameOf(row) : row);
     }
     // One column stays free: writing the last column makes some terminals
     // wrap, and \r would then redraw only the second line.

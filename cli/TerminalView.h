@@ -35,6 +35,16 @@ class TerminalView : public JobView {
     // The list's rows, in order.
     const std::vector<std::string>& rows() const { return rows_; }
 
+    // Makes the runs from now on one batch, a document for each of several
+    // folders, on one progress line: it counts the pictures of all runs,
+    // `total` in all, the next run's after the `before` of the earlier ones,
+    // and names each picture `folder`/name. A run's own summary is left
+    // out; finishBatch() gives the batch's.
+    void continueBatch(const std::string& folder, std::int32_t before, std::int32_t total);
+    // The batch's one-line summary: documents written, their pages, and the
+    // folders that failed.
+    void finishBatch(std::int32_t documents, std::int32_t pages, std::int32_t failed);
+
   private:
     void drawLine(std::int32_t picture);
     void clearLine();
@@ -47,6 +57,10 @@ class TerminalView : public JobView {
     std::int32_t pictures_ = 0;
     std::chrono::steady_clock::time_point start_;
     bool lineShown_ = false;
+    bool batch_ = false;
+    bool batchStarted_ = false;
+    std::string batchFolder_;
+    std::int32_t before_ = 0;  // pictures of the batch's earlier runs
 };
 
 }  // namespace folder2pdf

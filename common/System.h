@@ -32,6 +32,11 @@ std::vector<std::string> listFolder(const std::string& folder);
 // Whether `path` names a folder (or a link to one) that exists now.
 bool isFolder(const std::string& path);
 
+// The names of the sub-folders of `folder` (links to folders count), in the
+// order the system gives them, hidden ones left out as listFolder() leaves
+// out hidden files. Throws Error "folder: cannot list the folder: reason".
+std::vector<std::string> listSubfolders(const std::string& folder);
+
 // How many processors the program can run on, at least 1.
 int processorCount();
 

@@ -130,4 +130,27 @@ std::string absolutePath(const std::string& path) {
     return text;
 }
 
+std::vector<std::string> listSubfolders(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::directory_iterator entry(folder, error);
+    if (error) {
+        listingError(folder, error);
+    }
+    std::vector<std::string> names;
+    for (const fs::directory_iterator end; entry != end;) {
+        const std::string name = entry->path().filename().string();
+        std::error_code statusError;
+        if (!name.empty() && name[0] != '.' &&
+            entry->status(statusError).type() == fs::file_type::directory) {
+            names.push_back(name);
+        }
+        entry.increment(error);
+        if (error) {
+            listingError(folder, error);
+        }
+    }
+    return names;
+}
+
 }  // namespace folder2pdf

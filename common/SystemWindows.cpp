@@ -302,4 +302,35 @@ std::string absolutePath(const std::string& path) {
     return full;
 }
 
+std::vector<std::string> listSubfolders(const std::string& folder) {
+    std::wstring prefix = widePath(folder);
+    if (prefix.empty() || prefix.back() != L'\\') {
+        prefix += L'\\';
+    }
+    WIN32_FIND_DATAW entry;
+    const HANDLE find =
+        ::FindFirstFileExW((prefix + L'*').c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                           nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    std::vector<std::string> names;
+    if (find == INVALID_HANDLE_VALUE) {
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND) {
+            return names;  // an empty drive's root
+        }
+        listingError(folder, code);
+    }
+    const FindHandle guard{find};
+    do {
+        const DWORD attributes = entry.dwFileAttributes;
+        if (entry.cFileName[0] != L'.' && (attributes & FILE_ATTRIBUTE_HIDDEN) == 0 &&
+            (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            names.push_back(utf8(entry.cFileName));
+        }
+    } while (::FindNextFileW(find, &entry));
+    if (const DWORD code = ::GetLastError(); code != ERROR_NO_MORE_FILES) {
+        listingError(folder, code);
+    }
+    return names;
+}
+
 }  // namespace folder2pdf

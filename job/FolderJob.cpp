@@ -120,7 +120,7 @@ void FolderJob::generate() {
 
 bool FolderJob::writeDocument() {
     const std::int32_t high = checkedAdd(lastIndex, 2);
-    writer = newWriter_(outputPath());
+    writer = newWriter_(outputPath(), options_);
     view_.showProgressRange(0, high);
     if (!addPages()) {
         return false;
@@ -138,7 +138,7 @@ bool FolderJob::writeDocument() {
 bool FolderJob::addPages() {
     // Workers read and decode the pictures ahead of the loop, which hands
     // them to the writer in list order.
-    PagePipeline pipeline(picturePaths(), workers_);
+    PagePipeline pipeline(picturePaths(), workers_, options_);
     for (std::int32_t k = 0; k <= lastIndex; ++k) {
         view_.showProgress(k + 1);
         view_.runPendingEvents();
@@ -158,6 +158,16 @@ int defaultWorkers() {
 
 void FolderJob::setWorkers(int workers) {
     workers_ = std::max(1, workers);
+}
+
+void FolderJob::setDocumentOptions(const DocumentOptions& options) {
+    if (running_) {
+        throw std::invalid_argument("the document options can't change during a run");
+    }
+    if (const std::string reason = invalidOptions(options); !reason.empty()) {
+        throw std::invalid_argument(reason);
+    }
+    options_ = options;
 }
 
 void FolderJob::stopRun(std::int32_t pagesDone) {

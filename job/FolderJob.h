@@ -26,8 +26,10 @@ class FolderJob {
   public:
     // Lists a folder's candidate names; tests hand in a fixed listing.
     using Listing = std::function<std::vector<std::string>(const std::string& folder)>;
-    // Makes the writer of the document at a path; called once per Generate.
-    using WriterFactory = std::function<std::unique_ptr<DocumentWriter>(const std::string& path)>;
+    // Makes the writer of the document at a path, with the job's document
+    // options; called once per Generate.
+    using WriterFactory = std::function<std::unique_ptr<DocumentWriter>(
+        const std::string& path, const DocumentOptions& options)>;
 
     FolderJob(JobView& view, std::string programFolder, Listing listing = listFolderFiles,
               WriterFactory newWriter = newPdfWriter);
@@ -66,6 +68,15 @@ class FolderJob {
     // document is the same byte for byte whatever the number, and so are the
     // calls on the view.
     void setWorkers(int workers);
+
+    // The choices every later generate() makes its document with: paper,
+    // margins, fit or resolution, compression, title and bookmarks. The
+    // defaults give the document as always. Options that can't make a
+    // document (invalidOptions() names why) are refused with
+    // std::invalid_argument carrying that reason, and change nothing; so is
+    // any call during a run.
+    void setDocumentOptions(const DocumentOptions& options);
+    const DocumentOptions& documentOptions() const { return options_; }
 
     // True while generate() runs. Commands that arrive meanwhile (through
     // runPendingEvents) are refused and change nothing.
@@ -120,6 +131,7 @@ class FolderJob {
     Listing listing_;
     WriterFactory newWriter_;
     int workers_ = 1;
+    DocumentOptions options_;
     bool running_ = false;
     bool stopped_ = false;
     std::atomic<bool> stopRequested_{false};

@@ -8,8 +8,12 @@
 
 namespace folder2pdf {
 
-PagePipeline::PagePipeline(std::vector<std::string> paths, int workers)
-    : paths_(std::move(paths)), slots_(static_cast<std::size_t>(std::max(1, workers)) + 1) {
+PagePipeline::PagePipeline(std::vector<std::string> paths, int workers,
+                           const DocumentOptions& options)
+    : paths_(std::move(paths)),
+      options_(options),
+      slots_(static_cast<std::size_t>(std::max(1, workers)) + 1),
+      callerPreparer_(options) {
     const int count = std::min(workers, static_cast<int>(paths_.size()));
     if (count <= 1) {
         return;
@@ -53,7 +57,7 @@ void PagePipeline::stop() {
 }
 
 void PagePipeline::work() {
-    PagePreparer preparer;
+    PagePreparer preparer(options_);
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         // Page i takes slot i modulo the slot count, free once the caller has

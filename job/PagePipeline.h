@@ -25,7 +25,8 @@ namespace folder2pdf {
 // outlives it, however the run ends.
 class PagePipeline {
   public:
-    PagePipeline(std::vector<std::string> paths, int workers);
+    // Pages are encoded as `options` ask (PagePreparer).
+    PagePipeline(std::vector<std::string> paths, int workers, const DocumentOptions& options = {});
     PagePipeline(const PagePipeline&) = delete;
     PagePipeline& operator=(const PagePipeline&) = delete;
     ~PagePipeline();
@@ -48,6 +49,7 @@ class PagePipeline {
     void stop();
 
     const std::vector<std::string> paths_;
+    const DocumentOptions options_;
     std::vector<Slot> slots_;
     std::mutex mutex_;
     std::condition_variable pageReady_;

@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "pdf/PageLayout.h"
+#include "pdf/TextString.h"
+
 namespace folder2pdf {
 namespace {
 
@@ -41,7 +44,8 @@ std::string pageSide(std::int32_t side, std::int32_t longer) {
 
 }  // namespace
 
-pdf::pdf(const std::string& path) : file_(path) {
+pdf::pdf(const std::string& path, const DocumentOptions& options)
+    : options_(options), catalogAtEnd_(!options.title.empty() || options.bookmarks), file_(path) {
     objCount = 0;
     objOffset.assign(1, 0);
     kids = " ";
@@ -52,8 +56,14 @@ pdf::pdf(const std::string& path) : file_(path) {
     // transfer tools that the file is binary.
     static const std::uint8_t binaryComment[7] = {37, 226, 227, 207, 211, 13, 10};
     addBytes(binaryComment, 7);
-    addOBJ("<< /Type /Catalog /Pages 3 0 R /Outlines 2 0 R >>");
-    addOBJ("<< /Type /Outlines /Count 0 >>");
+    if (catalogAtEnd_) {
+        // Their content is known only at the end; their offsets are patched then.
+        objCount = 2;
+        objOffset.resize(3, 0);
+    } else {
+        addOBJ("<< /Type /Catalog /Pages 3 0 R /Outlines 2 0 R >>");
+        addOBJ("<< /Type /Outlines /Count 0 >>");
+    }
     // Object 3, the page tree, is referred to by the catalog and by every
     // page, but it can only be written once all pages are known.
     objCount = checkedAdd(objCount, 1);
@@ -109,13 +119,23 @@ void pdf::addOBJ(const std::string& text) {
 
 void pdf::pageOBJ(const PreparedPage& page) {
     pageCount = checkedAdd(pageCount, 1);
-    writePage(page.Width, page.Height, page.zipped);
+    if (options_.bookmarks) {
+        pageTitles_.push_back(pdfTextString(pageTitle(page.path)));
+    }
+    writePage(page);
 }
 
-void pdf::writePage(std::int32_t W, std::int32_t H, const Bytes& zipped) {
+void pdf::writePage(const PreparedPage& page) {
+    const std::int32_t W = page.Width;
+    const std::int32_t H = page.Height;
     const std::int32_t k = pageCount;
-    const std::string pageW = pageSide(W, std::max(W, H));
-    const std::string pageH = pageSide(H, std::max(W, H));
+    const bool ownSize = options_.paper == Paper::Picture && options_.dpi == 0;
+    const PageLayout layout =
+        ownSize ? PageLayout{pageSide(W, std::max(W, H)), pageSide(H, std::max(W, H)), ""}
+                : layOutPage(options_, W, H);
+    const std::string& pageW = layout.pageW;
+    const std::string& pageH = layout.pageH;
+    const std::string placement = ownSize ? pageW + " 0 0 " + pageH + " 0 0" : layout.placement;
     beginOBJ();
     const std::int32_t N = objCount;
     addLine("<< /Type /Page /Parent 3 0 R /Resources << /XObject << /Im" + str(k) + " " +
@@ -124,7 +144,7 @@ void pdf::writePage(std::int32_t W, std::int32_t H, const Bytes& zipped) {
     addLine("endobj");
     kids += str(N) + " 0 R ";
 
-    const std::string content = "q " + pageW + " 0 0 " + pageH + " 0 0 cm /Im" + str(k) + " Do Q";
+    const std::string content = "q " + placement + " cm /Im" + str(k) + " Do Q";
     contentData.assign(content.begin(), content.end());
     rawLen = checkedInt32(contentData.size());
     beginOBJ();
@@ -134,16 +154,69 @@ void pdf::writePage(std::int32_t W, std::int32_t H, const Bytes& zipped) {
     addLine("\r\nendstream");
     addLine("endobj");
 
-    rawLen = checkedMul(W, H);
-    zipLen = checkedInt32(zipped.size());
     beginOBJ();
-    addLine("<< /Type /XObject /Subtype /Image /Name /Im" + str(k) + " /Width " + str(W) +
-            " /Height " + str(H) +
-            " /ColorSpace /DeviceGray /BitsPerComponent 8 /Filter [/FlateDecode] /Length " +
-            str(zipLen) + " /Length1 " + str(rawLen) + " >>");
+    addLine(imageDictionary(k, page));
     addLine("stream");
-    addBytes(zipped.data(), zipLen);
+    addBytes(page.zipped.data(), zipLen);
     addLine("\r\nendstream");
+    addLine("endobj");
+}
+
+std::string pdf::imageDictionary(std::int32_t k, const PreparedPage& page) {
+    const std::int32_t W = page.Width;
+    const std::int32_t H = page.Height;
+    const std::int32_t bits = page.bitsPerComponent;
+    // The bytes zlib holds: each row padded to a byte, after its filter type.
+    const std::int32_t rowBytes =
+        checkedAdd(checkedInt32((std::int64_t{W} * bits + 7) / 8), page.predicted ? 1 : 0);
+    rawLen = checkedMul(rowBytes, H);
+    zipLen = checkedInt32(page.zipped.size());
+    std::string filter = page.jpeg ? "/DCTDecode" : "[/FlateDecode]";
+    if (page.predicted) {
+        filter += " /DecodeParms [<< /Predictor 15 /Colors 1 /BitsPerComponent " + str(bits) +
+                  " /Columns " + str(W) + " >>]";
+    }
+    return "<< /Type /XObject /Subtype /Image /Name /Im" + str(k) + " /Width " + str(W) +
+           " /Height " + str(H) + " /ColorSpace /DeviceGray /BitsPerComponent " + str(bits) +
+           " /Filter " + filter + " /Length " + str(zipLen) +
+           (page.jpeg ? "" : " /Length1 " + str(rawLen)) + " >>";
+}
+
+void pdf::writeOutlineAndCatalog() {
+    const auto count = static_cast<std::int32_t>(pageTitles_.size());
+    const std::int32_t first = checkedAdd(objCount, 1);
+    const std::int32_t last = checkedAdd(objCount, count);
+    for (std::int32_t k = 1; k <= count; ++k) {
+        const std::int32_t n = checkedAdd(objCount, 1);
+        std::string entry =
+            "<< /Title " + pageTitles_[static_cast<std::size_t>(k - 1)] + " /Parent 2 0 R";
+        if (n > first) {
+            entry += " /Prev " + str(n - 1) + " 0 R";
+        }
+        if (n < last) {
+            entry += " /Next " + str(n + 1) + " 0 R";
+        }
+        // Page k is object 3k + 1.
+        addOBJ(entry + " /Dest [" + str(checkedAdd(checkedMul(3, k), 1)) + " 0 R /Fit] >>");
+    }
+    objOffset[2] = pdfLen;
+    addLine("2 0 obj");
+    addLine(count == 0 ? "<< /Type /Outlines /Count 0 >>"
+                       : "<< /Type /Outlines /First " + str(first) + " 0 R /Last " + str(last) +
+                             " 0 R /Count " + str(count) + " >>");
+    addLine("endobj");
+    std::string catalog = "<< /Type /Catalog /Pages 3 0 R /Outlines 2 0 R";
+    if (count > 0) {
+        catalog += " /PageMode /UseOutlines";
+    }
+    if (!options_.title.empty()) {
+        addOBJ("<< /Title " + pdfTextString(options_.title) + " >>");
+        infoObject_ = objCount;
+        catalog += " /ViewerPreferences << /DisplayDocTitle true >>";
+    }
+    objOffset[1] = pdfLen;
+    addLine("1 0 obj");
+    addLine(catalog + " >>");
     addLine("endobj");
 }
 
@@ -152,6 +225,9 @@ void pdf::makePDF() {
     addLine("3 0 obj");
     addLine("<< /Type /Pages /Count " + str(pageCount) + " /Kids [" + kids + "] >>");
     addLine("endobj");
+    if (catalogAtEnd_) {
+        writeOutlineAndCatalog();
+    }
 
     objCount = checkedAdd(objCount, 1);
     objOffset.push_back(pdfLen);
@@ -164,7 +240,8 @@ void pdf::makePDF() {
                       static_cast<long long>(objOffset[static_cast<std::size_t>(i)]));
         addLine(entry);
     }
-    addLine("trailer << /Size " + str(objCount) + " /Root 1 0 R >>");
+    addLine("trailer << /Size " + str(objCount) + " /Root 1 0 R" +
+            (infoObject_ > 0 ? " /Info " + str(infoObject_) + " 0 R" : "") + " >>");
     addLine("startxref");
     addLine(std::to_string(objOffset[static_cast<std::size_t>(objCount)]));
     addLine("%%EOF");
@@ -173,8 +250,9 @@ void pdf::makePDF() {
     file_.commit();
 }
 
-std::unique_ptr<DocumentWriter> newPdfWriter(const std::string& path) {
-    return std::make_unique<pdf>(path);
+std::unique_ptr<DocumentWriter> newPdfWriter(const std::string& path,
+                                             const DocumentOptions& options) {
+    return std::make_unique<pdf>(path, options);
 }
 
 }  // namespace folder2pdf

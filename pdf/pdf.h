@@ -7,6 +7,7 @@
 
 #include "common/Checked.h"
 #include "pdf/AtomicFile.h"
+#include "pdf/DocumentOptions.h"
 #include "pdf/DocumentWriter.h"
 #include "pdf/PreparedPage.h"
 
@@ -21,7 +22,11 @@ namespace folder2pdf {
 // the catalog (object 1, at offset 17), the empty outline tree (object 2, at
 // offset 85), then three objects per page (page k is objects 3k+1..3k+3),
 // then the page tree (object 3, written last), the cross-reference table and
-// the trailer. Every line ends with CR LF.
+// the trailer. Every line ends with CR LF. With a title or bookmarks
+// (DocumentOptions), objects 1 and 2 are written at the end instead, after
+// the page tree: the outline entries (one per page, in page order), the
+// outline root, the document information (the title) and the catalog, the
+// cross-reference table giving each its offset there.
 //
 // The pages go, through a write buffer of a fixed size, to a temporary file
 // beside the target (AtomicFile), which makePDF() puts in the target's
@@ -39,14 +44,17 @@ class pdf : public DocumentWriter {
     // it): makes the temporary file beside it and writes the header and
     // objects 1 and 2. The path is fixed here because the pages go to disk
     // as they come; a file that can't be made there fails here.
-    explicit pdf(const std::string& path);
+    // `options` choose the pages' layout (paper, margins, fit, resolution),
+    // the title and bookmarks; pages come encoded as their PreparedPage says.
+    explicit pdf(const std::string& path, const DocumentOptions& options = {});
     pdf(const pdf&) = delete;
     pdf& operator=(const pdf&) = delete;
     ~pdf() override;
 
     // Appends the prepared picture as one page exactly as large, in points,
     // as the picture is in pixels (scaled down when a side passes 14,400),
-    // filled by the picture as an 8-bit gray image compressed with Flate.
+    // filled by the picture as an 8-bit gray image compressed with Flate;
+    // or as the options and the page's encoding ask.
     void pageOBJ(const PreparedPage& page) override;
 
     // Finishes the document and puts it in place of the file given at
@@ -67,10 +75,19 @@ class pdf : public DocumentWriter {
     void beginOBJ();
     void addOBJ(const std::string& text);
     // The three objects of page pageCount: the page, its content stream and
-    // the image, whose W x H raster compressed to `zipped`.
-    void writePage(std::int32_t W, std::int32_t H, const Bytes& zipped);
+    // the image, the W x H picture encoded as `page` says.
+    void writePage(const PreparedPage& page);
+    // The image object's dictionary for the page's encoding.
+    std::string imageDictionary(std::int32_t k, const PreparedPage& page);
+    // Objects 1 and 2 and what they refer to, at the end (title or bookmarks).
+    void writeOutlineAndCatalog();
     // Hands what the write buffer holds to the file.
     void flushBuffer();
+
+    DocumentOptions options_;
+    bool catalogAtEnd_ = false;
+    std::vector<std::string> pageTitles_;  // as text strings, with bookmarks
+    std::int32_t infoObject_ = 0;          // the document information, with a title
 
     // Members in the order the document's design lists them.
     AtomicFile file_;
@@ -93,6 +110,7 @@ class pdf : public DocumentWriter {
 
 // A new pdf writer for the document at `path`, as the folder job makes one
 // for each run.
-std::unique_ptr<DocumentWriter> newPdfWriter(const std::string& path);
+std::unique_ptr<DocumentWriter> newPdfWriter(const std::string& path,
+                                             const DocumentOptions& options = {});
 
 }  // namespace folder2pdf

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <regex>
 
 #include "TestSupport.h"
@@ -17,13 +18,71 @@ namespace {
 Names pageSizes(const std::string& pdfPath) {
     testsupport::expectQpdfAccepts(pdfPath);
     const std::string document = readFile(pdfPath);
-    const std::regex mediaBox(R"(/MediaBox \[0 0 (\d+) (\d+)\])");
+    const std::regex mediaBox(R"(/MediaBox \[0 0 ([\d.]+) ([\d.]+)\])");
     Names sizes;
     for (auto it = std::sregex_iterator(document.begin(), document.end(), mediaBox);
          it != std::sregex_iterator(); ++it) {
         sizes.push_back((*it)[1].str() + "x" + (*it)[2].str());
     }
     return sizes;
+}
+
+// A W x H gray BMP whose pixel (x, y) is level(x, y).
+void addGray(const Folder& folder, const std::string& name, unsigned W, unsigned H,
+             const std::function<int(unsigned, unsigned)>& level) {
+    const unsigned stride = (3 * W + 3) & ~3u;
+    std::vector<std::uint8_t> pixels(stride * H, 0);
+    for (unsigned y = 0; y < H; ++y) {  // rows stored bottom-up
+        for (unsigned x = 0; x < W; ++x) {
+            std::fill_n(&pixels[(H - 1 - y) * stride + 3 * x], 3, level(x, y));
+        }
+    }
+    testsupport::BmpHeader header;
+    header.width = static_cast<std::int32_t>(W);
+    header.height = static_cast<std::int32_t>(H);
+    const auto file = testsupport::bmpFile(header, pixels);
+    testsupport::writeFile(folder.file(name), std::string(file.begin(), file.end()));
+}
+
+// What an independent reader prints, or "" where it can't run (Windows).
+std::string reader(const Names& command) {
+    if (testsupport::onWindows) {
+        return "";
+    }
+    const auto result = testsupport::run(command);
+    EXPECT_EQ(result.status, 0) << command[0] << ": " << result.err;
+    return result.out;
+}
+
+// Each page's raster as poppler draws it at one pixel per point.
+Names rasters(const std::string& pdfPath, const std::string& prefix) {
+    reader({"pdftoppm", "-r", "72", "-gray", pdfPath, prefix});
+    Names pages;
+    for (int k = 1; fs::exists(prefix + "-" + std::to_string(k) + ".pgm"); ++k) {
+        pages.push_back(readFile(prefix + "-" + std::to_string(k) + ".pgm"));
+    }
+    return pages;
+}
+
+// A regular expression's first group at each match in a document.
+Names matches(const std::string& document, const std::string& pattern) {
+    Names found;
+    const std::regex expression(pattern);
+    for (auto it = std::sregex_iterator(document.begin(), document.end(), expression);
+         it != std::sregex_iterator(); ++it) {
+        found.push_back((*it)[1].str());
+    }
+    return found;
+}
+
+// Each image object of a document, from its type to the end of its stream.
+Names images(const std::string& document) {
+    Names found;
+    for (std::size_t at = document.find("/Subtype /Image"); at != std::string::npos;
+         at = document.find("/Subtype /Image", at + 1)) {
+        found.push_back(document.substr(at, document.find("endstream", at) - at));
+    }
+    return found;
 }
 
 // The document is named after the folder and takes what --list shows, in
@@ -84,6 +143,16 @@ TEST(CliUsage, WrongArgumentsExitWithTwoAndTheUsage) {
         {""},
         {"--jobs", "0", "d"},
         {"-j", "1025", "d"},
+        {"--compact", "--jpeg", "50", "d"},
+        {"--jpeg=101", "d"},
+        {"--paper", "b5", "d"},
+        {"--margin", "5", "d"},
+        {"--paper", "a4", "--dpi", "300", "d"},
+        {"--paper", "letter", "--margin", "108", "d"},
+        {"--paper", "a4", "--fit", "all", "d"},
+        {"--dpi", "1.5", "d"},
+        {"--each-subfolder", "p", "d"},
+        {"--title"},
     };
     for (const Names& arguments : cases) {
         const auto result = runProgram(arguments);
@@ -91,6 +160,139 @@ TEST(CliUsage, WrongArgumentsExitWithTwoAndTheUsage) {
         EXPECT_NE(result.err.find("usage: folder2pdf"), std::string::npos);
         EXPECT_EQ(result.out, "");
     }
+}
+
+// Every option keeps each page's pixels exactly, JPEG within its error: the
+// smallest encoding for each picture (fewer bits where its levels allow,
+// PNG predictors, plain Flate), never a page 1% larger than the default's;
+// a paper changes only the page and the placement, not the image.
+TEST(CliOptions, PagesKeepTheirPixelsInEveryMode) {
+    Folder folder("modes");
+    unsigned seed = 7;
+    const auto noise = [&seed] { return (seed = seed * 1103515245 + 12345) >> 16; };
+    addGray(folder, "1 two.bmp", 4097, 3, [&](unsigned, unsigned) { return noise() % 2 * 255; });
+    addGray(folder, "2 three.bmp", 3, 5,
+            [](unsigned x, unsigned y) { return (x + y) % 3 * 85 + (x + y) % 3 / 2 * 85; });
+    addGray(folder, "3 sixteen.bmp", 1, 40, [](unsigned, unsigned y) { return y % 16 * 17; });
+    addGray(folder, "4 seventeen.bmp", 4097, 1, [](unsigned x, unsigned) { return x % 17 * 15; });
+    addGray(folder, "5 blocks.bmp", 4097, 70,
+            [&](unsigned x, unsigned y) { return (x / 7 * 13 + y / 5 * 29 + noise() % 3) % 256; });
+    unsigned period[7];
+    for (unsigned& level : period) {
+        level = noise() % 256;
+    }
+    addGray(folder, "6 periodic.bmp", 700, 400,
+            [&](unsigned x, unsigned y) { return period[(x + y) % 7]; });
+    addGray(folder, "7 smooth.bmp", 4097, 10,
+            [&](unsigned x, unsigned y) { return (x / 20 + y + noise() % 9) % 256; });
+    const std::string plain = folder.file("plain.pdf");
+    ASSERT_EQ(runProgram({"-o", plain, folder.path}).status, 1);  // a folder is no picture
+    Names pictures;
+    for (const std::string& name : testsupport::listFolder(folder.path)) {
+        pictures.push_back(folder.file(name));
+    }
+    const auto convert = [&](const std::string& name, Names options) {
+        options.insert(options.end(), {"-o", folder.file(name)});
+        options.insert(options.end(), pictures.begin(), pictures.end());
+        const auto result = runProgram(options);
+        EXPECT_EQ(result.status, 0) << result.err;
+        return readFile(folder.file(name));
+    };
+    const std::string byDefault = convert("plain.pdf", {});
+    const Names defaultRasters = rasters(plain, folder.file("plain"));
+    const std::string length = R"(/Subtype /Image .*?/Length (\d+))";
+
+    const std::string compact = convert("compact.pdf", {"--compact"});
+    EXPECT_EQ(rasters(folder.file("compact.pdf"), folder.file("compact")), defaultRasters);
+    EXPECT_EQ(matches(compact, R"(/BitsPerComponent (\d) /F)"),
+              (Names{"1", "2", "4", "8", "8", "8", "8"}));
+    EXPECT_EQ(matches(compact, R"(/Subtype /Image .*(/Predictor 15))").size(), 2u);
+    const Names sizes = matches(byDefault, length);
+    const Names compactSizes = matches(compact, length);
+    for (std::size_t k = 0; k < sizes.size(); ++k) {
+        EXPECT_LE(std::stod(compactSizes[k]), std::stod(sizes[k]) * 1.01) << "page " << k + 1;
+    }
+    EXPECT_LT(std::stod(compactSizes[4]), std::stod(sizes[4]) * 0.9);  // the page of blocks
+
+    const std::string jpeg = convert("jpeg.pdf", {"--jpeg", "90"});
+    EXPECT_EQ(matches(jpeg, "(/DCTDecode)").size(), 7u);
+    const Names jpegRasters = rasters(folder.file("jpeg.pdf"), folder.file("jpeg"));
+    for (std::size_t k = 0; k < jpegRasters.size() && jpegRasters.size() == defaultRasters.size();
+         ++k) {
+        const std::string& a = defaultRasters[k];
+        const std::string& b = jpegRasters[k];
+        ASSERT_EQ(a.size(), b.size());
+        double error = 0;
+        for (std::size_t i = a.size() - 1; a[i] != '\n'; --i) {  // the pixels after the header
+            error += std::abs(static_cast<unsigned char>(a[i]) - static_cast<unsigned char>(b[i]));
+        }
+        EXPECT_LT(error / static_cast<double>(a.size()), 48) << "page " << k + 1;
+    }
+    const std::string paper = convert("paper.pdf", {"--paper=a4", "--margin", "10"});
+    EXPECT_EQ(images(paper), images(byDefault));
+    EXPECT_EQ(pageSizes(folder.file("paper.pdf"))[0], "841.89x595.28");
+    EXPECT_EQ(pageSizes(folder.file("paper.pdf"))[2], "595.28x841.89");
+    for (const char* name : {"compact.pdf", "jpeg.pdf", "paper.pdf"}) {
+        testsupport::expectQpdfAccepts(folder.file(name));
+    }
+}
+
+// The title shows in viewers whatever its script, and every page gets a
+// bookmark named after its picture, in page order, each leading to its page.
+TEST(CliOptions, TitleAndBookmarksReachTheReaders) {
+    Folder folder("book");
+    folder.add("b (1).png.bmp", 2, 2);
+    folder.add("a.bmp", 3, 2);
+    folder.add("相册.bmp", 4, 2);
+    const std::string out = folder.file("out.pdf");
+    ASSERT_EQ(
+        runProgram({"--title", "相册 (2)", "--bookmarks", "--dpi", "144", "-o", out,
+                    folder.file("b (1).png.bmp"), folder.file("a.bmp"), folder.file("相册.bmp")})
+            .status,
+        0);
+    EXPECT_EQ(pageSizes(out), (Names{"1x1", "1.5x1", "2x1"}));
+    const std::string document = readFile(out);
+    EXPECT_NE(document.find("/Title <FEFF76F8518C0020002800320029>"), std::string::npos);
+    EXPECT_NE(document.find("/ViewerPreferences << /DisplayDocTitle true >>"), std::string::npos);
+    EXPECT_NE(document.find("<< /Type /Outlines /First 13 0 R /Last 15 0 R /Count 3 >>"),
+              std::string::npos);
+    const std::string info = reader({"pdfinfo", out});
+    if (!info.empty()) {
+        EXPECT_NE(info.find("Title:           相册 (2)\n"), std::string::npos) << info;
+    }
+    const std::string outlines = reader({"qpdf", "--json", "--json-key=outlines", out});
+    if (!outlines.empty()) {
+        EXPECT_EQ(matches(outlines, R"x("title": "(.*)")x"), (Names{"b (1).png", "a", "相册"}));
+        EXPECT_EQ(matches(outlines, R"("destpageposfrom1": (\d+))"), (Names{"1", "2", "3"}));
+    }
+}
+
+// --each-subfolder: a document in each sub-folder with pictures, in natural
+// order; a broken one is reported by name and the others still written.
+TEST(CliOptions, EachSubfolderWritesADocumentInEachAndReportsFailures) {
+    Folder folder("parent");
+    for (const char* sub : {"b10", "b9", "broken", ".hidden", "empty", "a1"}) {
+        fs::create_directory(testsupport::u8path(folder.file(sub)));
+        folder.add(std::string(sub) + "/p.bmp", 2, 2);
+    }
+    fs::remove(testsupport::u8path(folder.file("empty/p.bmp")));
+    testsupport::writeFile(folder.file("broken/p.bmp"), "BM broken");
+    folder.add("loose.bmp", 2, 2);
+    const auto result = runProgram({"--dpi", "144", "--each-subfolder", folder.path},
+                                   {!testsupport::onWindows, ""});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, folder.file("a1/a1.pdf") + "\n" + folder.file("b9/b9.pdf") + "\n" +
+                              folder.file("b10/b10.pdf") + "\n");
+    EXPECT_NE(result.err.find("folder2pdf: broken: "), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(testsupport::u8path(folder.file("broken/broken.pdf"))));
+    EXPECT_EQ(pageSizes(folder.file("b9/b9.pdf")), Names{"1x1"});
+    EXPECT_FALSE(fs::exists(testsupport::u8path(folder.file(".hidden/.hidden.pdf"))));
+    if (!testsupport::onWindows) {
+        EXPECT_NE(result.err.find("[3/4] b10/p.bmp"), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find("done: 3 documents, 3 pages in "), std::string::npos);
+    }
+    fs::remove_all(testsupport::u8path(folder.file("broken")));
+    EXPECT_EQ(runProgram({"--quiet", "--each-subfolder", folder.path}).status, 0);
 }
 
 TEST(CliTerminal, ProgressLineShowsEachPictureAndQuietNothing) {

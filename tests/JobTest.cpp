@@ -52,7 +52,7 @@ class FolderJobTest : public ::testing::Test {
     FolderJob job{
         view, "/prog",
         [this](const std::string& folder) { return folders.at(folder.substr(root.size())); },
-        [this](const std::string& path) {
+        [this](const std::string& path, const folder2pdf::DocumentOptions&) {
             view.log.push_back("newWriter(" + path.substr(root.size()) + ")");
             return std::make_unique<RecordingWriter>(view, onPage, root.size());
         }};

@@ -9,6 +9,7 @@
 #include "TestSupport.h"
 #include "common/Error.h"
 #include "pdf/PreparedPage.h"
+#include "pdf/TextString.h"
 #include "pdf/pdf.h"
 
 using folder2pdf::Bytes;
@@ -104,6 +105,79 @@ TEST(PdfDocument, PagesAreWrittenWhereTheCrossReferenceSays) {
         cut.makePDF();
         EXPECT_FALSE(PdfTestPeer::bufferOverrun(cut)) << buffer << "-byte buffer";
         EXPECT_TRUE(testsupport::readFile(dir.file("cut.pdf")) == file) << buffer << "-byte buffer";
+    }
+}
+
+// On a paper the page turns to the picture's orientation and the picture is
+// scaled to the room inside the margins and centred, Shrink never
+// enlarging it; at a resolution the page is the picture's size in inches.
+using folder2pdf::Fit;
+using folder2pdf::Paper;
+
+folder2pdf::DocumentOptions layout(Paper paper, double margin = 0, Fit fit = Fit::Page,
+                                   int dpi = 0) {
+    folder2pdf::DocumentOptions options;
+    options.paper = paper;
+    options.marginMM = margin;
+    options.fit = fit;
+    options.dpi = dpi;
+    return options;
+}
+
+TEST(PdfDocument, PaperAndResolutionPlaceThePicture) {
+    struct Case {
+        folder2pdf::DocumentOptions options;
+        int W, H;
+        const char* page;
+        const char* placement;  // of the cm operator
+    };
+    const Case cases[] = {
+        {layout(Paper::Letter), 100, 200, "612 792", "396 0 0 792 108 0"},
+        {layout(Paper::Letter, 25.4), 300, 100, "792 612", "648 0 0 216 72 198"},
+        {layout(Paper::Legal, 0, Fit::Shrink), 10, 20, "612 1008", "10 0 0 20 301 494"},
+        {layout(Paper::Legal, 0, Fit::Shrink), 1224, 1008, "1008 612", "743.14 0 0 612 132.43 0"},
+        {layout(Paper::A4), 2480, 3508, "595.28 841.89", "595.18 0 0 841.89 0.05 0"},
+        {layout(Paper::A3), 2, 2, "841.89 1190.55", ""},
+        {layout(Paper::A5), 2, 2, "419.53 595.28", ""},
+        {layout(Paper::Picture, 0, Fit::Page, 300), 2480, 3508, "595.2 841.92",
+         "595.2 0 0 841.92 0 0"},
+        {layout(Paper::Picture, 0, Fit::Page, 72), 20000, 10, "14400 7.2", "14400 0 0 7.2 0 0"},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.W) + " x " + std::to_string(c.H) + " on " + c.page);
+        {
+            pdf writer(dir.file("paper.pdf"), c.options);
+            PdfTestPeer::addRaster(writer, c.W, c.H, Bytes(static_cast<std::size_t>(c.W) * c.H, 9));
+            writer.makePDF();
+        }
+        const std::string file = testsupport::readFile(dir.file("paper.pdf"));
+        EXPECT_NE(file.find(std::string("/MediaBox [0 0 ") + c.page + "]"), std::string::npos);
+        if (*c.placement) {
+            EXPECT_NE(file.find(std::string("q ") + c.placement + " cm /Im1 Do Q"),
+                      std::string::npos);
+        }
+        testsupport::expectQpdfAccepts(dir.file("paper.pdf"));
+    }
+}
+
+// Titles and bookmarks: printable ASCII as a literal, anything else as
+// UTF-16BE, broken UTF-8 as U+FFFD; a bookmark is its picture's file name
+// less the last extension.
+TEST(PdfDocument, TextStringsAreLiteralWhenPrintableAsciiElseUtf16) {
+    const std::pair<std::string, std::string> strings[] = {
+        {"a(b)\\c", "(a\\(b\\)\\\\c)"},
+        {"相册", "<FEFF76F8518C>"},
+        {"\xF0\x9F\x98\x80 ", "<FEFFD83DDE000020>"},
+        {"a\xFF\xE0\x80\x80\xE6\x9B", "<FEFF0061FFFDFFFDFFFD>"},
+    };
+    for (const auto& [text, pdfText] : strings) {
+        EXPECT_EQ(folder2pdf::pdfTextString(text), pdfText);
+    }
+    const std::pair<std::string, std::string> titles[] = {
+        {"scans/p 1.png", "p 1"}, {"x/.hidden", ".hidden"}, {"a.png.bak", "a.png"}};
+    for (const auto& [path, title] : titles) {
+        EXPECT_EQ(folder2pdf::pageTitle(path), title);
     }
 }
 

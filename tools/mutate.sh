@@ -125,6 +125,35 @@ mutant pdf/pdf.cpp 'objOffset[3] = pdfLen;' 'objOffset[3] = pdfLen + 1;'
 mutant pdf/pdf.cpp '" /Length1 " + str(rawLen)' '" /Length1 " + str(zipLen)'
 mutant pdf/pdf.cpp 'if (size > bufferCapacity_ - buffered_) {' 'if (size > bufferCapacity_) {'
 
+# Document options: paper layout, resolution, compaction, JPEG, title and
+# bookmarks, their text strings.
+mutant pdf/PageLayout.cpp '    if (W > H) {' '    if (false) {'
+mutant pdf/PageLayout.cpp 'scale = std::min(scale, 1.0);' ';'
+mutant pdf/PageLayout.cpp 'number((paper.width - width) / 2)' 'number(paper.width - width)'
+mutant pdf/PageLayout.cpp 'options.marginMM * pointsPerMM;' 'options.marginMM;'
+mutant pdf/PageLayout.cpp 'return iso(148, 210);' 'return iso(148, 211);'
+mutant pdf/PageLayout.cpp 'if (longer > maxPageSide) {' 'if (false) {'
+mutant pdf/PageLayout.cpp 'if (paper && options.dpi > 0) {' 'if (false) {'
+mutant pdf/CompactEncoder.cpp 'return static_cast<std::uint8_t>((a + b) / 2);' \
+    'return static_cast<std::uint8_t>((a + b + 1) / 2);'
+mutant pdf/CompactEncoder.cpp 'const int pc = std::abs(p - c);' 'const int pc = std::abs(p - b);'
+mutant pdf/CompactEncoder.cpp 'exact = !used[level] || level % step == 0;' 'exact = !used[level];'
+mutant pdf/CompactEncoder.cpp '<< (8 - bits - bit % 8));' '<< (8 - bits - bit % 7));'
+mutant pdf/CompactEncoder.cpp 'if (zipped_.size() <= page.zipped.size()) {' 'if (false) {'
+mutant pdf/CompactEncoder.cpp 'const std::uint8_t* up = y > 0 ? row - rows.rowBytes : zeros.data();' \
+    'const std::uint8_t* up = row;'
+mutant pdf/PreparedPage.cpp 'compact_->encode(image_, page);' 'compressRaster(image_.imgData, page.zipped);'
+mutant pdf/pdf.cpp '" /Columns " + str(W)' '" /Columns " + str(W + 1)'
+mutant pdf/pdf.cpp 'std::string filter = page.jpeg ? "/DCTDecode"' 'std::string filter = false ? "/DCTDecode"'
+mutant pdf/pdf.cpp '        if (n < last) {' '        if (n <= last) {'
+mutant pdf/pdf.cpp '" 0 R /Count " + str(count) + " >>"' '" 0 R /Count " + str(count + 1) + " >>"'
+mutant pdf/pdf.cpp 'catalog += " /ViewerPreferences << /DisplayDocTitle true >>";' ';'
+mutant pdf/pdf.cpp 'objOffset[1] = pdfLen;' 'objOffset[1] = pdfLen + 1;'
+mutant pdf/TextString.cpp "if (c == '\\\\' || c == '(' || c == ')') {" "if (c == '(' || c == ')') {"
+mutant pdf/TextString.cpp 'addUnit(hex, 0xD800 + ((c - 0x10000) >> 10));' 'addUnit(hex, 0xD800 + (c >> 10));'
+mutant pdf/TextString.cpp 'if (c < smallest[length] ||' 'if (false ||'
+mutant pdf/TextString.cpp 'if (dot != std::string::npos && dot > 0) {' 'if (dot != std::string::npos) {'
+
 # The atomic replace: flush, clean-up, permissions, the signal path.
 mutant pdf/AtomicFilePosix.cpp 'if (::fsync(t.file) != 0)' 'if ((::fsync(t.file), false))'
 mutant pdf/AtomicFilePosix.cpp $'::unlinkat(folder, name.c_str(), 0);\n        forget(' \
@@ -173,6 +202,15 @@ mutant cli/main.cpp 'constexpr int exitUsage = 2;' 'constexpr int exitUsage = 1;
 mutant cli/Console.h 'constexpr int exitInterrupted = 130;' 'constexpr int exitInterrupted = 1;'
 mutant cli/main.cpp 'return jobs >= 1 && jobs <= 1024;' 'return jobs >= 0 && jobs <= 1024;'
 mutant cli/ConsolePosix.cpp 'interrupts.fetch_add(1) > 0' 'interrupts.fetch_add(1) >= 0'
+
+# The command line's document options and --each-subfolder.
+mutant cli/main.cpp $'if (document.compression == folder2pdf::Compression::Compact) {\n            return' \
+    $'if (false) {\n            return'
+mutant cli/main.cpp 'return failed > 0 ? exitFailure : 0;' 'return 0;'
+mutant cli/main.cpp 'std::sort(names.begin(), names.end(), folder2pdf::naturalLess);' ';'
+mutant cli/main.cpp 'job.setDocumentOptions(options.document);
+    StopSignals' 'StopSignals'
+mutant cli/TerminalView.cpp '"[" + std::to_string(before_ + picture)' '"[" + std::to_string(picture)'
 
 # The command line's progress and summary.
 mutant cli/TerminalView.cpp 'if (!onTerminal_ || message == JobMessage::Count) {' \
