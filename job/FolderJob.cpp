@@ -10,11 +10,6 @@
 #include "job/PagePipeline.h"
 
 namespace folder2pdf {
-namespace {
-
-const char separator[] = "/";
-
-}  // namespace
 
 FolderJob::FolderJob(JobView& view, std::string programFolder, Listing listing,
                      WriterFactory newWriter)
@@ -34,17 +29,15 @@ void FolderJob::openFolder() {
         return;
     }
     // Everything that can fail happens before the first field or row changes.
-    std::vector<std::string> pictures;
-    for (std::string& name : listing_(chosen)) {
-        if (isPictureName(name)) {
-            pictures.push_back(std::move(name));
-        }
-    }
+    const std::string name = nameOfFolder(chosen);
+    std::vector<LeftOut> leftOut;
+    std::vector<std::string> pictures =
+        pickPictures(chosen, listing_(chosen), name + ".pdf", leftOut);
     const std::int32_t count = checkedInt32(pictures.size());
-    const std::size_t cut = lastSeparator(chosen);
 
     folderPath = chosen;
-    folderName = cut == std::string::npos ? chosen : chosen.substr(cut + 1);
+    folderName = name;
+    leftOut_ = std::move(leftOut);
     fileNames = std::move(pictures);
     lastIndex = count - 1;
     givenDocument_.clear();
@@ -61,6 +54,7 @@ void FolderJob::openPictures(std::vector<std::string> pictures, std::string docu
     const std::int32_t count = checkedInt32(pictures.size());
     folderPath.clear();
     folderName.clear();
+    leftOut_.clear();
     fileNames = std::move(pictures);
     lastIndex = count - 1;
     givenDocument_ = std::move(document);
@@ -79,6 +73,8 @@ void FolderJob::generate() {
     if (running_ || lastIndex < 0) {
         return;
     }
+    // A "done" from the run before must not stand while this one works.
+    view_.showMessage(JobMessage::Count, lastIndex + 1);
     // However the run ends, the writer goes (with its temporary file, unless
     // the document was put in place), the job takes commands again and a stop request is used up.
     struct RunScope {
@@ -209,14 +205,14 @@ std::string FolderJob::outputPath() const {
     if (!givenDocument_.empty()) {
         return givenDocument_;
     }
-    return folderPath + separator + folderName + ".pdf";
+    return joinPath(folderPath, folderName + ".pdf");
 }
 
 std::vector<std::string> FolderJob::picturePaths() const {
     std::vector<std::string> paths;
     for (std::int32_t k = 0; k <= lastIndex; ++k) {
         const std::string& name = fileNames[static_cast<std::size_t>(k)];
-        paths.push_back(givenDocument_.empty() ? folderPath + separator + name : name);
+        paths.push_back(givenDocument_.empty() ? joinPath(folderPath, name) : name);
     }
     return paths;
 }

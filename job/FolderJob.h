@@ -35,17 +35,19 @@ class FolderJob {
     FolderJob& operator=(const FolderJob&) = delete;
     ~FolderJob();
 
-    // Asks for a folder, lists its pictures and shows their count
-    // (JobMessage::Count). A cancelled choice changes nothing; a listing
-    // that fails changes nothing either.
+    // Asks for a folder, lists its pictures (pickPictures(): the folder's
+    // own document and files that are no pictures by their first bytes left
+    // out) and shows their count (JobMessage::Count). A cancelled choice
+    // changes nothing; a listing that fails changes nothing either.
     void openFolder();
     // Takes `pictures`, paths used as given and in that order, as the list
     // instead of a folder's pictures, and `document` as the file generate()
     // writes; shows their count as openFolder() does. Nothing is filtered:
     // the content of each file decides whether it is a picture.
     void openPictures(std::vector<std::string> pictures, std::string document);
-    // Converts the listed pictures, in list order, into outputPath(), then
-    // shows JobMessage::Done. Does nothing when the list is empty. A run
+    // Shows the list's count again (JobMessage::Count), converts the listed
+    // pictures, in list order, into outputPath(), then shows
+    // JobMessage::Done. Does nothing when the list is empty. A run
     // that is stopped (requestStop) shows JobMessage::Stopped instead and
     // leaves the document as it was.
     void generate();
@@ -76,8 +78,12 @@ class FolderJob {
     // The list as the job holds it, for front ends and tests.
     std::vector<std::string> entries() const;
     const std::string& folder() const { return folderPath; }
-    // The document generate() writes: the folder, "/", the folder's name and
-    // ".pdf", or the document given to openPictures().
+    // The names of the last openFolder() that it left out as no pictures,
+    // with the reason; none after openPictures().
+    const std::vector<LeftOut>& leftOut() const { return leftOut_; }
+    // The document generate() writes: in the folder, the folder's name
+    // (nameOfFolder(): a drive's letter for a drive's root) and ".pdf"; or
+    // the document given to openPictures().
     std::string outputPath() const;
 
   private:
@@ -106,6 +112,7 @@ class FolderJob {
     // Set by openPictures(): fileNames are whole paths and this is the
     // document; empty after openFolder().
     std::string givenDocument_;
+    std::vector<LeftOut> leftOut_;
     JobView& view_;
     std::string programFolder_;
     Listing listing_;

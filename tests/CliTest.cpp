@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 
@@ -12,6 +13,14 @@ using testsupport::readFile;
 using testsupport::runProgram;
 
 namespace {
+
+// A path as the program prints it: with "\\" on Windows.
+std::string shown(std::string path) {
+    if (testsupport::onWindows) {
+        std::replace(path.begin(), path.end(), '/', '\\');
+    }
+    return path;
+}
 
 // The page sizes of a document of ours, in page order; qpdf checks it too.
 Names pageSizes(const std::string& pdfPath) {
@@ -27,33 +36,49 @@ Names pageSizes(const std::string& pdfPath) {
 }
 
 // The document is named after the folder and takes what --list shows, in
-// that order: hidden files and sub-folders left out, links to pictures
-// followed, the content deciding the format.
+// that order: hidden files, sub-folders, the folder's own document and
+// files that are no pictures by their first bytes left out (and named on
+// standard error), links to pictures followed, the content deciding the
+// format.
 TEST(CliFolder, ListAndDocumentTakeThePicturesInNaturalOrder) {
-    Folder folder("我的 照片");
+    Folder folder("我的 照片.jpg");
     folder.add("b 2.bmp", 7, 3);
     folder.add("a10.bmp", 10, 3);
     folder.add("a9.bmp", 9, 3);
     folder.add("Z.PNG", 5, 5);
+    folder.add("c.jpeg", 2, 2);
+    folder.add("d.JFIF", 3, 2);
+    folder.add("e.png.txt", 4, 1);
     folder.add(".hidden.png", 4, 4);
     folder.add("notes.txt", 3, 3);
+    testsupport::writeFile(folder.file("x.jpg - 快捷方式.lnk"),
+                           std::string("L\0\0\0\1\x14\2\0", 8));
     fs::create_directory(testsupport::u8path(folder.file("sub.jpg")));
     testsupport::linkOrCopy("a9.bmp", folder.file("link.gif"));
     const Names before = testsupport::listFolder(folder.path);
+    const std::string listed =
+        "a9.bmp\na10.bmp\nb 2.bmp\nc.jpeg\nd.JFIF\ne.png.txt\nlink.gif\nZ.PNG\n";
+    const std::string leftOut =
+        "left out: x.jpg - 快捷方式.lnk: not a BMP, GIF, JPEG or PNG picture\n";
     const auto list = runProgram({"--list", folder.path});
     EXPECT_EQ(list.status, 0) << list.err;
-    EXPECT_EQ(list.out, "a9.bmp\na10.bmp\nb 2.bmp\nlink.gif\nZ.PNG\n");
+    EXPECT_EQ(list.out, listed);
+    EXPECT_EQ(list.err, leftOut);
     EXPECT_EQ(testsupport::listFolder(folder.path), before);
 
     const auto result = runProgram({folder.path + "/"});
-    const std::string output = folder.file("我的 照片.pdf");
+    const std::string output = folder.file("我的 照片.jpg.pdf");
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, output + "\n");
+    EXPECT_EQ(result.out, shown(output) + "\n");
     EXPECT_EQ(result.err, "");  // no progress line when stderr is not a terminal
-    EXPECT_EQ(pageSizes(output), (Names{"9x3", "10x3", "7x3", "9x3", "5x5"}));
+    EXPECT_EQ(pageSizes(output), (Names{"9x3", "10x3", "7x3", "2x2", "3x2", "4x1", "9x3", "5x5"}));
     Names after = before;
-    after.push_back("我的 照片.pdf");
+    after.push_back("我的 照片.jpg.pdf");
+    std::sort(after.begin(), after.end());
     EXPECT_EQ(testsupport::listFolder(folder.path), after);
+    const auto again = runProgram({"--list", folder.path});
+    EXPECT_EQ(again.out, listed);
+    EXPECT_EQ(again.err, leftOut);
 }
 
 // The pictures given, in the order given, then the folder itself, in a path
@@ -66,7 +91,7 @@ TEST(CliPictures, OutputFormTakesTheOrderGivenEvenInALongPath) {
     const std::string out = folder.file("out.pdf");
     const auto result = runProgram({"-o", out, folder.file("b.bmp"), folder.file("a.bmp")});
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, out + "\n");
+    EXPECT_EQ(result.out, shown(out) + "\n");
     EXPECT_EQ(pageSizes(out), (Names{"6x2", "4x2"}));
     EXPECT_EQ(runProgram({folder.path}).status, 0);
     EXPECT_EQ(pageSizes(folder.file("相册.pdf")), (Names{"4x2", "6x2"}));

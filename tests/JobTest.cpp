@@ -75,7 +75,7 @@ class FolderJobTest : public ::testing::Test {
 // The calls of a run over /pics/trip: one line a picture.
 // clang-format off
 const Names tripRun = {
-    "newWriter(/pics/trip/trip.pdf)", "showProgressRange(0,4)",
+    "showMessage(count 3)", "newWriter(/pics/trip/trip.pdf)", "showProgressRange(0,4)",
     "showProgress(1)", "runPendingEvents", "pageOBJ(/pics/trip/p1.png)",
     "showProgress(2)", "runPendingEvents", "pageOBJ(/pics/trip/p2.BMP)",
     "showProgress(3)", "runPendingEvents", "pageOBJ(/pics/trip/p3.gif.bak)",
@@ -167,15 +167,15 @@ TEST_F(FolderJobTest, StopRequestEndsTheRunBeforeTheNextPictureAndWritesNothing)
         int pagesDone;
     };
     const Stop stops[] = {
-        {[this] { job.requestStop(); }, 4, 0},  // before the run
+        {[this] { job.requestStop(); }, 5, 0},  // before the run
         {[this] { view.onEvents = [this](int count) { count == 2 ? job.requestStop() : void(); }; },
-         7, 1},
+         8, 1},
         {[this] {  // during the last picture
              onPage = [this](const std::string& path) {
                  path.ends_with("p3.gif.bak") ? job.requestStop() : void();
              };
          },
-         11, 3},
+         12, 3},
     };
     for (const Stop& stop : stops) {
         SCOPED_TRACE("stopped after call " + std::to_string(stop.callsKept));
@@ -194,6 +194,24 @@ TEST_F(FolderJobTest, StopRequestEndsTheRunBeforeTheNextPictureAndWritesNothing)
         job.generate();
         EXPECT_EQ(view.log, tripRun);
         EXPECT_FALSE(job.stopped());
+    }
+}
+
+// The document's name and place: after the folder's last name, trailing
+// separators ignored; a root gives what people call it.
+TEST(FolderNames, DocumentIsNamedAfterTheFolderOrItsRoot) {
+    using Pairs = std::vector<std::pair<std::string, std::string>>;
+    RecordingView view;
+    FolderJob job{view, "/prog", [](const std::string&) { return Names{}; }};
+    const Pairs windows = {{"D:/", "D:/D.pdf"},
+                           {"D:", "D:/D.pdf"},
+                           {"//srv/share", "//srv/share/share.pdf"},
+                           {"C:/My Album\\", "C:/My Album\\My Album.pdf"}};
+    const Pairs posix = {{"/", "/root.pdf"}, {"/a/b//", "/a/b//b.pdf"}};
+    for (const auto& [folder, document] : testsupport::onWindows ? windows : posix) {
+        view.answer = folder;
+        job.openFolder();
+        EXPECT_EQ(job.outputPath(), document) << folder;
     }
 }
 

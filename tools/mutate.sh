@@ -159,7 +159,12 @@ mutant job/PagePipeline.cpp 'std::max(1, workers)) + 1)' 'std::max(1, workers)) 
 harmless 'one slot fewer only makes a worker wait sooner; the order and the pages stay'
 
 # The listing: which files are pictures, their natural order.
-mutant job/FolderListing.cpp '".jpg", ".png"}' '".jpg", ".pnx"}'
+mutant job/FolderListing.cpp '".jpg", ".png", ".jpeg", ".jfif"}' '".jpg", ".pnx", ".jpeg", ".jfif"}'
+mutant job/FolderListing.cpp '".png", ".jpeg", ".jfif"}' '".png", ".jpeg", ".jfi"}'
+mutant job/FolderListing.cpp 'if (!isPictureName(name) || sameIgnoringCase(name, document))' 'if (!isPictureName(name))'
+mutant job/FolderListing.cpp 'return !sniffPicture(start, readFileStart(path, start, sizeof start));' 'return false;'
+mutant common/SystemPosix.cpp 'return name.empty() ? "root" : name;' 'return name;'
+mutant job/FolderJob.cpp $'view_.showMessage(JobMessage::Count, lastIndex + 1);\n    // However' '// However'
 mutant job/FolderListing.cpp 'return aLength < bLength ? -1 : 1;' 'return aLength < bLength ? 1 : -1;'
 mutant job/FolderListing.cpp "while (i < a.size() && a[i] == '0')" "while (i < a.size() && a[i] == '#')"
 mutant job/FolderListing.cpp 'return order != 0 ? order < 0 : a < b;' 'return order < 0;'
