@@ -208,6 +208,9 @@ std::wstring widePath(const std::string& path) {
 }
 
 std::string errorText(unsigned long code) {
+    if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) {
+        return "in use by another program";
+    }
     if (const int error = errnoFor(code); error != 0) {
         return std::strerror(error);
     }

@@ -35,6 +35,7 @@ void FolderJob::openFolder() {
         pickPictures(chosen, listing_(chosen), name + ".pdf", leftOut);
     const std::int32_t count = checkedInt32(pictures.size());
 
+    abandonDocument();
     folderPath = chosen;
     folderName = name;
     leftOut_ = std::move(leftOut);
@@ -52,6 +53,7 @@ void FolderJob::openPictures(std::vector<std::string> pictures, std::string docu
         throw std::invalid_argument("openPictures needs the document's path");
     }
     const std::int32_t count = checkedInt32(pictures.size());
+    abandonDocument();
     folderPath.clear();
     folderName.clear();
     leftOut_.clear();
@@ -73,10 +75,12 @@ void FolderJob::generate() {
     if (running_ || lastIndex < 0) {
         return;
     }
+    abandonDocument();
     // A "done" from the run before must not stand while this one works.
     view_.showMessage(JobMessage::Count, lastIndex + 1);
     // However the run ends, the writer goes (with its temporary file, unless
-    // the document was put in place), the job takes commands again and a stop request is used up.
+    // the document was put in place or waits for a retry of its replace),
+    // the job takes commands again and a stop request is used up.
     struct RunScope {
         FolderJob& job;
         explicit RunScope(FolderJob& owner) : job(owner) {
@@ -84,7 +88,9 @@ void FolderJob::generate() {
             job.stopped_ = false;
         }
         ~RunScope() {
-            job.writer.reset();
+            if (!job.replacePending_) {
+                job.writer.reset();
+            }
             job.running_ = false;
             job.stopRequested_.store(false);
         }
@@ -115,8 +121,45 @@ bool FolderJob::writeDocument() {
         stopRun(lastIndex + 1);
         return false;
     }
-    writer->makePDF();
+    putInPlace();
     return true;
+}
+
+void FolderJob::putInPlace() {
+    try {
+        writer->makePDF();
+    } catch (const Error& error) {
+        replacePending_ = error.reason() == ErrorReason::InUse;
+        throw;
+    }
+    replacePending_ = false;
+}
+
+bool FolderJob::replacePending() const {
+    return replacePending_;
+}
+
+void FolderJob::retryReplace() {
+    if (running_ || !replacePending_) {
+        return;
+    }
+    try {
+        putInPlace();
+    } catch (...) {
+        if (!replacePending_) {
+            writer.reset();
+        }
+        throw;
+    }
+    writer.reset();
+    view_.showMessage(JobMessage::Done, lastIndex + 1);
+}
+
+void FolderJob::abandonDocument() {
+    if (!running_) {
+        replacePending_ = false;
+        writer.reset();
+    }
 }
 
 bool FolderJob::addPages() {

@@ -51,6 +51,21 @@ class FolderJob {
     // that is stopped (requestStop) shows JobMessage::Stopped instead and
     // leaves the document as it was.
     void generate();
+    // When generate() (or retryReplace()) failed with ErrorReason::InUse,
+    // another program (a PDF reader) holding the document, the finished
+    // document is kept beside it, hidden, and replacePending() is true; the
+    // front end can ask the user to close that program and then call
+    // retryReplace(), which only tries the replace again, showing
+    // JobMessage::Done when it succeeds and throwing InUse again while the
+    // document is still held. abandonDocument() gives up: the finished
+    // document goes and the earlier one stays. So do the next generate(),
+    // openFolder(), openPictures() and the job's end. A document found held
+    // before a run (generate() fails at once with InUse) leaves no
+    // replace pending: that is retried by generate().
+    bool replacePending() const;
+    void retryReplace();
+    void abandonDocument();
+
     // The selected entry changes places with its upper neighbour and stays selected.
     void moveUp();
     // The selected entry changes places with its lower neighbour and stays selected.
@@ -93,14 +108,17 @@ class FolderJob {
     // Hands every picture's page to the writer, in list order; false when a
     // stop request came first.
     bool addPages();
+    // The writer's makePDF(), noting whether it left a replace pending.
+    void putInPlace();
     void stopRun(std::int32_t pagesDone);
     void showList();
     // The pictures' files: the folder joined to each name, or the paths given.
     std::vector<std::string> picturePaths() const;
 
     // Fields in the order of the job's design; fileNames beyond lastIndex
-    // carry no meaning. The writer lives only while a run is under way: its
-    // temporary file, and the buffers behind it, go with the run.
+    // carry no meaning. The writer lives only while a run is under way, or
+    // while its replace waits for a retry: its temporary file, and the
+    // buffers behind it, go with the run.
     std::vector<std::string> fileNames;
     std::int32_t lastIndex = -1;
     std::string folderPath;
@@ -119,6 +137,7 @@ class FolderJob {
     WriterFactory newWriter_;
     int workers_ = 1;
     bool running_ = false;
+    bool replacePending_ = false;
     bool stopped_ = false;
     std::atomic<bool> stopRequested_{false};
     static_assert(std::atomic<bool>::is_always_lock_free);

@@ -148,6 +148,10 @@ void pdf::writePage(std::int32_t W, std::int32_t H, const Bytes& zipped) {
 }
 
 void pdf::makePDF() {
+    if (file_.replacePending()) {
+        file_.retryReplace();
+        return;
+    }
     objOffset[3] = pdfLen;
     addLine("3 0 obj");
     addLine("<< /Type /Pages /Count " + str(pageCount) + " /Kids [" + kids + "] >>");

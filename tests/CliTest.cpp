@@ -97,6 +97,40 @@ TEST(CliPictures, OutputFormTakesTheOrderGivenEvenInALongPath) {
     EXPECT_EQ(pageSizes(folder.file("相册.pdf")), (Names{"4x2", "6x2"}));
 }
 
+// On Windows, a document held open by a reader: a hold that ends within a
+// second is waited out; one that lasts is reported before any page, the
+// earlier document kept. A program killed mid-run leaves nothing behind.
+TEST(CliFolder, HeldDocumentIsWaitedForOrReportedAndAKilledRunLeavesNothing) {
+    if (!testsupport::onWindows) {
+        GTEST_SKIP() << "only Windows holds files against their replacing";
+    }
+    Folder folder("held");
+    folder.add("a.bmp", 3, 2);
+    const std::string document = folder.file("held.pdf");
+    testsupport::writeFile(document, "earlier");
+    const Names before = testsupport::listFolder(folder.path);
+    testsupport::whileUnwritable(document, [&] {
+        const auto held = runProgram({folder.path});
+        EXPECT_EQ(held.status, 1);
+        EXPECT_EQ(held.err, "folder2pdf: " + shown(document) +
+                                ": cannot replace: in use by another program\n");
+    });
+    EXPECT_EQ(readFile(document), "earlier");
+    EXPECT_EQ(testsupport::listFolder(folder.path), before);
+
+    folder.add("noise.bmp", 1500, 1500, true);
+    const Names withNoise = testsupport::listFolder(folder.path);
+    const auto killed = runProgram({folder.path}, {false, "", folder.path});
+    EXPECT_EQ(killed.status, 9);
+    EXPECT_EQ(testsupport::listFolder(folder.path), withNoise);
+
+    std::thread hold = testsupport::holdAsReader(document, 1000);
+    const auto waited = runProgram({folder.path});
+    hold.join();
+    EXPECT_EQ(waited.status, 0) << waited.err;
+    EXPECT_EQ(pageSizes(document), (Names{"3x2", "1500x1500"}));
+}
+
 TEST(CliUsage, WrongArgumentsExitWithTwoAndTheUsage) {
     const std::vector<Names> cases = {
         {},
@@ -125,7 +159,7 @@ TEST(CliTerminal, ProgressLineShowsEachPictureAndQuietNothing) {
     Folder folder("p");
     folder.add("照片 1.bmp", 2, 2);
     folder.add("照片 2.bmp", 2, 2);
-    const auto run = runProgram({folder.path}, {true, ""});
+    const auto run = runProgram({folder.path}, {true, "", ""});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("\r[1/2] 照片 1.bmp"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("\r[2/2] 照片 2.bmp  "), std::string::npos) << run.err;
@@ -133,7 +167,7 @@ TEST(CliTerminal, ProgressLineShowsEachPictureAndQuietNothing) {
     EXPECT_NE(run.err.find("\r\033[Kdone: 2 pages in "), std::string::npos) << run.err;
     EXPECT_EQ(run.out, folder.file("p.pdf") + "\n");
     std::filesystem::remove(folder.file("p.pdf"));
-    const auto quiet = runProgram({"--quiet", folder.path}, {true, ""});
+    const auto quiet = runProgram({"--quiet", folder.path}, {true, "", ""});
     EXPECT_EQ(quiet.status, 0);
     EXPECT_EQ(quiet.err, "");
     EXPECT_EQ(quiet.out, "");
@@ -158,7 +192,7 @@ TEST(CliTerminal, CtrlCStopsEitherFormAndWritesNothing) {
     const Names before = testsupport::listFolder(folder.path);
 
     for (const Names& arguments : {Names{folder.path}, pictures}) {
-        const auto run = runProgram(arguments, {true, "[2/61]"});
+        const auto run = runProgram(arguments, {true, "[2/61]", ""});
         EXPECT_EQ(run.status, 130) << "a negative status is a signal";
         EXPECT_NE(run.err.find("stopped after "), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");

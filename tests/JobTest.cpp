@@ -8,6 +8,7 @@
 
 #include "RecordingView.h"
 #include "TestSupport.h"
+#include "common/Error.h"
 #include "job/FolderJob.h"
 
 using folder2pdf::DocumentWriter;
@@ -24,8 +25,8 @@ struct RecordingWriter : DocumentWriter {
     std::function<void(const std::string&)>& onPage;
     std::size_t rootLength;
     RecordingWriter(RecordingView& v, std::function<void(const std::string&)>& hook,
-                    std::size_t root)
-        : view(v), onPage(hook), rootLength(root) {}
+                    std::size_t root, int& held)
+        : view(v), onPage(hook), rootLength(root), inUse(held) {}
     void pageOBJ(const folder2pdf::PreparedPage& page) override {
         const std::string path = page.path.substr(rootLength);
         view.log.push_back("pageOBJ(" + path + ")");
@@ -33,7 +34,14 @@ struct RecordingWriter : DocumentWriter {
             onPage(path);
         }
     }
-    void makePDF() override { view.log.push_back("makePDF"); }
+    void makePDF() override {
+        view.log.push_back("makePDF");
+        if (inUse > 0) {
+            --inUse;
+            throw folder2pdf::Error(folder2pdf::ErrorReason::InUse, "held");
+        }
+    }
+    int& inUse;  // how many more makePDF() calls find the document held
 };
 
 // The folders below are in a temporary folder, whose path the log leaves
@@ -49,12 +57,13 @@ class FolderJobTest : public ::testing::Test {
         {"/pics/empty", {"jpg", "v.pn", "w.jpe"}},
     };
     std::function<void(const std::string&)> onPage;
+    int inUse = 0;
     FolderJob job{
         view, "/prog",
         [this](const std::string& folder) { return folders.at(folder.substr(root.size())); },
         [this](const std::string& path) {
             view.log.push_back("newWriter(" + path.substr(root.size()) + ")");
-            return std::make_unique<RecordingWriter>(view, onPage, root.size());
+            return std::make_unique<RecordingWriter>(view, onPage, root.size(), inUse);
         }};
 
     FolderJobTest() {
@@ -199,6 +208,34 @@ TEST_F(FolderJobTest, StopRequestEndsTheRunBeforeTheNextPictureAndWritesNothing)
 
 // The document's name and place: after the folder's last name, trailing
 // separators ignored; a root gives what people call it.
+// A document another program holds: the run fails keeping the finished
+// document, a retry only puts it in place, and giving up drops it.
+TEST_F(FolderJobTest, DocumentInUseWaitsForARetryOfItsReplaceOnly) {
+    open("/pics/trip");
+    inUse = 2;
+    for (const auto command : {&FolderJob::generate, &FolderJob::retryReplace}) {
+        try {
+            (job.*command)();
+            ADD_FAILURE() << "no InUse";
+        } catch (const folder2pdf::Error& error) {
+            EXPECT_EQ(error.reason(), folder2pdf::ErrorReason::InUse);
+        }
+        EXPECT_TRUE(job.replacePending());
+    }
+    view.log.clear();
+    job.retryReplace();
+    job.retryReplace();
+    EXPECT_EQ(view.log, (Names{"makePDF", "showMessage(done 3)"}));
+    EXPECT_FALSE(job.replacePending());
+    inUse = 1;
+    EXPECT_THROW(job.generate(), folder2pdf::Error);
+    job.abandonDocument();
+    view.log.clear();
+    job.retryReplace();
+    EXPECT_FALSE(job.replacePending());
+    EXPECT_TRUE(view.log.empty());
+}
+
 TEST(FolderNames, DocumentIsNamedAfterTheFolderOrItsRoot) {
     using Pairs = std::vector<std::pair<std::string, std::string>>;
     RecordingView view;

@@ -128,8 +128,13 @@ mutant pdf/pdf.cpp 'if (size > bufferCapacity_ - buffered_) {' 'if (size > buffe
 
 # The atomic replace: flush, clean-up, permissions, the signal path.
 mutant pdf/AtomicFilePosix.cpp 'if (::fsync(t.file) != 0)' 'if ((::fsync(t.file), false))'
-mutant pdf/AtomicFilePosix.cpp $'::unlinkat(folder, name.c_str(), 0);\n        forget(' \
-    $'(void)name;\n        forget('
+mutant pdf/AtomicFilePosix.cpp $'if (!t.name.empty()) {\n                ::unlinkat(' \
+    $'if (false) {\n                ::unlinkat('
+mutant pdf/AtomicFilePosix.cpp 'if (::access("/proc/self/fd", X_OK) != 0) {' 'if (true) {'
+mutant pdf/AtomicFilePosix.cpp 'if (t.name.empty() && !giveName(' 'if (false && !giveName('
+mutant job/FolderJob.cpp $'if (!job.replacePending_) {\n                job.writer.reset();' \
+    $'if (true) {\n                job.writer.reset();'
+mutant job/FolderJob.cpp 'replacePending_ = error.reason() == ErrorReason::InUse;' 'replacePending_ = false;'
 mutant pdf/AtomicFilePosix.cpp '::fchmod(fd, old.st_mode & 07777);' '(void)old;'
 mutant pdf/AtomicFilePosix.cpp 'if (state != Published && state != Committing)' 'if (true)'
 mutant cli/ConsolePosix.cpp 'termination.sa_handler = onTermination;' 'termination.sa_handler = SIG_DFL;'
