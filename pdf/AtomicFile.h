@@ -24,8 +24,8 @@ namespace folder2pdf {
 //
 // On Windows another program may hold the target open without sharing it
 // (a PDF reader): the constructor then fails at once with InUse, and
-// commit() waits out a hold that ends within about 1.5 seconds (a virus
-// scanner, an indexer), then fails with InUse keeping the finished
+// commit() waits out a hold that ends within 2 seconds (a virus scanner,
+// an indexer), then fails with InUse keeping the finished
 // temporary file, so that retryReplace() can try the rename again once the
 // other program let go. Elsewhere nothing holds files that way.
 class AtomicFile {

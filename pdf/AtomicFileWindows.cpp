@@ -113,9 +113,9 @@ bool heldAgainstReplace(DWORD code, const std::wstring& target) {
 }
 
 // A hold that ends soon (a virus scanner or indexer reading the new file's
-// predecessor) is waited out: the waits before each further attempt, about
-// 1.5 s in all.
-constexpr DWORD holdWaits[] = {100, 200, 400, 800};
+// predecessor) is waited out: the waits before each further attempt, a
+// little over 2 s in all.
+constexpr DWORD holdWaits[] = {100, 200, 400, 800, 800};
 
 Error inUse(const std::string& path) {
     return Error(ErrorReason::InUse, path, "cannot replace: in use by another program");

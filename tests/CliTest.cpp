@@ -16,9 +16,7 @@ namespace {
 
 // A path as the program prints it: with "\\" on Windows.
 std::string shown(std::string path) {
-    if (testsupport::onWindows) {
-        std::replace(path.begin(), path.end(), '/', '\\');
-    }
+    std::replace(path.begin(), path.end(), '/', testsupport::onWindows ? '\\' : '/');
     return path;
 }
 
@@ -106,6 +104,7 @@ TEST(CliFolder, HeldDocumentIsWaitedForOrReportedAndAKilledRunLeavesNothing) {
     }
     Folder folder("held");
     folder.add("a.bmp", 3, 2);
+    folder.add("noise.bmp", 1500, 1500, true);
     const std::string document = folder.file("held.pdf");
     testsupport::writeFile(document, "earlier");
     const Names before = testsupport::listFolder(folder.path);
@@ -115,14 +114,10 @@ TEST(CliFolder, HeldDocumentIsWaitedForOrReportedAndAKilledRunLeavesNothing) {
         EXPECT_EQ(held.err, "folder2pdf: " + shown(document) +
                                 ": cannot replace: in use by another program\n");
     });
-    EXPECT_EQ(readFile(document), "earlier");
-    EXPECT_EQ(testsupport::listFolder(folder.path), before);
-
-    folder.add("noise.bmp", 1500, 1500, true);
-    const Names withNoise = testsupport::listFolder(folder.path);
     const auto killed = runProgram({folder.path}, {false, "", folder.path});
     EXPECT_EQ(killed.status, 9);
-    EXPECT_EQ(testsupport::listFolder(folder.path), withNoise);
+    EXPECT_EQ(readFile(document), "earlier");
+    EXPECT_EQ(testsupport::listFolder(folder.path), before);
 
     std::thread hold = testsupport::holdAsReader(document, 1000);
     const auto waited = runProgram({folder.path});
