@@ -165,7 +165,7 @@ harmless 'one slot fewer only makes a worker wait sooner; the order and the page
 
 # The listing: which files are pictures, their natural order.
 mutant job/FolderListing.cpp '".jpg", ".png", ".jpeg", ".jfif"}' '".jpg", ".pnx", ".jpeg", ".jfif"}'
-mutant job/FolderListing.cpp '".png", ".jpeg", ".jfif"}' '".png", ".jpeg", ".jfi"}'
+mutant job/FolderListing.cpp '".png", ".jpeg", ".jfif"}' '".png", ".jpeg", ".jfxf"}'
 mutant job/FolderListing.cpp 'if (!isPictureName(name) || sameIgnoringCase(name, document))' 'if (!isPictureName(name))'
 mutant job/FolderListing.cpp 'return !sniffPicture(start, readFileStart(path, start, sizeof start));' 'return false;'
 mutant common/SystemPosix.cpp 'return name.empty() ? "root" : name;' 'return name;'
