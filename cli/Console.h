@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,16 @@ void prepareConsole();
 
 // The command line's arguments in UTF-8, the program's name first. Windows
 // hands them over in UTF-16, so that names outside the ANSI code page
-// survive; `argc` and `argv` serve on POSIX.
+// survive; `argc` and `argv` serve on POSIX. On Windows a trailing '"',
+// which no file name can hold, is dropped: cmd users write "C:\My Album\",
+// whose "\"" the system's rules read as a quote inside the argument.
 std::vector<std::string> commandArguments(int argc, char** argv);
 
+// Writes UTF-8 `text` to `stream` (stdout or stderr). A Windows console
+// gets it through the wide console API, so that every character shows
+// whatever the console's code page; elsewhere, a pipe or a file on
+// Windows among them, it goes out as UTF-8 bytes.
+void printText(std::FILE* stream, const std::string& text);
 // Whether stderr is a terminal (a console window on Windows), and how wide
 // it is in columns (80 when that can't be told).
 bool errorIsTerminal();

@@ -50,6 +50,10 @@ std::vector<std::string> commandArguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
 }
 
+void printText(std::FILE* stream, const std::string& text) {
+    std::fputs(text.c_str(), stream);
+}
+
 bool errorIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }

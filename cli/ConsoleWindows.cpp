@@ -68,9 +68,26 @@ std::vector<std::string> commandArguments(int argc, char** argv) {
     std::vector<std::string> arguments;
     for (int i = 0; i < count; ++i) {
         arguments.push_back(utf8(wide[i]));
+        if (i > 0 && arguments.back().size() > 1 && arguments.back().back() == '"') {
+            arguments.back().pop_back();
+        }
     }
     ::LocalFree(wide);
     return arguments;
+}
+
+void printText(std::FILE* stream, const std::string& text) {
+    const HANDLE handle = ::GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (!::GetConsoleMode(handle, &mode)) {
+        std::fputs(text.c_str(), stream);
+        return;
+    }
+    // What the C library holds for the console goes first, to keep the order.
+    std::fflush(stream);
+    const std::wstring wide = utf16(text);
+    DWORD written = 0;
+    ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
 }
 
 bool errorIsTerminal() {

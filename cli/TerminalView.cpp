@@ -147,17 +147,25 @@ void TerminalView::showMessage(JobMessage message, std::int32_t count) {
     clearLine();
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    char text[96];
     if (batch_) {
-        if (message == JobMessage::Stopped) {
-            std::fprintf(stderr, "stopped after %d of %d pictures; %s.pdf not written\n",
-                         before_ + count, pictures_, batchFolder_.c_str());
+        if (message != JobMessage::Stopped) {
+            return;
         }
-    } else if (message == JobMessage::Done) {
-        std::fprintf(stderr, "done: %d page%s in %.1f s\n", count, count == 1 ? "" : "s", elapsed);
-    } else {
-        std::fprintf(stderr, "stopped after %d of %d pictures; nothing written\n", count,
-                     pictures_);
+        std::snprintf(text, sizeof text, "stopped after %d of %d pictures; ", before_ + count,
+                      pictures_);
+        printText(stderr, text + batchFolder_ + ".pdf not written\n");
+        std::fflush(stderr);
+        return;
     }
+    if (message == JobMessage::Done) {
+        std::snprintf(text, sizeof text, "done: %d page%s in %.1f s\n", count,
+                      count == 1 ? "" : "s", elapsed);
+    } else {
+        std::snprintf(text, sizeof text, "stopped after %d of %d pictures; nothing written\n",
+                      count, pictures_);
+    }
+    printText(stderr, text);
     std::fflush(stderr);
 }
 
@@ -237,14 +245,14 @@ void TerminalView::drawLine(std::int32_t picture) {
     // wrap, and \r would then redraw only the second line.
     const int room = terminalColumns() - 1 - columnsOf(counts) - columnsOf(speed);
     const std::string line = counts + fitToColumns(name, room > 1 ? room : 1) + speed;
-    std::fprintf(stderr, "\r%s\033[K", line.c_str());
+    printText(stderr, "\r" + line + "\033[K");
     std::fflush(stderr);
     lineShown_ = true;
 }
 
 void TerminalView::clearLine() {
     if (lineShown_) {
-        std::fputs("\r\033[K", stderr);
+        printText(stderr, "\r\033[K");
         std::fflush(stderr);
         lineShown_ = false;
     }

@@ -27,6 +27,7 @@ using folder2pdf::DocumentOptions;
 using folder2pdf::Error;
 using folder2pdf::exitInterrupted;
 using folder2pdf::FolderJob;
+using folder2pdf::printText;
 using folder2pdf::programFolder;
 using folder2pdf::StopSignals;
 using folder2pdf::TerminalView;
@@ -50,9 +51,11 @@ void printHelp() {
         "as large in points as the picture is in pixels, the picture in 8-bit gray.\n"
         "\n"
         "With FOLDER, the pictures are the folder's files whose names contain .bmp,\n"
-        ".gif, .jpg or .png (any case), hidden files and sub-folders left out, in\n"
-        "natural order (page2 before page10); the document is FOLDER/<name of\n"
-        "FOLDER>.pdf.\n"
+        ".gif, .jpg, .jpeg, .jfif or .png (any case) and whose first bytes are a\n"
+        "picture's, hidden files, sub-folders and the folder's own document left\n"
+        "out, in natural order (page2 before page10); the document is\n"
+        "FOLDER/<name of FOLDER>.pdf (a drive's root gives its letter, / gives\n"
+        "root.pdf).\n"
         "\n"
         "The document's path is printed on standard output; on a terminal, a\n"
         "progress line and a summary appear on standard error. Ctrl-C stops the\n"
@@ -117,13 +120,23 @@ struct Options {
     std::vector<std::string> operands;
 };
 
+// What the listing left out, on standard error, so that a name missing
+// from the list is explained.
+void reportLeftOut(const FolderJob& job) {
+    for (const auto& [name, reason] : job.leftOut()) {
+        printText(stderr, "left out: " + name + ": " + reason + "\n");
+    }
+}
+
 int listPictures(const std::string& folder) {
     TerminalView view(folder, false);
     FolderJob job(view, programFolder());
     job.openFolder();
     for (const std::string& row : view.rows()) {
-        std::printf("%s\n", row.c_str());
+        printText(stdout, row + "\n");
     }
+    std::fflush(stdout);
+    reportLeftOut(job);
     return 0;
 }
 
@@ -142,7 +155,8 @@ int convert(const Options& options) {
     }
     if (job.entries().empty()) {
         if (onTerminal) {
-            std::fprintf(stderr, "no pictures in %s; nothing written\n", job.folder().c_str());
+            printText(stderr, "no pictures in " + folder2pdf::shownPath(job.folder()) +
+                                  "; nothing written\n");
         }
         return 0;
     }
@@ -154,7 +168,7 @@ int convert(const Options& options) {
         return exitInterrupted;
     }
     if (!options.quiet) {
-        std::printf("%s\n", job.outputPath().c_str());
+        printText(stdout, folder2pdf::shownPath(job.outputPath()) + "\n");
     }
     return 0;
 }
@@ -452,7 +466,7 @@ int run(const Options& options) {
         }
         return options.list ? listPictures(options.operands[0]) : convert(options);
     } catch (const Error& error) {
-        std::fprintf(stderr, "folder2pdf: %s\n", error.what());
+        printText(stderr, "folder2pdf: " + folder2pdf::shownMessage(error) + "\n");
     } catch (const std::exception& error) {
         std::fprintf(stderr, "folder2pdf: %s\n", error.what());
     }

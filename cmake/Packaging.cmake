@@ -5,7 +5,8 @@
 # which leaves build/folder2pdf_<version>_amd64.deb.
 #
 # Windows: folder2pdf-<version>-win64.zip, the two programs and a short
-# read-me in Chinese and English at its top, nothing to install:
+# read-me in Chinese and English at its top, the libraries' licence
+# notices in licenses/, nothing to install:
 #   cmake --build build-windows --target package
 # The same target makes folder2pdf-<version>-win64-setup.exe, the installer.
 
@@ -50,13 +51,52 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
+# A copy of the text file `from` with Windows line ends, for Notepad.
+function(folder2pdf_crlf_copy from to)
+    file(READ ${from} text)
+    string(REPLACE "\r\n" "\n" text "${text}")
+    string(REPLACE "\n" "\r\n" text "${text}")
+    file(WRITE ${to} "${text}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${from})
+endfunction()
+
+# The licence notices of the libraries linked into the Windows programs, in
+# licenses/ of the zip: Debian's copyright files of the same source
+# packages the libraries are built from (tools/windows-deps.sh), taken
+# from this machine as they are, with Windows line ends.
+function(folder2pdf_license_notices)
+    # Each library, then the packages that may hold its copyright, "|" between.
+    set(notices zlib libz-mingw-w64-dev|zlib1g libpng libpng-dev|libpng16-16
+        libjpeg-turbo libjpeg62-turbo-dev|libjpeg62-turbo giflib libgif-dev|libgif7)
+    while(notices)
+        list(POP_FRONT notices library packages)
+        string(REPLACE "|" ";" packages "${packages}")
+        unset(found)
+        foreach(package IN LISTS packages)
+            if(NOT found AND EXISTS /usr/share/doc/${package}/copyright)
+                set(found /usr/share/doc/${package}/copyright)
+            endif()
+        endforeach()
+        if(NOT found)
+            message(WARNING "no copyright file of ${library} in /usr/share/doc (${packages}): "
+                "the zip goes without its licence notice")
+            continue()
+        endif()
+        folder2pdf_crlf_copy(${found} ${CMAKE_BINARY_DIR}/licenses/${library}.txt)
+        install(FILES ${CMAKE_BINARY_DIR}/licenses/${library}.txt
+            DESTINATION ${CMAKE_INSTALL_BINDIR}/licenses)
+    endwhile()
+endfunction()
+
 if(WIN32)
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME folder2pdf-${PROJECT_VERSION}-win64)
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
     set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR})
-    install(FILES ${PROJECT_SOURCE_DIR}/app/resources/README-windows.txt
-        DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME README.txt)
+    folder2pdf_crlf_copy(${PROJECT_SOURCE_DIR}/app/resources/README-windows.txt
+        ${CMAKE_BINARY_DIR}/README.txt)
+    install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION ${CMAKE_INSTALL_BINDIR})
+    folder2pdf_license_notices()
 endif()
 
 # Windows, besides the zip: folder2pdf-<version>-win64-setup.exe, a per-user

@@ -3,12 +3,26 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/Path.h"
+
 namespace folder2pdf {
 
 Error fileError(const std::string& path, const std::string& what, int errorNumber,
                 ErrorReason otherwise) {
     return Error(reasonOfErrno(errorNumber, otherwise), path,
                  what + ": " + std::strerror(errorNumber));
+}
+
+std::string shownMessage(const Error& error) {
+    if (error.file().empty()) {
+        return error.what();
+    }
+    std::string detail = error.detail();
+    const std::string folder = folderOf(error.file());
+    if (const auto at = detail.find(folder); folder != "." && at != std::string::npos) {
+        detail.replace(at, folder.size(), shownPath(folder));
+    }
+    return shownPath(error.file()) + ": " + detail;
 }
 
 ErrorReason reasonOfErrno(int error, ErrorReason otherwise) {

@@ -16,6 +16,7 @@ enum class ErrorReason {
     CannotWrite,       // the document could not be written
     DiskFull,          // ... because the disk or a quota is full
     PermissionDenied,  // the system refused access to a file or folder
+    InUse,             // another program holds the document open and won't share it (Windows)
     OutOfMemory,
 };
 
@@ -53,6 +54,11 @@ class Error : public std::runtime_error {
 // `otherwise` (what the caller was doing: reading or writing).
 Error fileError(const std::string& path, const std::string& what, int errorNumber,
                 ErrorReason otherwise = ErrorReason::CannotRead);
+
+// What an error says, as the front ends show it: what(), with its file's
+// path and that path's folder, where the detail names it, spelled as the
+// system shows paths (shownPath(): "\" on Windows).
+std::string shownMessage(const Error& error);
 
 // The reason for a failed system call's errno value: a full disk or quota,
 // a file grown past a size limit, a refused permission or a read-only file

@@ -15,4 +15,9 @@ std::string nameOf(const std::string& path) {
     return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
+std::string joinPath(const std::string& folder, const std::string& name) {
+    const bool endsInSeparator = !folder.empty() && lastSeparator(folder) == folder.size() - 1;
+    return folder + (endsInSeparator ? "" : "/") + name;
+}
+
 }  // namespace folder2pdf

@@ -22,6 +22,12 @@ namespace folder2pdf {
 // is read gives what was there.
 void readWholeFile(const std::string& path, Bytes& bytes);
 
+// Reads up to `size` bytes from the start of the regular file at `path`
+// into `buffer` and returns how many there were: fewer only when the file
+// is shorter. For a look at a file's kind without reading all of it.
+// Throws Error as readWholeFile() does.
+std::size_t readFileStart(const std::string& path, std::uint8_t* buffer, std::size_t size);
+
 // The names of the files in `folder` that are regular files or links to
 // them, in the order the system gives them: sub-folders, links to anything
 // else and hidden files (a name starting with "." and, on Windows, the

@@ -38,32 +38,31 @@ bool isListed(const std::filesystem::directory_entry& entry) {
     return entry.status(statusError).type() == std::filesystem::file_type::regular;
 }
 
-}  // namespace
-
-void readWholeFile(const std::string& path, Bytes& bytes) {
-    // O_NONBLOCK: opening a FIFO must not hang the run waiting for a writer;
-    // anything but a regular file is refused right after the open.
+// Opens the regular file at `path` for reading. O_NONBLOCK: opening a FIFO
+// must not hang the run waiting for a writer; anything but a regular file
+// is refused right after the open.
+int openRegularFile(const std::string& path, struct stat& status) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         throw fileError(path, "cannot open", errno);
     }
-    const FileDescriptor guard(fd);
-    struct stat status;
     if (::fstat(fd, &status) != 0) {
-        throw fileError(path, "cannot read", errno);
+        const int error = errno;
+        ::close(fd);
+        throw fileError(path, "cannot read", error);
     }
     if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
         throw Error(ErrorReason::CannotRead, path, "not a regular file");
     }
-    if (status.st_size > INT32_MAX) {
-        throw Error(ErrorReason::TooLarge, path,
-                    "file too large: " + std::to_string(status.st_size) +
-                        " bytes pass the 2,147,483,647-byte limit");
-    }
-    resizeBytes(bytes, static_cast<std::size_t>(status.st_size));
+    return fd;
+}
+
+// Reads into `data` until `size` bytes or the file's end; how many came.
+std::size_t readUpTo(int fd, const std::string& path, std::uint8_t* data, std::size_t size) {
     std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+    while (done < size) {
+        const ssize_t got = ::read(fd, data + done, size - done);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -75,7 +74,27 @@ void readWholeFile(const std::string& path, Bytes& bytes) {
         }
         done += static_cast<std::size_t>(got);
     }
-    bytes.resize(done);
+    return done;
+}
+
+}  // namespace
+
+void readWholeFile(const std::string& path, Bytes& bytes) {
+    struct stat status;
+    const FileDescriptor fd(openRegularFile(path, status));
+    if (status.st_size > INT32_MAX) {
+        throw Error(ErrorReason::TooLarge, path,
+                    "file too large: " + std::to_string(status.st_size) +
+                        " bytes pass the 2,147,483,647-byte limit");
+    }
+    resizeBytes(bytes, static_cast<std::size_t>(status.st_size));
+    bytes.resize(readUpTo(fd.get(), path, bytes.data(), bytes.size()));
+}
+
+std::size_t readFileStart(const std::string& path, std::uint8_t* buffer, std::size_t size) {
+    struct stat status;
+    const FileDescriptor fd(openRegularFile(path, status));
+    return readUpTo(fd.get(), path, buffer, size);
 }
 
 std::vector<std::string> listFolder(const std::string& folder) {
@@ -114,6 +133,19 @@ std::string programFolder() {
 
 std::size_t lastSeparator(const std::string& path) {
     return path.rfind('/');
+}
+
+std::string nameOfFolder(const std::string& folder) {
+    std::string path = folder;
+    while (!path.empty() && path.back() == '/') {
+        path.pop_back();
+    }
+    const std::string name = nameOf(path);
+    return name.empty() ? "root" : name;
+}
+
+std::string shownPath(const std::string& path) {
+    return path;
 }
 
 std::string absolutePath(const std::string& path) {

@@ -15,7 +15,11 @@ namespace {
 
 struct FileHandle {
     HANDLE handle;
-    ~FileHandle() { ::CloseHandle(handle); }
+    ~FileHandle() {
+        if (handle != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(handle);
+        }
+    }
 };
 
 struct FindHandle {
@@ -114,6 +118,50 @@ bool isListed(const WIN32_FIND_DATAW& entry, const std::wstring& folder) {
     return true;
 }
 
+// Opens the regular file at `path` for reading and tells its size.
+// Backup semantics let a folder open too, so that it is refused like any
+// other non-file, as on other systems.
+HANDLE openRegularFile(const std::string& path, std::uint64_t& size) {
+    const HANDLE handle = ::CreateFileW(
+        widePath(path).c_str(), GENERIC_READ,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        throwFileError(path, "cannot open", ::GetLastError());
+    }
+    FileHandle guard{handle};
+    BY_HANDLE_FILE_INFORMATION information;
+    if (::GetFileType(handle) != FILE_TYPE_DISK) {
+        throw Error(ErrorReason::CannotRead, path, "not a regular file");
+    }
+    if (!::GetFileInformationByHandle(handle, &information)) {
+        throwFileError(path, "cannot read", ::GetLastError());
+    }
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        throw Error(ErrorReason::CannotRead, path, "not a regular file");
+    }
+    size = (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
+    guard.handle = INVALID_HANDLE_VALUE;
+    return handle;
+}
+
+// Reads into `data` until `size` bytes or the file's end; how many came.
+std::size_t readUpTo(HANDLE file, const std::string& path, std::uint8_t* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        DWORD got = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+        if (!::ReadFile(file, data + done, chunk, &got, nullptr)) {
+            throwFileError(path, "cannot read", ::GetLastError());
+        }
+        if (got == 0) {
+            break;  // the file shrank since it was measured: decode what is there
+        }
+        done += got;
+    }
+    return done;
+}
+
 }  // namespace
 
 std::wstring utf16(std::string_view text) {
@@ -160,6 +208,9 @@ std::wstring widePath(const std::string& path) {
 }
 
 std::string errorText(unsigned long code) {
+    if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) {
+        return "in use by another program";
+    }
     if (const int error = errnoFor(code); error != 0) {
         return std::strerror(error);
     }
@@ -182,47 +233,21 @@ void throwFileError(const std::string& path, const std::string& what, unsigned l
 }
 
 void readWholeFile(const std::string& path, Bytes& bytes) {
-    // Backup semantics let a folder open too, so that it is refused below
-    // like any other non-file, as on other systems.
-    const HANDLE handle = ::CreateFileW(
-        widePath(path).c_str(), GENERIC_READ,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        throwFileError(path, "cannot open", ::GetLastError());
-    }
-    const FileHandle guard{handle};
-    BY_HANDLE_FILE_INFORMATION information;
-    if (::GetFileType(handle) != FILE_TYPE_DISK) {
-        throw Error(ErrorReason::CannotRead, path, "not a regular file");
-    }
-    if (!::GetFileInformationByHandle(handle, &information)) {
-        throwFileError(path, "cannot read", ::GetLastError());
-    }
-    if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        throw Error(ErrorReason::CannotRead, path, "not a regular file");
-    }
-    const std::uint64_t size =
-        (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
+    std::uint64_t size = 0;
+    const FileHandle file{openRegularFile(path, size)};
     if (size > INT32_MAX) {
         throw Error(
             ErrorReason::TooLarge, path,
             "file too large: " + std::to_string(size) + " bytes pass the 2,147,483,647-byte limit");
     }
     resizeBytes(bytes, static_cast<std::size_t>(size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD got = 0;
-        if (!::ReadFile(handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &got,
-                        nullptr)) {
-            throwFileError(path, "cannot read", ::GetLastError());
-        }
-        if (got == 0) {
-            break;  // the file shrank since it was measured: decode what is there
-        }
-        done += got;
-    }
-    bytes.resize(done);
+    bytes.resize(readUpTo(file.handle, path, bytes.data(), bytes.size()));
+}
+
+std::size_t readFileStart(const std::string& path, std::uint8_t* buffer, std::size_t size) {
+    std::uint64_t fileSize = 0;
+    const FileHandle file{openRegularFile(path, fileSize)};
+    return readUpTo(file.handle, path, buffer, size);
 }
 
 std::vector<std::string> listFolder(const std::string& folder) {
@@ -286,6 +311,24 @@ std::string programFolder() {
 
 std::size_t lastSeparator(const std::string& path) {
     return path.find_last_of("/\\");
+}
+
+std::string nameOfFolder(const std::string& folder) {
+    std::string path = folder;
+    while (!path.empty() && (path.back() == '/' || path.back() == '\\')) {
+        path.pop_back();
+    }
+    std::string name = nameOf(path);
+    if (name.size() == 2 && name[1] == ':') {
+        name.pop_back();  // a drive's root: "D:" after "\\?\" or alone
+    }
+    return name.empty() ? "root" : name;
+}
+
+std::string shownPath(const std::string& path) {
+    std::string shown = path;
+    std::replace(shown.begin(), shown.end(), '/', '\\');
+    return shown;
 }
 
 std::string absolutePath(const std::string& path) {

@@ -21,9 +21,9 @@ std::string utf8(std::wstring_view text);
 // with the "\\?\" prefix, so that paths longer than 260 characters work.
 std::wstring widePath(const std::string& path);
 
-// The text for a GetLastError() code: the C library's words where one
-// matches (so that messages read the same as on other systems), else the
-// system's own.
+// The text for a GetLastError() code: "in use by another program" for a
+// file another program holds, the C library's words where one matches (so
+// that messages read the same as on other systems), else the system's own.
 std::string errorText(unsigned long code);
 
 // Throws Error "path: what: errorText(code)"; its ErrorReason

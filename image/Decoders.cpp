@@ -1,6 +1,20 @@
 #include "image/Decoders.h"
 
 namespace folder2pdf {
+namespace {
+
+struct Format {
+    bool (*sniff)(const std::uint8_t*, std::size_t);
+    void (*decode)(const std::uint8_t*, std::size_t, GrayRaster&);
+};
+const Format formats[] = {
+    {sniffPng, decodePng},
+    {sniffJpeg, decodeJpeg},
+    {sniffGif, decodeGif},
+    {sniffBmp, decodeBmp},
+};
+
+}  // namespace
 
 Error libraryError(const std::string& message, const char* format) {
     std::string reason = message;
@@ -14,17 +28,16 @@ Error libraryError(const std::string& message, const char* format) {
     return Error(ErrorReason::Damaged, reason);
 }
 
+bool sniffPicture(const std::uint8_t* data, std::size_t size) {
+    for (const Format& format : formats) {
+        if (format.sniff(data, size)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void decodePicture(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
-    struct Format {
-        bool (*sniff)(const std::uint8_t*, std::size_t);
-        void (*decode)(const std::uint8_t*, std::size_t, GrayRaster&);
-    };
-    static const Format formats[] = {
-        {sniffPng, decodePng},
-        {sniffJpeg, decodeJpeg},
-        {sniffGif, decodeGif},
-        {sniffBmp, decodeBmp},
-    };
     for (const Format& format : formats) {
         if (format.sniff(data, size)) {
             format.decode(data, size, out);

@@ -32,6 +32,12 @@ void decodePng(const std::uint8_t* data, std::size_t size, GrayRaster& out);
 // front unless the message names the format itself.
 Error libraryError(const std::string& message, const char* format);
 
+// Whether `data`, a file's first bytes, start a BMP, GIF, JPEG or PNG
+// picture: what decodePicture() would pick a decoder by. The first
+// sniffBytes bytes decide.
+bool sniffPicture(const std::uint8_t* data, std::size_t size);
+inline constexpr std::size_t sniffBytes = 8;
+
 // Picks the decoder by content and runs it; an unrecognised format is a
 // decode error.
 void decodePicture(const std::uint8_t* data, std::size_t size, GrayRaster& out);

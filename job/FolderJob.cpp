@@ -10,11 +10,6 @@
 #include "job/PagePipeline.h"
 
 namespace folder2pdf {
-namespace {
-
-const char separator[] = "/";
-
-}  // namespace
 
 FolderJob::FolderJob(JobView& view, std::string programFolder, Listing listing,
                      WriterFactory newWriter)
@@ -46,17 +41,16 @@ void FolderJob::openFolderFiles(const std::string& folder, std::vector<std::stri
 
 void FolderJob::takeFolder(const std::string& folder, std::vector<std::string> names) {
     // Everything that can fail happens before the first field or row changes.
-    std::vector<std::string> pictures;
-    for (std::string& name : names) {
-        if (isPictureName(name)) {
-            pictures.push_back(std::move(name));
-        }
-    }
+    const std::string name = nameOfFolder(folder);
+    std::vector<LeftOut> leftOut;
+    std::vector<std::string> pictures =
+        pickPictures(folder, std::move(names), name + ".pdf", leftOut);
     const std::int32_t count = checkedInt32(pictures.size());
-    const std::size_t cut = lastSeparator(folder);
 
+    abandonDocument();
     folderPath = folder;
-    folderName = cut == std::string::npos ? folder : folder.substr(cut + 1);
+    folderName = name;
+    leftOut_ = std::move(leftOut);
     fileNames = std::move(pictures);
     lastIndex = count - 1;
     givenDocument_.clear();
@@ -71,8 +65,10 @@ void FolderJob::openPictures(std::vector<std::string> pictures, std::string docu
         throw std::invalid_argument("openPictures needs the document's path");
     }
     const std::int32_t count = checkedInt32(pictures.size());
+    abandonDocument();
     folderPath.clear();
     folderName.clear();
+    leftOut_.clear();
     fileNames = std::move(pictures);
     lastIndex = count - 1;
     givenDocument_ = std::move(document);
@@ -91,8 +87,12 @@ void FolderJob::generate() {
     if (running_ || lastIndex < 0) {
         return;
     }
+    abandonDocument();
+    // A "done" from the run before must not stand while this one works.
+    view_.showMessage(JobMessage::Count, lastIndex + 1);
     // However the run ends, the writer goes (with its temporary file, unless
-    // the document was put in place), the job takes commands again and a stop request is used up.
+    // the document was put in place or waits for a retry of its replace),
+    // the job takes commands again and a stop request is used up.
     struct RunScope {
         FolderJob& job;
         explicit RunScope(FolderJob& owner) : job(owner) {
@@ -100,7 +100,9 @@ void FolderJob::generate() {
             job.stopped_ = false;
         }
         ~RunScope() {
-            job.writer.reset();
+            if (!job.replacePending_) {
+                job.writer.reset();
+            }
             job.running_ = false;
             job.stopRequested_.store(false);
         }
@@ -131,8 +133,45 @@ bool FolderJob::writeDocument() {
         stopRun(lastIndex + 1);
         return false;
     }
-    writer->makePDF();
+    putInPlace();
     return true;
+}
+
+void FolderJob::putInPlace() {
+    try {
+        writer->makePDF();
+    } catch (const Error& error) {
+        replacePending_ = error.reason() == ErrorReason::InUse;
+        throw;
+    }
+    replacePending_ = false;
+}
+
+bool FolderJob::replacePending() const {
+    return replacePending_;
+}
+
+void FolderJob::retryReplace() {
+    if (running_ || !replacePending_) {
+        return;
+    }
+    try {
+        putInPlace();
+    } catch (...) {
+        if (!replacePending_) {
+            writer.reset();
+        }
+        throw;
+    }
+    writer.reset();
+    view_.showMessage(JobMessage::Done, lastIndex + 1);
+}
+
+void FolderJob::abandonDocument() {
+    if (!running_) {
+        replacePending_ = false;
+        writer.reset();
+    }
 }
 
 bool FolderJob::addPages() {
@@ -247,14 +286,14 @@ std::string FolderJob::outputPath() const {
     if (!givenDocument_.empty()) {
         return givenDocument_;
     }
-    return folderPath + separator + folderName + ".pdf";
+    return joinPath(folderPath, folderName + ".pdf");
 }
 
 std::vector<std::string> FolderJob::picturePaths() const {
     std::vector<std::string> paths;
     for (std::int32_t k = 0; k <= lastIndex; ++k) {
         const std::string& name = fileNames[static_cast<std::size_t>(k)];
-        paths.push_back(givenDocument_.empty() ? folderPath + separator + name : name);
+        paths.push_back(givenDocument_.empty() ? joinPath(folderPath, name) : name);
     }
     return paths;
 }

@@ -37,20 +37,37 @@ class FolderJob {
     FolderJob& operator=(const FolderJob&) = delete;
     ~FolderJob();
 
-    // Asks for a folder, lists its pictures and shows their count
-    // (JobMessage::Count). A cancelled choice changes nothing; a listing
-    // that fails changes nothing either.
+    // Asks for a folder, lists its pictures (pickPictures(): the folder's
+    // own document and files that are no pictures by their first bytes left
+    // out) and shows their count (JobMessage::Count). A cancelled choice
+    // changes nothing; a listing that fails changes nothing either.
     void openFolder();
     // Takes `pictures`, paths used as given and in that order, as the list
     // instead of a folder's pictures, and `document` as the file generate()
     // writes; shows their count as openFolder() does. Nothing is filtered:
     // the content of each file decides whether it is a picture.
     void openPictures(std::vector<std::string> pictures, std::string document);
-    // Converts the listed pictures, in list order, into outputPath(), then
-    // shows JobMessage::Done. Does nothing when the list is empty. A run
+    // Shows the list's count again (JobMessage::Count), converts the listed
+    // pictures, in list order, into outputPath(), then shows
+    // JobMessage::Done. Does nothing when the list is empty. A run
     // that is stopped (requestStop) shows JobMessage::Stopped instead and
     // leaves the document as it was.
     void generate();
+    // When generate() (or retryReplace()) failed with ErrorReason::InUse,
+    // another program (a PDF reader) holding the document, the finished
+    // document is kept beside it, hidden, and replacePending() is true; the
+    // front end can ask the user to close that program and then call
+    // retryReplace(), which only tries the replace again, showing
+    // JobMessage::Done when it succeeds and throwing InUse again while the
+    // document is still held. abandonDocument() gives up: the finished
+    // document goes and the earlier one stays. So do the next generate(),
+    // openFolder(), openPictures() and the job's end. A document found held
+    // before a run (generate() fails at once with InUse) leaves no
+    // replace pending: that is retried by generate().
+    bool replacePending() const;
+    void retryReplace();
+    void abandonDocument();
+
     // The selected entry changes places with its upper neighbour and stays selected.
     void moveUp();
     // The selected entry changes places with its lower neighbour and stays selected.
@@ -94,8 +111,12 @@ class FolderJob {
     // The list as the job holds it, for front ends and tests.
     std::vector<std::string> entries() const;
     const std::string& folder() const { return folderPath; }
-    // The document generate() writes: the folder, "/", the folder's name and
-    // ".pdf", or the document given to openPictures().
+    // The names of the last openFolder() that it left out as no pictures,
+    // with the reason; none after openPictures().
+    const std::vector<LeftOut>& leftOut() const { return leftOut_; }
+    // The document generate() writes: in the folder, the folder's name
+    // (nameOfFolder(): a drive's letter for a drive's root) and ".pdf"; or
+    // the document given to openPictures().
     std::string outputPath() const;
 
   private:
@@ -105,6 +126,8 @@ class FolderJob {
     // Hands every picture's page to the writer, in list order; false when a
     // stop request came first.
     bool addPages();
+    // The writer's makePDF(), noting whether it left a replace pending.
+    void putInPlace();
     void stopRun(std::int32_t pagesDone);
     void showList();
     // Lists the pictures among `names` of `folder`, in the order given.
@@ -113,8 +136,9 @@ class FolderJob {
     std::vector<std::string> picturePaths() const;
 
     // Fields in the order of the job's design; fileNames beyond lastIndex
-    // carry no meaning. The writer lives only while a run is under way: its
-    // temporary file, and the buffers behind it, go with the run.
+    // carry no meaning. The writer lives only while a run is under way, or
+    // while its replace waits for a retry: its temporary file, and the
+    // buffers behind it, go with the run.
     std::vector<std::string> fileNames;
     std::int32_t lastIndex = -1;
     std::string folderPath;
@@ -126,6 +150,7 @@ class FolderJob {
     // Set by openPictures(): fileNames are whole paths and this is the
     // document; empty after openFolder().
     std::string givenDocument_;
+    std::vector<LeftOut> leftOut_;
     JobView& view_;
     std::string programFolder_;
     Listing listing_;
@@ -133,6 +158,7 @@ class FolderJob {
     int workers_ = 1;
     DocumentOptions options_;
     bool running_ = false;
+    bool replacePending_ = false;
     bool stopped_ = false;
     std::atomic<bool> stopRequested_{false};
     static_assert(std::atomic<bool>::is_always_lock_free);

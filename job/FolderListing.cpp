@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
+#include "common/Error.h"
+#include "common/Path.h"
 #include "common/System.h"
+#include "image/Decoders.h"
 
 namespace folder2pdf {
 namespace {
@@ -17,7 +20,7 @@ unsigned char foldCase(char c) {
 }
 
 // The picture filter, in the order the names are tested.
-const char* const pictureExtensions[] = {".gif", ".bmp", ".jpg", ".png"};
+const char* const pictureExtensions[] = {".gif", ".bmp", ".jpg", ".png", ".jpeg", ".jfif"};
 
 bool containsIgnoringCase(const std::string& text, const std::string& part) {
     if (part.size() > text.size()) {
@@ -89,6 +92,21 @@ int compareNaturally(const std::string& a, const std::string& b) {
     return j < b.size() ? -1 : 0;
 }
 
+bool sameIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && containsIgnoringCase(a, b);
+}
+
+// Whether the file's first bytes leave it out: read and not a picture's.
+// A file that can't be read now stays in, and the run says what is wrong.
+bool startsLikeNoPicture(const std::string& path) {
+    std::uint8_t start[sniffBytes];
+    try {
+        return !sniffPicture(start, readFileStart(path, start, sizeof start));
+    } catch (const Error&) {
+        return false;
+    }
+}
+
 }  // namespace
 
 bool naturalLess(const std::string& a, const std::string& b) {
@@ -103,6 +121,22 @@ bool isPictureName(const std::string& name) {
         }
     }
     return false;
+}
+
+std::vector<std::string> pickPictures(const std::string& folder, std::vector<std::string> names,
+                                      const std::string& document, std::vector<LeftOut>& leftOut) {
+    std::vector<std::string> pictures;
+    for (std::string& name : names) {
+        if (!isPictureName(name) || sameIgnoringCase(name, document)) {
+            continue;
+        }
+        if (startsLikeNoPicture(joinPath(folder, name))) {
+            leftOut.push_back({std::move(name), "not a BMP, GIF, JPEG or PNG picture"});
+        } else {
+            pictures.push_back(std::move(name));
+        }
+    }
+    return pictures;
 }
 
 std::vector<std::string> listFolderFiles(const std::string& folder) {

@@ -16,8 +16,25 @@ std::vector<std::string> listFolderFiles(const std::string& folder);
 // The natural order of listFolderFiles(): true when `a` comes before `b`.
 bool naturalLess(const std::string& a, const std::string& b);
 
-// The picture filter: whether `name` contains ".gif", ".bmp", ".jpg" or
-// ".png" anywhere in it, ASCII letter case ignored.
+// The picture filter: whether `name` contains ".gif", ".bmp", ".jpg",
+// ".png", ".jpeg" or ".jfif" anywhere in it, ASCII letter case ignored.
 bool isPictureName(const std::string& name);
+
+// A name of a folder's listing that pickPictures() left out, and why.
+struct LeftOut {
+    std::string name;
+    std::string reason;
+};
+
+// The pictures among `names`, the files listed in `folder`, in their
+// order: the names isPictureName() takes, except `document` (the folder's
+// own PDF, compared with ASCII letter case ignored) and names whose file
+// starts with bytes no picture starts with (a shortcut, a PDF, a text
+// file), which go to `leftOut` with the reason. Only each file's first
+// sniffBytes are read; a file that can't be read is kept, for the run to
+// report why. A picture is known by its content, so "b.png.txt" holding a
+// bitmap is kept, and a damaged picture is kept too.
+std::vector<std::string> pickPictures(const std::string& folder, std::vector<std::string> names,
+                                      const std::string& document, std::vector<LeftOut>& leftOut);
 
 }  // namespace folder2pdf

@@ -11,13 +11,23 @@ namespace folder2pdf {
 // failure at any point (a full disk, no permission, the process being
 // killed) leaves the earlier file byte for byte as it was.
 //
-// The bytes go to a new temporary file beside the target, created
-// exclusively (so no other file is ever overwritten) when the object is
-// made; commit() flushes it to disk and renames it over the target. An
-// object destroyed without a successful commit() removes its temporary
-// file. A target that is a symbolic link is replaced by the new file; what
-// it pointed to is not touched. Every failure throws Error naming the path
-// and the reason (CannotWrite unless the system's reason says more).
+// The bytes go to a new temporary file beside the target, made when the
+// object is made, never over another file, and where the system allows
+// without a name or deleted by the system when the process ends however
+// it ends (Linux: O_TMPFILE; Windows: a hidden file marked for deletion,
+// so that a killed process leaves nothing); commit() flushes it to disk
+// and renames it over the target. An object destroyed without the file in
+// place removes its temporary file. A target that is a symbolic link is
+// replaced by the new file; what it pointed to is not touched. Every
+// failure throws Error naming the path and the reason (CannotWrite unless
+// the system's reason says more).
+//
+// On Windows another program may hold the target open without sharing it
+// (a PDF reader): the constructor then fails at once with InUse, and
+// commit() waits out a hold that ends within 2 seconds (a virus scanner,
+// an indexer), then fails with InUse keeping the finished
+// temporary file, so that retryReplace() can try the rename again once the
+// other program let go. Elsewhere nothing holds files that way.
 class AtomicFile {
   public:
     explicit AtomicFile(const std::string& path);
@@ -30,6 +40,13 @@ class AtomicFile {
     // Flushes everything to disk and puts the file in place of the target.
     // Nothing may be written afterwards.
     void commit();
+    // Whether the file is complete but not in place: commit() or
+    // retryReplace() failed with InUse.
+    bool replacePending() const;
+    // Tries again to put the complete file in place, with the same short
+    // waits as commit(); throws InUse again while the target is held, and
+    // std::logic_error when no replace is pending.
+    void retryReplace();
 
     const std::string& path() const { return path_; }
 
@@ -37,6 +54,8 @@ class AtomicFile {
     // The open temporary file as each system keeps it (AtomicFilePosix.cpp,
     // AtomicFileWindows.cpp), so that neither's calls and types show here.
     struct Temporary;
+    // The rename of the flushed file over the target.
+    void replace();
 
     std::string path_;
     std::unique_ptr<Temporary> temporary_;

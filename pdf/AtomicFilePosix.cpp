@@ -10,6 +10,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
+#include <utility>
 
 #include "common/Error.h"
 #include "common/FileDescriptor.h"
@@ -51,9 +53,53 @@ class SignalsHeld {
     sigset_t previous_;
 };
 
-// A new temporary file beside the target, created exclusively so that no
-// other file is ever overwritten. Its name goes to `temporary`, and to the
-// pending slot when that is free (`recorded`).
+// Puts the temporary file in the pending slot when that is free, and
+// tells whether it did. `name` is "" for a file without a name.
+bool record(int folder, const std::string& name) {
+    int expected = Free;
+    if (!pending.state.compare_exchange_strong(expected, Filling)) {
+        return false;
+    }
+    pending.folder = folder;
+    std::memcpy(pending.name, name.c_str(), name.size() + 1);
+    pending.state.store(Published);
+    return true;
+}
+
+// The name a file without one got at commit, told to the pending slot: the
+// handler reads the name only once the state says it is whole again.
+void recordName(const std::string& name) {
+    int expected = Committing;
+    if (pending.state.compare_exchange_strong(expected, Filling)) {
+        std::memcpy(pending.name, name.c_str(), name.size() + 1);
+        pending.state.store(Committing);
+    }
+}
+
+[[noreturn]] void creationFailed(const std::string& path, int error) {
+    throw fileError(path, "cannot create a temporary file in " + folderOf(path), error,
+                    ErrorReason::CannotWrite);
+}
+
+// A file without a name in the target's folder (O_TMPFILE): the system
+// drops it with the process, however that ends, unless commit() links it
+// in. It is linked through /proc, so it is used only where /proc is;
+// -1 where the file system or the kernel has no such files.
+int openUnnamed(const std::string& path, int folder) {
+    if (::access("/proc/self/fd", X_OK) != 0) {
+        return -1;
+    }
+    const int fd = ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        creationFailed(path, errno);
+    }
+    return fd;
+}
+
+// A new named temporary file beside the target, created exclusively so
+// that no other file is ever overwritten, where unnamed ones can't be
+// made. Its name goes to `temporary`, and to the pending slot when that is
+// free (`recorded`).
 int createTemporary(const std::string& path, int folder, std::string& temporary, bool& recorded) {
     TemporaryNames names(nameOf(path));
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -62,23 +108,36 @@ int createTemporary(const std::string& path, int folder, std::string& temporary,
         const int fd =
             ::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            int expected = Free;
-            recorded = pending.state.compare_exchange_strong(expected, Filling);
-            if (recorded) {
-                pending.folder = folder;
-                std::memcpy(pending.name, temporary.c_str(), temporary.size() + 1);
-                pending.state.store(Published);
-            }
+            recorded = record(folder, temporary);
             return fd;
         }
-        const int error = errno;
-        if (error != EEXIST) {
-            throw fileError(path, "cannot create a temporary file in " + folderOf(path), error,
-                            ErrorReason::CannotWrite);
+        if (errno != EEXIST) {
+            creationFailed(path, errno);
         }
     }
-    throw fileError(path, "cannot create a temporary file in " + folderOf(path), EEXIST,
-                    ErrorReason::CannotWrite);
+    creationFailed(path, EEXIST);
+}
+
+// Links the file without a name into its folder under a new temporary
+// name, for the rename over the target; false with errno set on failure.
+// Called with signals held.
+bool giveName(const std::string& path, int file, int folder, std::string& name, bool recorded) {
+    const std::string link = "/proc/self/fd/" + std::to_string(file);
+    TemporaryNames names(nameOf(path));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = names.next();
+        if (::linkat(AT_FDCWD, link.c_str(), folder, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            name = candidate;
+            if (recorded) {
+                recordName(name);
+            }
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return false;
 }
 
 void forget(bool recorded) {
@@ -116,7 +175,9 @@ bool removeTemporaryFile() {
     if (state != Published && state != Committing) {
         return false;
     }
-    ::unlinkat(pending.folder, pending.name, 0);
+    if (pending.name[0] != '\0') {
+        ::unlinkat(pending.folder, pending.name, 0);
+    }
     return true;
 }
 
@@ -129,8 +190,8 @@ bool temporaryFileCommitting() {
 // for the temporary file's longer name), and the file itself.
 struct AtomicFile::Temporary {
     int folder = -1;
-    int file = -1;  // -1 once committed or discarded
-    std::string name;
+    int file = -1;          // -1 once committed or discarded
+    std::string name;       // "" while the file has no name
     bool recorded = false;  // whether removeTemporaryFile() knows of it
     std::uint64_t written = 0;
     std::uint64_t writtenBehind = 0;  // bytes already handed to the disk's write-out
@@ -154,7 +215,9 @@ struct AtomicFile::Temporary {
         const SignalsHeld held;
         ::close(file);
         file = -1;
-        ::unlinkat(folder, name.c_str(), 0);
+        if (!name.empty()) {
+            ::unlinkat(folder, name.c_str(), 0);
+        }
         forget(recorded);
         errno = error;
     }
@@ -174,7 +237,13 @@ AtomicFile::AtomicFile(const std::string& path)
         throw fileError(path, "cannot create a temporary file in " + folderPath, error,
                         ErrorReason::CannotWrite);
     }
-    t.file = createTemporary(path, t.folder, t.name, t.recorded);
+    t.file = openUnnamed(path, t.folder);
+    if (t.file >= 0) {
+        const SignalsHeld held;
+        t.recorded = record(t.folder, "");
+    } else {
+        t.file = createTemporary(path, t.folder, t.name, t.recorded);
+    }
     keepPermissions(t.file, t.folder, name);
 }
 
@@ -215,13 +284,19 @@ void AtomicFile::commit() {
         t.discard();
         throw fileError(path_, "cannot flush", error, ErrorReason::CannotWrite);
     }
+    replace();
+}
+
+void AtomicFile::replace() {
+    Temporary& t = *temporary_;
     const char* step = nullptr;
     int error = 0;
     {
         const SignalsHeld held;
-        const int closed = ::close(t.file);
-        t.file = -1;
-        if (closed != 0) {
+        if (t.name.empty() && !giveName(path_, t.file, t.folder, t.name, t.recorded)) {
+            error = errno;
+            step = "cannot replace";
+        } else if (::close(std::exchange(t.file, -1)) != 0) {
             error = errno;
             step = "cannot close";
         } else if (::renameat(t.folder, t.name.c_str(), t.folder, nameOf(path_).c_str()) != 0) {
@@ -229,7 +304,12 @@ void AtomicFile::commit() {
             step = "cannot replace";
         }
         if (step != nullptr) {
-            ::unlinkat(t.folder, t.name.c_str(), 0);
+            if (t.file >= 0) {
+                ::close(std::exchange(t.file, -1));
+            }
+            if (!t.name.empty()) {
+                ::unlinkat(t.folder, t.name.c_str(), 0);
+            }
         }
         forget(t.recorded);
     }
@@ -237,6 +317,20 @@ void AtomicFile::commit() {
         throw fileError(path_, step, error, ErrorReason::CannotWrite);
     }
     flushFolder(t.folder);
+}
+
+}  // namespace folder2pdf
+
+namespace folder2pdf {
+
+// Nothing holds a file against its replacing here: a replace is never left
+// pending.
+bool AtomicFile::replacePending() const {
+    return false;
+}
+
+void AtomicFile::retryReplace() {
+    throw std::logic_error("retryReplace: no replace is pending");
 }
 
 }  // namespace folder2pdf

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
+#include <vector>
 
 #include "common/Error.h"
 #include "common/Path.h"
@@ -37,20 +39,34 @@ class PendingHeld {
     PendingHeld& operator=(const PendingHeld&) = delete;
 };
 
+// Marks the open file for deletion when its last handle closes, or takes
+// the mark back. The mark, not FILE_FLAG_DELETE_ON_CLOSE, because only the
+// mark can be taken back (before Windows 10's FileDispositionInfoEx).
+bool markForDeletion(HANDLE file, bool deleteIt) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = deleteIt ? TRUE : FALSE;
+    return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                        sizeof disposition) != 0;
+}
+
 // A new temporary file beside the target, created exclusively so that no
-// other file is ever overwritten. It is opened sharing deletion, so that
-// removeTemporaryFile() can delete it while it is being written. Its name
-// goes with its folder to `temporary`, and to the pending slot when that is
-// free (`recorded`).
+// other file is ever overwritten, hidden, and marked for deletion so that
+// the system removes it when the process ends, however it ends. Opened
+// with DELETE access for that mark and for the rename through the handle,
+// sharing deletion so that removeTemporaryFile() can still delete it. Its
+// path goes to `temporary`, and to the pending slot when that is free
+// (`recorded`).
 HANDLE createTemporary(const std::string& path, std::wstring& temporary, bool& recorded) {
     const std::wstring folder = wideFolderOf(path);
     TemporaryNames names(nameOf(path));
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary = folder + utf16(names.next());
         const PendingHeld held;
-        const HANDLE handle = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE,
-                                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE handle =
+            ::CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
+                          CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
+            markForDeletion(handle, true);
             recorded = pendingState == Free;
             if (recorded) {
                 pendingState = Published;
@@ -76,6 +92,58 @@ void forget(bool recorded) {
     }
 }
 
+// Whether another program holds the file at `target` open without sharing
+// its deletion, which a replace needs: a PDF reader showing the document.
+bool heldByAnother(const std::wstring& target) {
+    const HANDLE handle = ::CreateFileW(
+        target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(handle);
+        return false;
+    }
+    return ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// Whether a failed replace met a target held by another program: Windows
+// says so, or refuses access while the target is held.
+bool heldAgainstReplace(DWORD code, const std::wstring& target) {
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
+           (code == ERROR_ACCESS_DENIED && heldByAnother(target));
+}
+
+// A hold that ends soon (a virus scanner or indexer reading the new file's
+// predecessor) is waited out: the waits before each further attempt, a
+// little over 2 s in all.
+constexpr DWORD holdWaits[] = {100, 200, 400, 800, 800};
+
+Error inUse(const std::string& path) {
+    return Error(ErrorReason::InUse, path, "cannot replace: in use by another program");
+}
+
+// Renames the open file to `target`, replacing it, and makes it visible.
+// Returns 0, or the error code of the failed rename.
+DWORD renameOver(HANDLE file, const std::wstring& target) {
+    const std::size_t nameBytes = target.size() * sizeof(wchar_t);
+    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(rename->FileName, target.c_str(), nameBytes + sizeof(wchar_t));
+    markForDeletion(file, false);
+    if (!::SetFileInformationByHandle(file, FileRenameInfo, rename,
+                                      static_cast<DWORD>(buffer.size()))) {
+        const DWORD code = ::GetLastError();
+        markForDeletion(file, true);
+        return code;
+    }
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
+    return 0;
+}
+
 }  // namespace
 
 bool removeTemporaryFile() {
@@ -97,6 +165,7 @@ struct AtomicFile::Temporary {
     HANDLE file = INVALID_HANDLE_VALUE;  // INVALID_HANDLE_VALUE once committed or discarded
     std::wstring path;
     bool recorded = false;  // whether removeTemporaryFile() knows of it
+    bool pending = false;   // complete, but another program held the target
 
     Temporary() = default;
     Temporary(const Temporary&) = delete;
@@ -110,6 +179,7 @@ struct AtomicFile::Temporary {
     // Closes and removes the file.
     void discard() {
         const PendingHeld held;
+        markForDeletion(file, true);
         ::CloseHandle(file);
         file = INVALID_HANDLE_VALUE;
         ::DeleteFileW(path.c_str());
@@ -123,6 +193,17 @@ AtomicFile::AtomicFile(const std::string& path)
     if (name.empty() || name == "." || name == "..") {
         throw Error(ErrorReason::CannotWrite, path,
                     std::string("cannot replace: ") + std::strerror(EISDIR));
+    }
+    // A document open in a reader is reported now, not after the run.
+    const std::wstring target = widePath(path);
+    for (const DWORD wait : holdWaits) {
+        if (!heldByAnother(target)) {
+            break;
+        }
+        ::Sleep(wait);
+    }
+    if (heldByAnother(target)) {
+        throw inUse(path);
     }
     temporary_->file = createTemporary(path, temporary_->path, temporary_->recorded);
 }
@@ -154,28 +235,59 @@ void AtomicFile::commit() {
         t.discard();
         throwFileError(path_, "cannot flush", code, ErrorReason::CannotWrite);
     }
-    const char* step = nullptr;
-    DWORD code = 0;
+    replace();
+}
+
+bool AtomicFile::replacePending() const {
+    return temporary_->pending;
+}
+
+void AtomicFile::retryReplace() {
+    Temporary& t = *temporary_;
+    if (!t.pending) {
+        throw std::logic_error("retryReplace: no replace is pending");
+    }
     {
         const PendingHeld held;
-        const bool closed = ::CloseHandle(t.file);
-        t.file = INVALID_HANDLE_VALUE;
-        if (!closed) {
-            code = ::GetLastError();
-            step = "cannot close";
-        } else if (!::MoveFileExW(t.path.c_str(), widePath(path_).c_str(),
-                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            code = ::GetLastError();
-            step = "cannot replace";
+        if (t.recorded) {
+            pendingState = Committing;
         }
-        if (step != nullptr) {
-            ::DeleteFileW(t.path.c_str());
+    }
+    replace();
+}
+
+void AtomicFile::replace() {
+    Temporary& t = *temporary_;
+    const std::wstring target = widePath(path_);
+    t.pending = false;
+    DWORD code = 0;
+    for (std::size_t attempt = 0;; ++attempt) {
+        {
+            const PendingHeld held;
+            code = renameOver(t.file, target);
+            if (code == 0) {
+                ::CloseHandle(t.file);
+                t.file = INVALID_HANDLE_VALUE;
+                forget(t.recorded);
+                return;
+            }
         }
-        forget(t.recorded);
+        if (attempt == std::size(holdWaits) || !heldAgainstReplace(code, target)) {
+            break;
+        }
+        ::Sleep(holdWaits[attempt]);
     }
-    if (step != nullptr) {
-        throwFileError(path_, step, code, ErrorReason::CannotWrite);
+    if (heldAgainstReplace(code, target)) {
+        // Kept, still marked for deletion, for a retry or for the destructor.
+        const PendingHeld held;
+        t.pending = true;
+        if (t.recorded) {
+            pendingState = Published;
+        }
+        throw inUse(path_);
     }
+    t.discard();
+    throwFileError(path_, "cannot replace", code, ErrorReason::CannotWrite);
 }
 
 }  // namespace folder2pdf

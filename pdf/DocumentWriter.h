@@ -13,7 +13,9 @@ class DocumentWriter {
     virtual ~DocumentWriter() = default;
     // Appends the prepared picture as the document's next page.
     virtual void pageOBJ(const PreparedPage& page) = 0;
-    // Finishes the document and puts it in place.
+    // Finishes the document and puts it in place. After a failure with
+    // ErrorReason::InUse (another program holds the target), the finished
+    // document is kept and a further call only tries to put it in place.
     virtual void makePDF() = 0;
 };
 

@@ -221,6 +221,10 @@ void pdf::writeOutlineAndCatalog() {
 }
 
 void pdf::makePDF() {
+    if (file_.replacePending()) {
+        file_.retryReplace();
+        return;
+    }
     objOffset[3] = pdfLen;
     addLine("3 0 obj");
     addLine("<< /Type /Pages /Count " + str(pageCount) + " /Kids [" + kids + "] >>");

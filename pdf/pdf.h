@@ -59,7 +59,9 @@ class pdf : public DocumentWriter {
 
     // Finishes the document and puts it in place of the file given at
     // creation, whole. When this fails, an earlier file there stays exactly
-    // as it was and no temporary file remains.
+    // as it was and no temporary file remains; except that when another
+    // program holds that file (InUse, Windows) the finished document is
+    // kept, and calling makePDF() again only tries the replace again.
     void makePDF() override;
 
     // The largest document the cross-reference table can describe.

@@ -8,6 +8,7 @@
 
 #include "RecordingView.h"
 #include "TestSupport.h"
+#include "common/Error.h"
 #include "job/FolderJob.h"
 
 using folder2pdf::DocumentWriter;
@@ -24,8 +25,8 @@ struct RecordingWriter : DocumentWriter {
     std::function<void(const std::string&)>& onPage;
     std::size_t rootLength;
     RecordingWriter(RecordingView& v, std::function<void(const std::string&)>& hook,
-                    std::size_t root)
-        : view(v), onPage(hook), rootLength(root) {}
+                    std::size_t root, int& held)
+        : view(v), onPage(hook), rootLength(root), inUse(held) {}
     void pageOBJ(const folder2pdf::PreparedPage& page) override {
         const std::string path = page.path.substr(rootLength);
         view.log.push_back("pageOBJ(" + path + ")");
@@ -33,7 +34,14 @@ struct RecordingWriter : DocumentWriter {
             onPage(path);
         }
     }
-    void makePDF() override { view.log.push_back("makePDF"); }
+    void makePDF() override {
+        view.log.push_back("makePDF");
+        if (inUse > 0) {
+            --inUse;
+            throw folder2pdf::Error(folder2pdf::ErrorReason::InUse, "held");
+        }
+    }
+    int& inUse;  // how many more makePDF() calls find the document held
 };
 
 // The folders below are in a temporary folder, whose path the log leaves
@@ -49,12 +57,13 @@ class FolderJobTest : public ::testing::Test {
         {"/pics/empty", {"jpg", "v.pn", "w.jpe"}},
     };
     std::function<void(const std::string&)> onPage;
+    int inUse = 0;
     FolderJob job{
         view, "/prog",
         [this](const std::string& folder) { return folders.at(folder.substr(root.size())); },
         [this](const std::string& path, const folder2pdf::DocumentOptions&) {
             view.log.push_back("newWriter(" + path.substr(root.size()) + ")");
-            return std::make_unique<RecordingWriter>(view, onPage, root.size());
+            return std::make_unique<RecordingWriter>(view, onPage, root.size(), inUse);
         }};
 
     FolderJobTest() {
@@ -75,7 +84,7 @@ class FolderJobTest : public ::testing::Test {
 // The calls of a run over /pics/trip: one line a picture.
 // clang-format off
 const Names tripRun = {
-    "newWriter(/pics/trip/trip.pdf)", "showProgressRange(0,4)",
+    "showMessage(count 3)", "newWriter(/pics/trip/trip.pdf)", "showProgressRange(0,4)",
     "showProgress(1)", "runPendingEvents", "pageOBJ(/pics/trip/p1.png)",
     "showProgress(2)", "runPendingEvents", "pageOBJ(/pics/trip/p2.BMP)",
     "showProgress(3)", "runPendingEvents", "pageOBJ(/pics/trip/p3.gif.bak)",
@@ -167,15 +176,15 @@ TEST_F(FolderJobTest, StopRequestEndsTheRunBeforeTheNextPictureAndWritesNothing)
         int pagesDone;
     };
     const Stop stops[] = {
-        {[this] { job.requestStop(); }, 4, 0},  // before the run
+        {[this] { job.requestStop(); }, 5, 0},  // before the run
         {[this] { view.onEvents = [this](int count) { count == 2 ? job.requestStop() : void(); }; },
-         7, 1},
+         8, 1},
         {[this] {  // during the last picture
              onPage = [this](const std::string& path) {
                  path.ends_with("p3.gif.bak") ? job.requestStop() : void();
              };
          },
-         11, 3},
+         12, 3},
     };
     for (const Stop& stop : stops) {
         SCOPED_TRACE("stopped after call " + std::to_string(stop.callsKept));
@@ -194,6 +203,44 @@ TEST_F(FolderJobTest, StopRequestEndsTheRunBeforeTheNextPictureAndWritesNothing)
         job.generate();
         EXPECT_EQ(view.log, tripRun);
         EXPECT_FALSE(job.stopped());
+    }
+}
+
+// The document's name and place: after the folder's last name, trailing
+// separators ignored; a root gives what people call it.
+// A document another program holds: the run fails keeping the finished
+// document, a retry only puts it in place, and giving up drops it.
+TEST_F(FolderJobTest, DocumentInUseWaitsForARetryOfItsReplaceOnly) {
+    open("/pics/trip");
+    inUse = 2;
+    EXPECT_THROW(job.generate(), folder2pdf::Error);
+    EXPECT_THROW(job.retryReplace(), folder2pdf::Error);
+    EXPECT_TRUE(job.replacePending());
+    view.log.clear();
+    job.retryReplace();
+    job.retryReplace();
+    EXPECT_EQ(view.log, (Names{"makePDF", "showMessage(done 3)"}));
+    inUse = 1;
+    EXPECT_THROW(job.generate(), folder2pdf::Error);
+    job.abandonDocument();
+    view.log.clear();
+    job.retryReplace();
+    EXPECT_TRUE(view.log.empty());
+}
+
+TEST(FolderNames, DocumentIsNamedAfterTheFolderOrItsRoot) {
+    using Pairs = std::vector<std::pair<std::string, std::string>>;
+    RecordingView view;
+    FolderJob job{view, "/prog", [](const std::string&) { return Names{}; }};
+    const Pairs windows = {{"D:/", "D:/D.pdf"},
+                           {"D:", "D:/D.pdf"},
+                           {"//srv/share", "//srv/share/share.pdf"},
+                           {"C:/My Album\\", "C:/My Album\\My Album.pdf"}};
+    const Pairs posix = {{"/", "/root.pdf"}, {"/a/b//", "/a/b//b.pdf"}};
+    for (const auto& [folder, document] : testsupport::onWindows ? windows : posix) {
+        view.answer = folder;
+        job.openFolder();
+        EXPECT_EQ(job.outputPath(), document) << folder;
     }
 }
 

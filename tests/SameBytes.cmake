@@ -19,7 +19,16 @@ foreach(reference IN LISTS references)
     list(FILTER picture EXCLUDE REGEX "\\.pgm$")
     list(APPEND pictures ${picture})
 endforeach()
-file(GLOB examples "${SOURCE_DIR}/examples/*")
+# The examples as the program lists them: not examples/examples.pdf, which
+# the README's first command writes there.
+execute_process(COMMAND "${REFERENCE_EXE}" --list "${SOURCE_DIR}/examples"
+    RESULT_VARIABLE status OUTPUT_VARIABLE names)
+string(REGEX REPLACE "\n$" "" names "${names}")
+string(REPLACE "\n" ";" names "${names}")
+if(NOT status EQUAL 0 OR names STREQUAL "")
+    message(FATAL_ERROR "cannot list ${SOURCE_DIR}/examples (${status})")
+endif()
+list(TRANSFORM names PREPEND "${SOURCE_DIR}/examples/" OUTPUT_VARIABLE examples)
 list(APPEND pictures ${examples})
 
 file(REMOVE_RECURSE "${WORK}")

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace testsupport {
@@ -86,6 +87,9 @@ struct CommandResult {
 struct RunOptions {
     bool terminal = false;    // standard error on a pseudo-terminal, as in a shell (POSIX only)
     std::string interruptAt;  // sends SIGINT once this shows on standard error
+    // Windows only: ends the program (TerminateProcess, exit code 9) once
+    // this folder holds one entry more than at the start.
+    std::string killOnNewEntryIn;
 };
 
 // Runs a program and collects its output.
@@ -103,9 +107,14 @@ extern const bool onWindows;
 void linkOrCopy(const std::string& target, const std::string& link);
 
 // Runs `steps` while the existing file `document` can't be replaced: its
-// folder refuses writes (POSIX; root runs them as nobody), or another
-// program holds it open sharing nothing (Windows).
+// folder refuses writes (POSIX; root runs them as nobody), or it is held
+// open as a PDF reader holds it, sharing only reading (Windows).
 void whileUnwritable(const std::string& document, const std::function<void()>& steps);
+
+// On Windows, holds the existing file open as a PDF reader does from now
+// until `milliseconds` have passed, on the thread returned; elsewhere
+// returns no thread.
+std::thread holdAsReader(const std::string& path, int milliseconds);
 
 // Gives the file the hidden attribute where the system has one (Windows); false elsewhere.
 bool hideFile(const std::string& path);

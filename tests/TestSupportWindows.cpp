@@ -69,6 +69,8 @@ CommandResult run(const Names& argv, const RunOptions& options) {
     startup.hStdError = err.handle;
     PROCESS_INFORMATION process{};
     CommandResult result;
+    const std::size_t entries =
+        options.killOnNewEntryIn.empty() ? 0 : listFolder(options.killOnNewEntryIn).size();
     if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                           &startup, &process)) {
         result.status = 127;
@@ -76,6 +78,13 @@ CommandResult run(const Names& argv, const RunOptions& options) {
     }
     const Handle processHandle{process.hProcess};
     const Handle threadHandle{process.hThread};
+    while (!options.killOnNewEntryIn.empty() &&
+           ::WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
+        if (listFolder(options.killOnNewEntryIn).size() > entries) {
+            ::TerminateProcess(process.hProcess, 9);
+            break;
+        }
+    }
     ::WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     ::GetExitCodeProcess(process.hProcess, &code);
@@ -93,10 +102,19 @@ CommandResult run(const Names& argv, const RunOptions& options) {
 }
 
 void whileUnwritable(const std::string& document, const std::function<void()>& steps) {
-    const HANDLE held =
-        ::CreateFileW(utf16(document).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE held = ::CreateFileW(utf16(document).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
     steps();
     ::CloseHandle(held);
+}
+
+std::thread holdAsReader(const std::string& path, int milliseconds) {
+    const HANDLE held = ::CreateFileW(utf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    return std::thread([held, milliseconds] {
+        ::Sleep(static_cast<DWORD>(milliseconds));
+        ::CloseHandle(held);
+    });
 }
 
 bool hideFile(const std::string& path) {

@@ -156,8 +156,13 @@ mutant pdf/TextString.cpp 'if (dot != std::string::npos && dot > 0) {' 'if (dot 
 
 # The atomic replace: flush, clean-up, permissions, the signal path.
 mutant pdf/AtomicFilePosix.cpp 'if (::fsync(t.file) != 0)' 'if ((::fsync(t.file), false))'
-mutant pdf/AtomicFilePosix.cpp $'::unlinkat(folder, name.c_str(), 0);\n        forget(' \
-    $'(void)name;\n        forget('
+mutant pdf/AtomicFilePosix.cpp $'if (!t.name.empty()) {\n                ::unlinkat(' \
+    $'if (false) {\n                ::unlinkat('
+mutant pdf/AtomicFilePosix.cpp 'if (::access("/proc/self/fd", X_OK) != 0) {' 'if (true) {'
+mutant pdf/AtomicFilePosix.cpp 'if (t.name.empty() && !giveName(' 'if (false && !giveName('
+mutant job/FolderJob.cpp $'if (!job.replacePending_) {\n                job.writer.reset();' \
+    $'if (true) {\n                job.writer.reset();'
+mutant job/FolderJob.cpp 'replacePending_ = error.reason() == ErrorReason::InUse;' 'replacePending_ = false;'
 mutant pdf/AtomicFilePosix.cpp '::fchmod(fd, old.st_mode & 07777);' '(void)old;'
 mutant pdf/AtomicFilePosix.cpp 'if (state != Published && state != Committing)' 'if (true)'
 mutant cli/ConsolePosix.cpp 'termination.sa_handler = onTermination;' 'termination.sa_handler = SIG_DFL;'
@@ -187,7 +192,12 @@ mutant job/PagePipeline.cpp 'std::max(1, workers)) + 1)' 'std::max(1, workers)) 
 harmless 'one slot fewer only makes a worker wait sooner; the order and the pages stay'
 
 # The listing: which files are pictures, their natural order.
-mutant job/FolderListing.cpp '".jpg", ".png"}' '".jpg", ".pnx"}'
+mutant job/FolderListing.cpp '".jpg", ".png", ".jpeg", ".jfif"}' '".jpg", ".pnx", ".jpeg", ".jfif"}'
+mutant job/FolderListing.cpp '".png", ".jpeg", ".jfif"}' '".png", ".jpeg", ".jfxf"}'
+mutant job/FolderListing.cpp 'if (!isPictureName(name) || sameIgnoringCase(name, document))' 'if (!isPictureName(name))'
+mutant job/FolderListing.cpp 'return !sniffPicture(start, readFileStart(path, start, sizeof start));' 'return false;'
+mutant common/SystemPosix.cpp 'return name.empty() ? "root" : name;' 'return name;'
+mutant job/FolderJob.cpp $'view_.showMessage(JobMessage::Count, lastIndex + 1);\n    // However' '// However'
 mutant job/FolderListing.cpp 'return aLength < bLength ? -1 : 1;' 'return aLength < bLength ? 1 : -1;'
 mutant job/FolderListing.cpp "while (i < a.size() && a[i] == '0')" "while (i < a.size() && a[i] == '#')"
 mutant job/FolderListing.cpp 'return order != 0 ? order < 0 : a < b;' 'return order < 0;'

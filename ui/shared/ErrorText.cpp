@@ -21,6 +21,8 @@ const char* sentence(ErrorReason reason) {
             return "磁盘已满，无法写入 PDF 文档。";
         case ErrorReason::PermissionDenied:
             return "没有权限：系统拒绝访问这个文件或文件夹。";
+        case ErrorReason::InUse:
+            return "PDF 文档正被另一个程序使用（例如 PDF 阅读器）。请关闭它后重试。";
         case ErrorReason::OutOfMemory:
             return "内存不足。";
     }
