@@ -334,8 +334,7 @@ TEST(CliOptions, EachSubfolderWritesADocumentInEachAndReportsFailures) {
     folder.add("loose.bmp", 2, 2);
     testsupport::RunOptions onTerminal;
     onTerminal.terminal = !testsupport::onWindows;
-    const auto result =
-        runProgram({"--dpi", "144", "--each-subfolder", folder.path}, onTerminal);
+    const auto result = runProgram({"--dpi", "144", "--each-subfolder", folder.path}, onTerminal);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, folder.file("a1/a1.pdf") + "\n" + folder.file("b9/b9.pdf") + "\n" +
                               folder.file("b10/b10.pdf") + "\n");

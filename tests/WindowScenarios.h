@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "common/Path.h"
 
 namespace windowtest {
 
@@ -116,8 +117,9 @@ TYPED_TEST_P(Window, FailuresShowTheReasonAndKeepTheListAndTheEarlierDocument) {
         (testsupport::onWindows ? "没有完成：PDF 文档正被另一个程序使用（例如 PDF 阅读器）。"
                                   "请关闭它后重试。\n"
                                 : "没有完成：没有权限：系统拒绝访问这个文件或文件夹。\n") +
-            this->pdf,
-        "没有完成：图片已损坏，无法读取。\n" + this->folder.file("x.png") + "\n\n详细信息："};
+            folder2pdf::shownPath(this->pdf),
+        "没有完成：图片已损坏，无法读取。\n" + folder2pdf::shownPath(this->folder.file("x.png")) +
+            "\n\n详细信息："};
     ASSERT_EQ(w.messages.size(), 2u);
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(w.messages[i].substr(0, reasons[i].size()), reasons[i]);

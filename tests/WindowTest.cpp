@@ -65,6 +65,10 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     void setDocumentTip(const std::string& path) override { documentTip = path; }
     void openDocument(const std::string& path) override { opened = path; }
     void showError(const std::string& text) override { messages.push_back(text); }
+    bool askRetry(const std::string& text) override {
+        messages.push_back(text);
+        return false;
+    }
     void runPendingEvents() override {
         for (; !pending.empty(); pending.pop_front()) {
             pending.front()();

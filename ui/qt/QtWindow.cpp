@@ -230,6 +230,15 @@ class QtWindow::Toolkit : public WindowToolkit {
         box.setTextFormat(Qt::PlainText);
         box.exec();
     }
+    bool askRetry(const std::string& text) override {
+        QMessageBox box(QMessageBox::Warning, window_.windowTitle(), QString::fromUtf8(text),
+                        QMessageBox::NoButton, &window_);
+        box.setTextFormat(Qt::PlainText);
+        QPushButton* retry = box.addButton(QStringLiteral("重试"), QMessageBox::AcceptRole);
+        box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+        box.exec();
+        return box.clickedButton() == retry;
+    }
     // Posted deferred deletes are left for the main loop: one of them could
     // be a widget whose slot is on the stack below this call.
     void runPendingEvents() override { QCoreApplication::processEvents(QEventLoop::AllEvents); }

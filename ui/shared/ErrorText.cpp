@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "common/Path.h"
+
 namespace folder2pdf {
 namespace {
 
@@ -32,7 +34,7 @@ const char* sentence(ErrorReason reason) {
 }  // namespace
 
 ErrorText errorText(const Error& error) {
-    return {sentence(error.reason()), error.file(), error.detail()};
+    return {sentence(error.reason()), shownPath(error.file()), error.detail()};
 }
 
 ErrorText errorText(const std::exception& error) {

@@ -13,7 +13,7 @@ namespace folder2pdf {
 // the English message alone.
 struct ErrorText {
     std::string what;    // one Chinese sentence, UTF-8
-    std::string file;    // the path as the engine holds it; empty when none
+    std::string file;    // the path as the system writes it; empty when none
     std::string detail;  // the technical reason, without the path
 };
 

@@ -166,7 +166,7 @@ void Form1::runCommand(const std::function<void(FolderJob&)>& command) {
         command(*job_);
     } catch (const std::exception& error) {
         if (!closePending_) {
-            toolkit_.showError(boxText(errorText(error)));
+            reportError(error);
         }
     }
     running_ = false;
@@ -174,6 +174,26 @@ void Form1::runCommand(const std::function<void(FolderJob&)>& command) {
         Form_Unload();
         toolkit_.closeWindow();
     }
+}
+
+void Form1::reportError(const std::exception& error) {
+    // A document held by another program (a PDF reader, mostly) once every
+    // page is done: the user may close that program and have only the
+    // replace done again, or give the new document up.
+    std::string text = boxText(errorText(error));
+    while (job_ && job_->replacePending()) {
+        if (!toolkit_.askRetry(text)) {
+            job_->abandonDocument();
+            return;
+        }
+        try {
+            job_->retryReplace();
+            return;
+        } catch (const std::exception& again) {
+            text = boxText(errorText(again));
+        }
+    }
+    toolkit_.showError(text);
 }
 
 std::string Form1::chooseFolder(const std::string& startFolder) {

@@ -100,6 +100,7 @@ class Form1 : public JobView {
     void createControls();
     void Form_Load();
     void runCommand(const std::function<void(FolderJob&)>& command);
+    void reportError(const std::exception& error);
     void openDroppedFiles(FolderJob& job, const std::vector<std::string>& paths);
     // Remembers the folder the job holds now, if an open changed it from `before`.
     void rememberOpened(const std::string& before);

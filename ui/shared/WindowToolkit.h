@@ -83,6 +83,9 @@ class WindowToolkit {
 
     // A modal error box over the window.
     virtual void showError(const std::string& text) = 0;
+    // A modal box over the window asking whether to try again: true for
+    // 重试 (Retry), false for 取消 (Cancel).
+    virtual bool askRetry(const std::string& text) = 0;
     // Processes every event waiting now, then returns.
     virtual void runPendingEvents() = 0;
     // Closes the window for good once the command it was closed during has

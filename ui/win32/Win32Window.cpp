@@ -262,6 +262,10 @@ class Win32Window::Toolkit : public WindowToolkit {
     void showError(const std::string& text) override {
         MessageBoxW(hwnd, utf16(text).c_str(), windowText(hwnd).c_str(), MB_OK | MB_ICONERROR);
     }
+    bool askRetry(const std::string& text) override {
+        return MessageBoxW(hwnd, utf16(text).c_str(), windowText(hwnd).c_str(),
+                           MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
+    }
     void runPendingEvents() override {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
