@@ -55,7 +55,7 @@ struct QtDriver : Recorder {
         }
         return texts;
     }
-    void click(Control button) const { widget<QPushButton>(button)->click(); }
+    void click(Control button) const { widget<QAbstractButton>(button)->click(); }
     void pressDelete() const {
         QKeyEvent key(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
         QCoreApplication::sendEvent(widget(List), &key);

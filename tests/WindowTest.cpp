@@ -60,8 +60,13 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     void setProgressPos(std::int32_t position) override { progressPos = position; }
     void destroyProgressBar() override {}
     std::string chooseFolder(const std::string&, const std::string&) override { return {}; }
-    std::string rememberedFolder() const override { return remembered; }
-    void rememberFolder(const std::string& folder) override { remembered = folder; }
+    std::string setting(const char* key) const override {
+        return settings.count(key) ? settings.at(key) : std::string();
+    }
+    void setSetting(const char* key, const std::string& value) override { settings[key] = value; }
+    int showMenu(const std::vector<folder2pdf::MenuItem>&, const folder2pdf::Control*) override {
+        return menuAnswer;
+    }
     void setDocumentTip(const std::string& path) override { documentTip = path; }
     void openDocument(const std::string& path) override { opened = path; }
     void showError(const std::string& text) override { messages.push_back(text); }
@@ -111,7 +116,9 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     Rect lastPart, progressPlace;
     int progressMax = 100, progressPos = 0;
     std::deque<std::function<void()>> pending;
-    std::string remembered, documentTip, opened;
+    std::map<std::string, std::string> settings;
+    std::string documentTip, opened;
+    int menuAnswer = -1;
     std::unique_ptr<folder2pdf::Form1> window = std::make_unique<folder2pdf::Form1>(*this);
 };
 INSTANTIATE_TYPED_TEST_SUITE_P(WindowTest, Window, FakeDriver);
@@ -127,4 +134,32 @@ TEST(WindowTest, StatusPartsScaleWithTheScreen) {
     w.screenDpi = 144;
     w.resize(612, 324);
     EXPECT_EQ(w.rightEdges, (std::array<std::int32_t, 4>{54, 204, 261, -1}));
+}
+
+TEST(WindowTest, TheDocumentsPaperAndCompressionAreChosenOnGenerateAndRemembered) {
+    FakeDriver w;
+    testsupport::Folder folder("图片");
+    folder.add("a.bmp", 2, 2);
+    w.chosen = folder.path;
+    const auto checked = [&] {
+        std::vector<int> indices;
+        for (const folder2pdf::MenuItem& item : w.window->Command2_Menu()) {
+            indices.push_back(item.checked);
+        }
+        return indices;
+    };
+    EXPECT_EQ(checked(), (std::vector<int>{1, 0, 0, 1, 0, 0}));
+    w.menuAnswer = 1;  // A4
+    w.window->Command2_DropDown();
+    w.window->Command2_MenuClick(4);  // 无损压缩
+    EXPECT_EQ(checked(), (std::vector<int>{0, 1, 0, 0, 1, 0}));
+    w.click(Command1);
+    w.click(Command2);
+    const folder2pdf::DocumentOptions& options = w.window->job()->documentOptions();
+    EXPECT_EQ(options.paper, folder2pdf::Paper::A4);
+    EXPECT_EQ(options.compression, folder2pdf::Compression::Compact);
+    EXPECT_EQ(options.title, "图片");
+    w.window.reset();  // the next start
+    w.window = std::make_unique<folder2pdf::Form1>(w);
+    EXPECT_EQ(checked(), (std::vector<int>{0, 1, 0, 0, 1, 0}));
 }

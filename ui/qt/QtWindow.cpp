@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -11,19 +12,20 @@
 #include <QIcon>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QToolButton>
 #include <QUrl>
 #include <algorithm>
 #include <array>
 
 #include "ui/qt/BrowseDirectorysOnly.h"
 #include "ui/shared/StatusProgress.h"
-#include "ui/shared/WindowTexts.h"
 #include "ui/shared/WindowToolkit.h"
 
 namespace folder2pdf {
@@ -72,6 +74,13 @@ QWidget* makeControl(const ControlDesign& design, QWidget* parent) {
         button->setAutoDefault(false);
         return button;
     }
+    if (design.kind == ControlKind::ButtonWithMenu) {
+        auto* button = new QToolButton(parent);
+        button->setText(caption);
+        button->setPopupMode(QToolButton::MenuButtonPopup);
+        button->setMenu(new QMenu(button));
+        return button;
+    }
     auto* label = new QLabel(caption, parent);
     label->setTextFormat(Qt::PlainText);
     if (design.textColor) {
@@ -81,6 +90,20 @@ QWidget* makeControl(const ControlDesign& design, QWidget* parent) {
         label->setPalette(palette);
     }
     return label;
+}
+
+// The menu's items, each action holding its index.
+void fillMenu(QMenu& menu, const std::vector<MenuItem>& items) {
+    menu.clear();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].separatorBefore) {
+            menu.addSeparator();
+        }
+        QAction* action = menu.addAction(QString::fromUtf8(items[i].text));
+        action->setCheckable(items[i].checked);
+        action->setChecked(items[i].checked);
+        action->setData(static_cast<int>(i));
+    }
 }
 
 // The status area: a row of parts, each a label with its border style, laid
@@ -117,15 +140,21 @@ class QtWindow::Toolkit : public WindowToolkit {
         if (design.fontTenths != 0) {
             control->setFont(designFont(design.fontTenths));
         }
-        if (auto* button = qobject_cast<QPushButton*>(control)) {
-            connect(button, &QPushButton::clicked, &window_,
+        if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+            connect(button, &QAbstractButton::clicked, &window_,
                     [this, id = design.id] { window_.form_->controlClicked(id); });
+        }
+        if (auto* button = qobject_cast<QToolButton*>(control)) {
+            QMenu* menu = button->menu();
+            connect(menu, &QMenu::aboutToShow, &window_,
+                    [this, menu] { fillMenu(*menu, window_.form_->Command2_Menu()); });
+            connect(menu, &QMenu::triggered, &window_, [this](QAction* action) {
+                window_.form_->Command2_MenuClick(action->data().toInt());
+            });
         } else if (design.kind == ControlKind::List) {
-            auto* remove = new QAction(QString::fromUtf8(removeCaption), control);
-            connect(remove, &QAction::triggered, &window_,
-                    [this] { window_.form_->List_Remove(); });
-            control->addAction(remove);
-            control->setContextMenuPolicy(Qt::ActionsContextMenu);
+            control->setContextMenuPolicy(Qt::CustomContextMenu);
+            connect(control, &QWidget::customContextMenuRequested, &window_,
+                    [this] { window_.form_->List_ContextMenu(); });
             control->installEventFilter(&window_);
         }
         controls_[static_cast<std::size_t>(design.id)] = control;
@@ -206,11 +235,20 @@ class QtWindow::Toolkit : public WindowToolkit {
     void setProgressPos(std::int32_t position) override { progressBar_->setValue(position); }
     void destroyProgressBar() override { delete progressBar_; }
 
-    std::string rememberedFolder() const override {
-        return QFile::encodeName(settings().value(lastFolderKey).toString()).toStdString();
+    std::string setting(const char* key) const override {
+        return QFile::encodeName(settings().value(QLatin1String(key)).toString()).toStdString();
     }
-    void rememberFolder(const std::string& folder) override {
-        settings().setValue(lastFolderKey, fromBytes(folder));
+    void setSetting(const char* key, const std::string& value) override {
+        settings().setValue(QLatin1String(key), fromBytes(value));
+    }
+    int showMenu(const std::vector<MenuItem>& items, const Control* underControl) override {
+        QMenu menu(&window_);
+        fillMenu(menu, items);
+        const QWidget* below =
+            underControl ? controls_[static_cast<std::size_t>(*underControl)] : nullptr;
+        const QAction* chosen =
+            menu.exec(below ? below->mapToGlobal(QPoint(0, below->height())) : QCursor::pos());
+        return chosen ? chosen->data().toInt() : -1;
     }
     void setDocumentTip(const std::string& path) override {
         partLabel(StatusProgress::messagePart)->setToolTip(fromBytes(path));
@@ -249,7 +287,6 @@ class QtWindow::Toolkit : public WindowToolkit {
     static QSettings settings() {
         return QSettings(QStringLiteral("folder2pdf"), QStringLiteral("folder2pdf-gui"));
     }
-    static constexpr const char* lastFolderKey = "lastFolder";
 
     QListWidget* list() const { return static_cast<QListWidget*>(controls_[0]); }
     QLabel* label(Control control) const {

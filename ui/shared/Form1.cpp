@@ -14,6 +14,24 @@
 
 namespace folder2pdf {
 
+namespace {
+
+constexpr const char* lastFolderKey = "lastFolder";
+constexpr const char* paperKey = "paper";
+constexpr const char* compressionKey = "compression";
+
+// A choice remembered as its index; anything else is the first choice.
+std::size_t rememberedChoice(const std::string& text, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (text == std::to_string(i)) {
+            return i;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
 Form1::Form1(WindowToolkit& toolkit) : toolkit_(toolkit) {
     createControls();
     Form_Load();
@@ -45,6 +63,8 @@ void Form1::Form_Load() {
     StatusProgress::setStatusText(StatusProgress::progressLabelPart, StatusProgress::progressLabel);
     job_ = std::make_unique<FolderJob>(*this, programFolder());
     job_->setWorkers(defaultWorkers());
+    paper_ = rememberedChoice(toolkit_.setting(paperKey), paperChoices.size());
+    compression_ = rememberedChoice(toolkit_.setting(compressionKey), compressionChoices.size());
     for (const ScrambledCaption& caption : scrambledCaptions) {
         std::vector<std::uint8_t> bytes(caption.bytes.begin(), caption.bytes.end());
         toolkit_.setCaption(caption.which, unscrambleText(bytes, caption.key));
@@ -87,12 +107,67 @@ void Form1::Command1_Click() {
 
 void Form1::rememberOpened(const std::string& before) {
     if (job_ && !job_->folder().empty() && job_->folder() != before) {
-        toolkit_.rememberFolder(job_->folder());
+        toolkit_.setSetting(lastFolderKey, job_->folder());
     }
 }
 
 void Form1::Command2_Click() {
-    runCommand(&FolderJob::generate);
+    runCommand([this](FolderJob& job) {
+        job.setDocumentOptions(chosenOptions(job));
+        job.generate();
+    });
+}
+
+DocumentOptions Form1::chosenOptions(const FolderJob& job) const {
+    constexpr Paper papers[] = {Paper::Picture, Paper::A4, Paper::Letter};
+    constexpr Compression compressions[] = {Compression::Flate, Compression::Compact,
+                                            Compression::Jpeg};
+    DocumentOptions options;
+    options.paper = papers[paper_];
+    options.compression = compressions[compression_];
+    // A document made other than the program always made it says what it
+    // holds: its folder's name.
+    if (paper_ != 0 || compression_ != 0) {
+        const std::string name = nameOf(job.outputPath());
+        options.title = name.substr(0, name.size() - 4);
+    }
+    return options;
+}
+
+void Form1::Command2_DropDown() {
+    const Control button = Control::Command2;
+    Command2_MenuClick(toolkit_.showMenu(Command2_Menu(), &button));
+}
+
+std::vector<MenuItem> Form1::Command2_Menu() const {
+    std::vector<MenuItem> items;
+    for (std::size_t i = 0; i < paperChoices.size(); ++i) {
+        items.push_back({paperChoices[i], i == paper_, false});
+    }
+    for (std::size_t i = 0; i < compressionChoices.size(); ++i) {
+        items.push_back({compressionChoices[i], i == compression_, i == 0});
+    }
+    return items;
+}
+
+void Form1::Command2_MenuClick(int index) {
+    const auto choice = static_cast<std::size_t>(index);
+    if (index < 0 || choice >= paperChoices.size() + compressionChoices.size()) {
+        return;
+    }
+    if (choice < paperChoices.size()) {
+        paper_ = choice;
+        toolkit_.setSetting(paperKey, std::to_string(paper_));
+    } else {
+        compression_ = choice - paperChoices.size();
+        toolkit_.setSetting(compressionKey, std::to_string(compression_));
+    }
+}
+
+void Form1::List_ContextMenu() {
+    if (toolkit_.showMenu({{removeCaption}}, nullptr) == 0) {
+        List_Remove();
+    }
 }
 
 void Form1::Command3_Click() {
@@ -202,7 +277,7 @@ std::string Form1::chooseFolder(const std::string& startFolder) {
         return std::exchange(givenFolder_, {});
     }
     // The folder opened last, while it is there.
-    const std::string remembered = toolkit_.rememberedFolder();
+    const std::string remembered = toolkit_.setting(lastFolderKey);
     const std::string& start =
         !remembered.empty() && isFolder(remembered) ? remembered : startFolder;
     return folderChooser_ ? folderChooser_(folderPrompt(), start)

@@ -67,6 +67,14 @@ class Form1 : public JobView {
     void controlClicked(Control control);
     // Delete, or 移除 on the list's menu: the selected entry leaves the list.
     void List_Remove();
+    // A right-click on the list: its menu, 移除.
+    void List_ContextMenu();
+    // The arrow beside 生成: the menu of the document's paper and
+    // compression, remembered from run to run; the choice applies to the
+    // next run. Picking an item of the menu is Command2_MenuClick(index).
+    void Command2_DropDown();
+    std::vector<MenuItem> Command2_Menu() const;
+    void Command2_MenuClick(int index);
     // Files dropped on the window: a folder is opened as if chosen; pictures
     // of one folder are listed, in natural order, and the document is named
     // after their folder and written there.
@@ -110,6 +118,11 @@ class Form1 : public JobView {
     WindowToolkit& toolkit_;
     std::unique_ptr<FolderJob> job_;
     FolderChooser folderChooser_;
+    // What 生成 makes of the pictures: the document's options as chosen.
+    DocumentOptions chosenOptions(const FolderJob& job) const;
+
+    std::size_t paper_ = 0;          // index into paperChoices
+    std::size_t compression_ = 0;    // index into compressionChoices
     std::string givenFolder_;        // the chooser's next answer, when given
     std::string documentPath_;       // the document the last run wrote
     std::vector<std::string> rows_;  // added and not yet in the list

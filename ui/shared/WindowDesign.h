@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace folder2pdf {
 
@@ -34,7 +35,15 @@ struct Rect {
 enum class Control { List, Command1, Command2, Command3, Command4, L1, L2 };
 constexpr int controlCount = 7;
 
-enum class ControlKind { List, Button, Label };
+// A button with a menu shows an arrow beside its caption that opens the menu.
+enum class ControlKind { List, Button, ButtonWithMenu, Label };
+
+// One item of a pop-up menu.
+struct MenuItem {
+    std::string text;  // UTF-8
+    bool checked = false;
+    bool separatorBefore = false;
+};
 
 // The texts the window sets once, while it loads.
 enum class Caption { Window, L1, L2 };
@@ -60,7 +69,7 @@ inline constexpr std::array<ControlDesign, controlCount> controlDesigns{{
     {Control::List, ControlKind::List, "List", "", 120, 1080, 4695, 1320, 0, std::nullopt},
     {Control::Command1, ControlKind::Button, "Command1", "打开", 120, 120, 855, 495, 105,
      std::nullopt},
-    {Control::Command2, ControlKind::Button, "Command2", "生成", 1200, 120, 855, 495, 105,
+    {Control::Command2, ControlKind::ButtonWithMenu, "Command2", "生成", 1200, 120, 855, 495, 105,
      std::nullopt},
     {Control::Command3, ControlKind::Button, "Command3", "↑", 4920, 240, 495, 375, 90,
      std::nullopt},

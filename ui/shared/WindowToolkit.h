@@ -71,15 +71,19 @@ class WindowToolkit {
     // A modal folder chooser titled `title`, opened at `startFolder`: the
     // chosen folder's path, or "" when the user cancels.
     virtual std::string chooseFolder(const std::string& title, const std::string& startFolder) = 0;
-    // The folder the user opened last, as remembered for this user; "" when
-    // none was.
-    virtual std::string rememberedFolder() const = 0;
-    virtual void rememberFolder(const std::string& folder) = 0;
+    // What the window remembers for this user from run to run (the folder
+    // opened last, the document's paper and compression): "" when nothing is.
+    virtual std::string setting(const char* key) const = 0;
+    virtual void setSetting(const char* key, const std::string& value) = 0;
     // The status bar message part's tooltip: the path of the document a run
     // wrote, "" for none.
     virtual void setDocumentTip(const std::string& path) = 0;
     // Opens the document with the system's viewer for PDF documents.
     virtual void openDocument(const std::string& path) = 0;
+
+    // A pop-up menu of `items` at the mouse (`underControl` null) or below a
+    // control; the index of the item chosen, or -1.
+    virtual int showMenu(const std::vector<MenuItem>& items, const Control* underControl) = 0;
 
     // A modal error box over the window.
     virtual void showError(const std::string& text) = 0;

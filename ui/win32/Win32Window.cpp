@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
-#include <windowsx.h>
 
 #include <algorithm>
 #include <array>
@@ -10,7 +9,6 @@
 
 #include "common/SystemWindows.h"
 #include "ui/shared/StatusProgress.h"
-#include "ui/shared/WindowTexts.h"
 #include "ui/shared/WindowToolkit.h"
 #include "ui/win32/BrowseDirectorysOnly.h"
 
@@ -125,9 +123,11 @@ class Win32Window::Toolkit : public WindowToolkit {
             style =
                 WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_WANTKEYBOARDINPUT;
             extendedStyle = WS_EX_CLIENTEDGE;
-        } else if (design.kind == ControlKind::Button) {
+        } else if (design.kind != ControlKind::Label) {
             windowClass = L"BUTTON";
-            style = WS_TABSTOP | BS_PUSHBUTTON;
+            // The split button's arrow opens its menu (BCN_DROPDOWN).
+            style = WS_TABSTOP |
+                    (design.kind == ControlKind::ButtonWithMenu ? BS_SPLITBUTTON : BS_PUSHBUTTON);
         }
         const auto id = static_cast<INT_PTR>(firstControlId + static_cast<int>(design.id));
         CreateWindowExW(extendedStyle, windowClass, utf16(design.caption).c_str(),
@@ -233,17 +233,39 @@ class Win32Window::Toolkit : public WindowToolkit {
         progressBar = nullptr;
     }
 
-    std::string rememberedFolder() const override {
-        wchar_t folder[32768];
-        DWORD bytes = sizeof folder;
-        const LSTATUS read = RegGetValueW(HKEY_CURRENT_USER, settingsKey, lastFolderValue,
-                                          RRF_RT_REG_SZ, nullptr, folder, &bytes);
-        return read == ERROR_SUCCESS ? enginePath(folder) : std::string();
+    std::string setting(const char* key) const override {
+        wchar_t value[32768];
+        DWORD bytes = sizeof value;
+        const LSTATUS read = RegGetValueW(HKEY_CURRENT_USER, settingsKey, utf16(key).c_str(),
+                                          RRF_RT_REG_SZ, nullptr, value, &bytes);
+        return read == ERROR_SUCCESS ? utf8(value) : std::string();
     }
-    void rememberFolder(const std::string& folder) override {
-        const std::wstring path = windowsPath(folder);
-        RegSetKeyValueW(HKEY_CURRENT_USER, settingsKey, lastFolderValue, REG_SZ, path.c_str(),
-                        static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+    void setSetting(const char* key, const std::string& value) override {
+        const std::wstring text = utf16(value);
+        RegSetKeyValueW(HKEY_CURRENT_USER, settingsKey, utf16(key).c_str(), REG_SZ, text.c_str(),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+    int showMenu(const std::vector<MenuItem>& items, const Control* underControl) override {
+        // At the mouse, or below the control (for a menu opened from the keyboard too).
+        POINT point{};
+        GetCursorPos(&point);
+        if (underControl) {
+            RECT place{};
+            GetWindowRect(control(*underControl), &place);
+            point = {place.left, place.bottom};
+        }
+        const HMENU menu = CreatePopupMenu();
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (items[i].separatorBefore) {
+                AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            }
+            AppendMenuW(menu, MF_STRING | (items[i].checked ? MF_CHECKED : 0), i + 1,
+                        utf16(items[i].text).c_str());
+        }
+        const BOOL chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y,
+                                           0, hwnd, nullptr);
+        DestroyMenu(menu);
+        return chosen - 1;
     }
     void setDocumentTip(const std::string& path) override {
         const std::wstring text = windowsPath(path);
@@ -283,21 +305,6 @@ class Win32Window::Toolkit : public WindowToolkit {
     void closeWindow() override { DestroyWindow(hwnd); }
 
     // The list's menu, at the mouse or, from the keyboard, at the list's corner.
-    void showListMenu(LPARAM at) {
-        POINT point{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
-        if (at == -1) {
-            point = {0, 0};
-            ClientToScreen(control(Control::List), &point);
-        }
-        const HMENU menu = CreatePopupMenu();
-        AppendMenuW(menu, MF_STRING, 1, utf16(removeCaption).c_str());
-        const BOOL chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y,
-                                           0, hwnd, nullptr);
-        DestroyMenu(menu);
-        if (chosen == 1) {
-            form->List_Remove();
-        }
-    }
     std::vector<std::string> droppedPaths(HDROP drop) const {
         std::vector<std::string> paths;
         const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
@@ -315,7 +322,6 @@ class Win32Window::Toolkit : public WindowToolkit {
 
   private:
     static constexpr const wchar_t* settingsKey = L"Software\\folder2pdf";
-    static constexpr const wchar_t* lastFolderValue = L"LastFolder";
 
     TOOLINFOW tooltipTool() const {
         TOOLINFOW tool{};
@@ -430,7 +436,7 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return -2;
         case WM_CONTEXTMENU:
             if (reinterpret_cast<HWND>(wParam) == toolkit_->control(Control::List)) {
-                toolkit_->showListMenu(lParam);
+                form_->List_ContextMenu();
                 return 0;
             }
             break;
@@ -441,6 +447,8 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             const auto* notice = reinterpret_cast<const NMMOUSE*>(lParam);
             if (notice->hdr.hwndFrom == toolkit_->statusBar && notice->hdr.code == NM_DBLCLK) {
                 form_->StatusBar_DblClick(static_cast<std::int32_t>(notice->dwItemSpec));
+            } else if (notice->hdr.code == BCN_DROPDOWN) {
+                form_->Command2_DropDown();
             }
             break;
         }
