@@ -236,8 +236,7 @@ mutant ui/qt/QtWindow.cpp 'progressBar_->setValue(position);' ';'
 mutant ui/shared/Form1.cpp 'if (running_ || !job_) {' 'if (!job_) {'
 harmless 'the job refuses every command during a run itself; the window only spares the call'
 mutant ui/shared/Form1.cpp 'if (!closePending_) {' 'if (true) {'
-mutant ui/shared/Form1.cpp 'toolkit_.showError(boxText(errorText(error)));' \
-    'toolkit_.showError(boxText(errorText(error))); return;'
+mutant ui/shared/Form1.cpp 'reportError(error);' 'reportError(error); return;'
 mutant ui/shared/Form1.cpp 'if (closePending_) {' 'if (false) {'
 mutant ui/shared/Form1.cpp 'runCommand(&FolderJob::moveDown);' 'runCommand(&FolderJob::moveUp);'
 mutant ui/shared/WindowDesign.cpp 'std::max(0, pixelsToTwips(client.height, dpi) - listHeightLessTwips)' \
@@ -251,6 +250,18 @@ mutant ui/shared/StatusProgress.cpp 'if (statusWindow == nullptr || part < 0 || 
 mutant ui/shared/Captions.cpp 'byte ^= captionKey;' 'byte ^= captionKey ^ 1;'
 mutant ui/qt/BrowseDirectorysOnly.cpp 'dialog.selectFile(start.absoluteFilePath());' ';'
 mutant ui/shared/myCode.cpp 'if (at == 0 || statusText[at - 1] ==' 'if (true || statusText[at - 1] =='
+# The window at the desk: entries taken off, drops, the remembered folder,
+# 生成's menu, the status bar at other resolutions.
+mutant job/FolderJob.cpp 'fileNames.erase(fileNames.begin() + workIndex);' \
+    'fileNames.erase(fileNames.begin());'
+mutant job/FolderJob.cpp 'std::sort(names.begin(), names.end(), naturalLess);' ';'
+mutant ui/shared/Form1.cpp '!remembered.empty() && isFolder(remembered) ? remembered : startFolder' \
+    'startFolder'
+mutant ui/shared/Form1.cpp 'if (paths.size() == 1 && isFolder(paths.front())) {' 'if (false) {'
+mutant ui/shared/Form1.cpp 'compression_ = choice - paperChoices.size();' \
+    'compression_ = choice - paperChoices.size() + 1;'
+mutant ui/shared/Form1.cpp 'if (paper_ != 0 || compression_ != 0) {' 'if (false) {'
+mutant ui/shared/StatusProgress.cpp 'twipsToPixels(pixelsToTwips(table[i][0], 96), dpi)' 'table[i][0]'
 mutant common/Error.cpp $'case EACCES:' $'case EACCES + 1000:'
 
 # ---------------------------------------------------------------------------
