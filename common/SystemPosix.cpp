@@ -29,13 +29,14 @@ namespace {
 // Regular files and links to them, hidden names left out. status() follows
 // symbolic links; a broken link or an entry that can't be examined is not
 // a regular file.
-bool isListed(const std::filesystem::directory_entry& entry) {
+// Whether a listing shows `entry`: not hidden, and (links followed) of `type`.
+bool isListed(const std::filesystem::directory_entry& entry, std::filesystem::file_type type) {
     const std::string name = entry.path().filename().string();
     if (name.empty() || name[0] == '.') {
         return false;
     }
     std::error_code statusError;
-    return entry.status(statusError).type() == std::filesystem::file_type::regular;
+    return entry.status(statusError).type() == type;
 }
 
 // Opens the regular file at `path` for reading. O_NONBLOCK: opening a FIFO
@@ -97,7 +98,10 @@ std::size_t readFileStart(const std::string& path, std::uint8_t* buffer, std::si
     return readUpTo(fd.get(), path, buffer, size);
 }
 
-std::vector<std::string> listFolder(const std::string& folder) {
+namespace {
+
+// The names in `folder` of the entries of `type` that a listing shows.
+std::vector<std::string> listEntries(const std::string& folder, std::filesystem::file_type type) {
     namespace fs = std::filesystem;
     std::error_code error;
     fs::directory_iterator entry(folder, error);
@@ -106,7 +110,7 @@ std::vector<std::string> listFolder(const std::string& folder) {
     }
     std::vector<std::string> names;
     for (const fs::directory_iterator end; entry != end;) {
-        if (isListed(*entry)) {
+        if (isListed(*entry, type)) {
             names.push_back(entry->path().filename().string());
         }
         entry.increment(error);
@@ -115,6 +119,16 @@ std::vector<std::string> listFolder(const std::string& folder) {
         }
     }
     return names;
+}
+
+}  // namespace
+
+std::vector<std::string> listFolder(const std::string& folder) {
+    return listEntries(folder, std::filesystem::file_type::regular);
+}
+
+std::vector<std::string> listSubfolders(const std::string& folder) {
+    return listEntries(folder, std::filesystem::file_type::directory);
 }
 
 bool isFolder(const std::string& path) {
@@ -160,29 +174,6 @@ std::string absolutePath(const std::string& path) {
         text.pop_back();
     }
     return text;
-}
-
-std::vector<std::string> listSubfolders(const std::string& folder) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::directory_iterator entry(folder, error);
-    if (error) {
-        listingError(folder, error);
-    }
-    std::vector<std::string> names;
-    for (const fs::directory_iterator end; entry != end;) {
-        const std::string name = entry->path().filename().string();
-        std::error_code statusError;
-        if (!name.empty() && name[0] != '.' &&
-            entry->status(statusError).type() == fs::file_type::directory) {
-            names.push_back(name);
-        }
-        entry.increment(error);
-        if (error) {
-            listingError(folder, error);
-        }
-    }
-    return names;
 }
 
 }  // namespace folder2pdf

@@ -106,11 +106,14 @@ bool linkLeadsToFile(const std::wstring& path) {
            (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool isListed(const WIN32_FIND_DATAW& entry, const std::wstring& folder) {
+bool isListed(const WIN32_FIND_DATAW& entry, const std::wstring& folder, bool folders) {
     const DWORD attributes = entry.dwFileAttributes;
     if (entry.cFileName[0] == L'.' || (attributes & FILE_ATTRIBUTE_HIDDEN) != 0 ||
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != folders) {
         return false;
+    }
+    if (folders) {
+        return true;
     }
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         return linkLeadsToFile(folder + entry.cFileName);
@@ -250,7 +253,10 @@ std::size_t readFileStart(const std::string& path, std::uint8_t* buffer, std::si
     return readUpTo(file.handle, path, buffer, size);
 }
 
-std::vector<std::string> listFolder(const std::string& folder) {
+namespace {
+
+// The names in `folder` of the files, or the sub-folders, a listing shows.
+std::vector<std::string> listEntries(const std::string& folder, bool folders) {
     std::wstring prefix = widePath(folder);
     if (prefix.empty() || prefix.back() != L'\\') {
         prefix += L'\\';
@@ -272,7 +278,7 @@ std::vector<std::string> listFolder(const std::string& folder) {
     }
     const FindHandle guard{find};
     do {
-        if (isListed(entry, prefix)) {
+        if (isListed(entry, prefix, folders)) {
             names.push_back(utf8(entry.cFileName));
         }
     } while (::FindNextFileW(find, &entry));
@@ -280,6 +286,16 @@ std::vector<std::string> listFolder(const std::string& folder) {
         listingError(folder, code);
     }
     return names;
+}
+
+}  // namespace
+
+std::vector<std::string> listFolder(const std::string& folder) {
+    return listEntries(folder, false);
+}
+
+std::vector<std::string> listSubfolders(const std::string& folder) {
+    return listEntries(folder, true);
 }
 
 bool isFolder(const std::string& path) {
@@ -343,37 +359,6 @@ std::string absolutePath(const std::string& path) {
         full.pop_back();
     }
     return full;
-}
-
-std::vector<std::string> listSubfolders(const std::string& folder) {
-    std::wstring prefix = widePath(folder);
-    if (prefix.empty() || prefix.back() != L'\\') {
-        prefix += L'\\';
-    }
-    WIN32_FIND_DATAW entry;
-    const HANDLE find =
-        ::FindFirstFileExW((prefix + L'*').c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                           nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    std::vector<std::string> names;
-    if (find == INVALID_HANDLE_VALUE) {
-        const DWORD code = ::GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND) {
-            return names;  // an empty drive's root
-        }
-        listingError(folder, code);
-    }
-    const FindHandle guard{find};
-    do {
-        const DWORD attributes = entry.dwFileAttributes;
-        if (entry.cFileName[0] != L'.' && (attributes & FILE_ATTRIBUTE_HIDDEN) == 0 &&
-            (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            names.push_back(utf8(entry.cFileName));
-        }
-    } while (::FindNextFileW(find, &entry));
-    if (const DWORD code = ::GetLastError(); code != ERROR_NO_MORE_FILES) {
-        listingError(folder, code);
-    }
-    return names;
 }
 
 }  // namespace folder2pdf
