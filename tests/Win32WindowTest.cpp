@@ -149,3 +149,16 @@ struct Win32Driver : Recorder {
     std::unique_ptr<Win32Window> window = std::make_unique<Win32Window>();
 };
 INSTANTIATE_TYPED_TEST_SUITE_P(Win32WindowTest, Window, Win32Driver);
+
+// The status bar's fixed parts grow with the screen's resolution, so that
+// their labels keep fitting: run here and, by CTest, in a prefix at 144 dpi.
+TEST(Win32StatusBar, PartsScaleWithTheScreen) {
+    const Win32Window window;
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    std::array<int, 4> edges{};
+    send(window.statusBar(), SB_GETPARTS, 4, reinterpret_cast<LPARAM>(edges.data()));
+    EXPECT_EQ(edges, (std::array<int, 4>{36 * dpi / 96, 136 * dpi / 96, 174 * dpi / 96, -1}))
+        << dpi << " dpi";
+}

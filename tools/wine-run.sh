@@ -7,6 +7,8 @@
 # tests create and drive real windows without an X server. It has no
 # debugger for crashes, so that a program that crashes ends at once with
 # an error instead of waiting in winedbg until the test's time runs out.
+# FOLDER2PDF_WINE_DPI, when set as the prefix is made, is its screens'
+# resolution (96 by default).
 set -eu
 WINEPREFIX=$1
 shift
@@ -19,6 +21,10 @@ if [ ! -f "$WINEPREFIX/.complete" ]; then
         wine reg add "HKCU\\Software\\Wine\\Drivers" /v Graphics /d null /f >/dev/null 2>&1 &&
             wine reg add "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug" \
                 /v Debugger /d false /f >/dev/null 2>&1 &&
+            if [ -n "${FOLDER2PDF_WINE_DPI-}" ]; then
+                wine reg add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD \
+                    /d "$FOLDER2PDF_WINE_DPI" /f >/dev/null 2>&1
+            fi &&
             wineserver -w &&
             touch "$WINEPREFIX/.complete"'
 fi
