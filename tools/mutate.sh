@@ -203,8 +203,7 @@ mutant job/FolderListing.cpp "while (i < a.size() && a[i] == '0')" "while (i < a
 mutant job/FolderListing.cpp 'return order != 0 ? order < 0 : a < b;' 'return order < 0;'
 mutant job/FolderListing.cpp "static_cast<unsigned char>(byte - 'A' + 'a')" 'byte'
 mutant common/SystemPosix.cpp "if (name.empty() || name[0] == '.')" 'if (name.empty())'
-mutant common/SystemPosix.cpp \
-    'return entry.status(statusError).type() == std::filesystem::file_type::regular;' \
+mutant common/SystemPosix.cpp 'return entry.status(statusError).type() == type;' \
     'return entry.status(statusError).type() != std::filesystem::file_type::directory;'
 
 # The command line's exit codes and options.
