@@ -327,7 +327,8 @@ bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
         form_->List_Remove();
         return true;
     }
-    if (event->type() == QEvent::MouseButtonDblClick && watched->objectName() == "part1") {
+    if (event->type() == QEvent::MouseButtonDblClick &&
+        watched->objectName() == QStringLiteral("part%1").arg(StatusProgress::messagePart)) {
         form_->StatusBar_DblClick(StatusProgress::messagePart);
         return true;
     }

@@ -98,11 +98,7 @@ void Form1::Form_Unload() {
 }
 
 void Form1::Command1_Click() {
-    runCommand([this](FolderJob& job) {
-        const std::string before = job.folder();
-        job.openFolder();
-        rememberOpened(before);
-    });
+    runCommand(&FolderJob::openFolder);
 }
 
 void Form1::rememberOpened(const std::string& before) {
@@ -200,9 +196,7 @@ void Form1::openDroppedFiles(FolderJob& job, const std::vector<std::string>& pat
             names.push_back(nameOf(path));
         }
     }
-    const std::string before = job.folder();
     job.openFolderFiles(folder, names);
-    rememberOpened(before);
 }
 
 void Form1::openGivenFolder(const std::string& folder) {
@@ -237,8 +231,10 @@ void Form1::runCommand(const std::function<void(FolderJob&)>& command) {
         return;
     }
     running_ = true;
+    const std::string before = job_->folder();
     try {
         command(*job_);
+        rememberOpened(before);
     } catch (const std::exception& error) {
         if (!closePending_) {
             reportError(error);

@@ -110,7 +110,8 @@ class Form1 : public JobView {
     void runCommand(const std::function<void(FolderJob&)>& command);
     void reportError(const std::exception& error);
     void openDroppedFiles(FolderJob& job, const std::vector<std::string>& paths);
-    // Remembers the folder the job holds now, if an open changed it from `before`.
+    // Remembers the folder the job holds now, if a command (an open, a
+    // drop) changed it from `before`.
     void rememberOpened(const std::string& before);
     // Rows the job adds go to the list together, once it has added them all.
     void flushRows();

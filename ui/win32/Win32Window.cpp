@@ -7,6 +7,7 @@
 #include <array>
 #include <vector>
 
+#include "common/Path.h"
 #include "common/SystemWindows.h"
 #include "ui/shared/StatusProgress.h"
 #include "ui/shared/WindowToolkit.h"
@@ -32,16 +33,14 @@ HFONT designFont(const ControlDesign& design, int dpi) {
 }
 
 // Paths cross between the window and the engine in the engine's form, UTF-8
-// with "/" between names, and reach Windows' own dialogs with "\".
+// with "/" between names, and reach Windows' own dialogs as it shows them.
 std::string enginePath(std::wstring path) {
     std::replace(path.begin(), path.end(), L'\\', L'/');
     return utf8(path);
 }
 
 std::wstring windowsPath(const std::string& path) {
-    std::wstring wide = utf16(path);
-    std::replace(wide.begin(), wide.end(), L'/', L'\\');
-    return wide;
+    return utf16(shownPath(path));
 }
 
 std::wstring windowText(HWND window) {
