@@ -10,18 +10,6 @@
 #include "pdf/AtomicFile.h"
 #include "ui/qt/QtWindow.h"
 
-namespace {
-
-// Ended by a signal mid-run (a session's end, the terminal that started it
-// closing, Ctrl-C there), the window leaves the earlier document and nothing
-// beside it: the signal meets its default action again once the handler
-// returns (SA_RESETHAND).
-extern "C" void removeTemporaryAndEnd(int signal) {
-    folder2pdf::removeTemporaryFile();
-    ::raise(signal);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -37,13 +25,10 @@ int main(int argc, char** argv) {
         QApplication::installTranslator(&qtTexts);
     }
 
-    struct sigaction termination {};
-    termination.sa_handler = removeTemporaryAndEnd;
-    termination.sa_flags = SA_RESTART | SA_RESETHAND;
-    sigemptyset(&termination.sa_mask);
-    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
-        ::sigaction(signal, &termination, nullptr);
-    }
+    // Ended by a signal mid-run (a session's end, the terminal that started
+    // it closing, Ctrl-C there), the window leaves the earlier document and
+    // nothing beside it.
+    folder2pdf::removeTemporaryFileOn({SIGTERM, SIGHUP, SIGINT});
     folder2pdf::QtWindow window;
     window.show();
     // A folder to open (a file manager's "Open with", a folder dropped on the icon).

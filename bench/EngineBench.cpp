@@ -18,7 +18,7 @@
 #include "SamplePictures.h"
 #include "image/Gray.h"
 #include "image/ImgToByte.h"
-#include "pdf/Compress.h"
+#include "page/Compress.h"
 #include "pdf/pdf.h"
 
 namespace {

@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "SamplePictures.h"
-#include "pdf/PreparedPage.h"
+#include "page/PageMaker.h"
 
 namespace {
 
@@ -135,7 +135,7 @@ Folder makeDocuments(const fs::path& root, int count) {
 // Seconds of decode + gray + compress for every picture of the folder, on
 // this one thread.
 double computeSeconds(const Folder& folder) {
-    folder2pdf::PagePreparer preparer;
+    folder2pdf::PageMaker maker;
     folder2pdf::PreparedPage page;
     double total = 0;
     for (const auto& entry : fs::directory_iterator(folder.path)) {
@@ -143,7 +143,7 @@ double computeSeconds(const Folder& folder) {
             continue;
         }
         const auto start = Clock::now();
-        preparer.prepare(entry.path().string(), page);
+        maker.prepare(entry.path().string(), 0, page);
         total += std::chrono::duration<double>(Clock::now() - start).count();
     }
     return total;

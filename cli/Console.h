@@ -1,12 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace folder2pdf {
-
-class FolderJob;
 
 // What the command line asks of the system, one implementation per system
 // (ConsolePosix.cpp, ConsoleWindows.cpp).
@@ -35,15 +34,15 @@ void printText(std::FILE* stream, const std::string& text);
 bool errorIsTerminal();
 int terminalColumns();
 
-// While it lives, Ctrl-C (SIGINT) asks `job` to stop before its next
-// picture; a second Ctrl-C, or one during the final flush and rename, ends
+// While it lives, Ctrl-C (SIGINT) sets `stop`, which asks the run to stop
+// before its next picture; a second Ctrl-C, or one during the final flush and rename, ends
 // the program at once with status 130, after removing the document's
 // temporary file, so that the earlier document stays as it was. Ending
 // the program in the other ways the system offers (SIGTERM, SIGHUP; closing
 // the console window) also removes that temporary file first.
 class StopSignals {
   public:
-    explicit StopSignals(FolderJob& job);
+    explicit StopSignals(std::atomic<bool>& stop);
     ~StopSignals();
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;

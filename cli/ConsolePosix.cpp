@@ -5,7 +5,6 @@
 #include <atomic>
 
 #include "cli/Console.h"
-#include "job/FolderJob.h"
 #include "pdf/AtomicFile.h"
 
 namespace folder2pdf {
@@ -13,9 +12,9 @@ namespace {
 
 // The run that Ctrl-C stops, if any, and how many Ctrl-Cs came. The
 // handlers touch only these lock-free atomics and async-signal-safe calls.
-std::atomic<FolderJob*> interruptibleJob{nullptr};
+std::atomic<std::atomic<bool>*> interruptibleJob{nullptr};
 std::atomic<int> interrupts{0};
-static_assert(std::atomic<FolderJob*>::is_always_lock_free);
+static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free);
 static_assert(std::atomic<int>::is_always_lock_free);
 struct sigaction previous {};
 
@@ -24,20 +23,12 @@ struct sigaction previous {};
 // can't stop part-way. The document's temporary file, alive for the whole
 // run, is removed first, so the earlier document stays as it was.
 extern "C" void onInterrupt(int) {
-    FolderJob* job = interruptibleJob.load();
+    std::atomic<bool>* job = interruptibleJob.load();
     if (job == nullptr || temporaryFileCommitting() || interrupts.fetch_add(1) > 0) {
         removeTemporaryFile();
         ::_exit(exitInterrupted);
     }
-    job->requestStop();
-}
-
-// SIGTERM and SIGHUP (the terminal closed) end the program as they would
-// have, after removing the temporary file: SA_RESETHAND has put the default
-// action back, which the raised signal meets once the handler returns.
-extern "C" void onTermination(int signal) {
-    removeTemporaryFile();
-    ::raise(signal);
+    job->store(true);
 }
 
 }  // namespace
@@ -66,17 +57,12 @@ int terminalColumns() {
     return 80;
 }
 
-StopSignals::StopSignals(FolderJob& job) {
-    interruptibleJob.store(&job);
+StopSignals::StopSignals(std::atomic<bool>& stop) {
+    interruptibleJob.store(&stop);
     interrupts.store(0);
-    // SA_RESTART keeps reads and writes going.
-    struct sigaction termination {};
-    termination.sa_handler = onTermination;
-    termination.sa_flags = SA_RESTART | SA_RESETHAND;
-    sigemptyset(&termination.sa_mask);
-    for (const int signal : {SIGTERM, SIGHUP}) {
-        ::sigaction(signal, &termination, nullptr);
-    }
+    // SIGTERM and SIGHUP (the terminal closed) end the program as they would
+    // have, the temporary file removed first.
+    removeTemporaryFileOn({SIGTERM, SIGHUP});
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     action.sa_flags = SA_RESTART;

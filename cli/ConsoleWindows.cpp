@@ -7,7 +7,6 @@
 
 #include "cli/Console.h"
 #include "common/SystemWindows.h"
-#include "job/FolderJob.h"
 #include "pdf/AtomicFile.h"
 
 namespace folder2pdf {
@@ -15,17 +14,17 @@ namespace {
 
 // The run that Ctrl-C stops, if any, and how many Ctrl-Cs came. The
 // console calls the handler on a thread of its own.
-std::atomic<FolderJob*> interruptibleJob{nullptr};
+std::atomic<std::atomic<bool>*> interruptibleJob{nullptr};
 std::atomic<int> interrupts{0};
 
 BOOL WINAPI onConsoleEvent(DWORD event) {
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-        FolderJob* job = interruptibleJob.load();
+        std::atomic<bool>* job = interruptibleJob.load();
         if (job == nullptr || temporaryFileCommitting() || interrupts.fetch_add(1) > 0) {
             removeTemporaryFile();
             std::_Exit(exitInterrupted);
         }
-        job->requestStop();
+        job->store(true);
         return TRUE;
     }
     // The console closing, the user logging off, the system shutting down:
@@ -106,8 +105,8 @@ int terminalColumns() {
     return 80;
 }
 
-StopSignals::StopSignals(FolderJob& job) {
-    interruptibleJob.store(&job);
+StopSignals::StopSignals(std::atomic<bool>& stop) {
+    interruptibleJob.store(&stop);
     interrupts.store(0);
     ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }

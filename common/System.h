@@ -38,10 +38,14 @@ std::vector<std::string> listFolder(const std::string& folder);
 // Whether `path` names a folder (or a link to one) that exists now.
 bool isFolder(const std::string& path);
 
-// The names of the sub-folders of `folder` (links to folders count), in the
-// order the system gives them, hidden ones left out as listFolder() leaves
-// out hidden files. Throws Error "folder: cannot list the folder: reason".
-std::vector<std::string> listSubfolders(const std::string& folder);
+// The names of the sub-folders of `folder` that are its own, in the order
+// the system gives them, hidden ones left out as listFolder() leaves out
+// hidden files. Links to folders (junctions on Windows) are not its own:
+// they may lead anywhere, the folder itself or its parent among them, so
+// their names go to `linked` instead. Throws Error "folder: cannot list
+// the folder: reason".
+std::vector<std::string> listSubfolders(const std::string& folder,
+                                        std::vector<std::string>& linked);
 
 // How many processors the program can run on, at least 1.
 int processorCount();

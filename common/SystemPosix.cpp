@@ -127,8 +127,15 @@ std::vector<std::string> listFolder(const std::string& folder) {
     return listEntries(folder, std::filesystem::file_type::regular);
 }
 
-std::vector<std::string> listSubfolders(const std::string& folder) {
-    return listEntries(folder, std::filesystem::file_type::directory);
+std::vector<std::string> listSubfolders(const std::string& folder,
+                                        std::vector<std::string>& linked) {
+    std::vector<std::string> own;
+    for (std::string& name : listEntries(folder, std::filesystem::file_type::directory)) {
+        std::error_code error;
+        const bool link = std::filesystem::is_symlink(folder + "/" + name, error);
+        (link ? linked : own).push_back(std::move(name));
+    }
+    return own;
 }
 
 bool isFolder(const std::string& path) {

@@ -294,8 +294,21 @@ std::vector<std::string> listFolder(const std::string& folder) {
     return listEntries(folder, false);
 }
 
-std::vector<std::string> listSubfolders(const std::string& folder) {
-    return listEntries(folder, true);
+std::vector<std::string> listSubfolders(const std::string& folder,
+                                        std::vector<std::string>& linked) {
+    std::vector<std::string> own;
+    std::wstring prefix = widePath(folder);
+    if (prefix.empty() || prefix.back() != L'\\') {
+        prefix += L'\\';
+    }
+    for (std::string& name : listEntries(folder, true)) {
+        // Symbolic links and junctions to folders are reparse points.
+        const DWORD attributes = ::GetFileAttributesW((prefix + utf16(name)).c_str());
+        const bool link = attributes != INVALID_FILE_ATTRIBUTES &&
+                          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        (link ? linked : own).push_back(std::move(name));
+    }
+    return own;
 }
 
 bool isFolder(const std::string& path) {

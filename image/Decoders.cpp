@@ -44,7 +44,7 @@ void decodePicture(const std::uint8_t* data, std::size_t size, GrayRaster& out) 
             return;
         }
     }
-    throw Error(ErrorReason::NotAPicture, "not a BMP, GIF, JPEG or PNG picture");
+    throw Error(ErrorReason::NotAPicture, notAPictureReason);
 }
 
 }  // namespace folder2pdf

@@ -37,6 +37,8 @@ Error libraryError(const std::string& message, const char* format);
 // sniffBytes bytes decide.
 bool sniffPicture(const std::uint8_t* data, std::size_t size);
 inline constexpr std::size_t sniffBytes = 8;
+// The reason given for a file that is none of the formats.
+inline constexpr char notAPictureReason[] = "not a BMP, GIF, JPEG or PNG picture";
 
 // Picks the decoder by content and runs it; an unrecognised format is a
 // decode error.

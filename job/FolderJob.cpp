@@ -1,13 +1,19 @@
 #include "job/FolderJob.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <optional>
 #include <stdexcept>
+#include <thread>
 
 #include "common/Checked.h"
 #include "common/Error.h"
 #include "common/Path.h"
 #include "common/System.h"
-#include "job/PagePipeline.h"
 
 namespace folder2pdf {
 
@@ -28,7 +34,7 @@ void FolderJob::openFolder() {
     if (chosen.empty()) {
         return;
     }
-    takeFolder(chosen, listing_(chosen));
+    takePlan(planFolder(chosen, listing_));
 }
 
 void FolderJob::openFolderFiles(const std::string& folder, std::vector<std::string> names) {
@@ -36,22 +42,17 @@ void FolderJob::openFolderFiles(const std::string& folder, std::vector<std::stri
         return;
     }
     std::sort(names.begin(), names.end(), naturalLess);
-    takeFolder(folder, std::move(names));
+    takePlan(planFolder(folder, [&names](const std::string&) { return names; }));
 }
 
-void FolderJob::takeFolder(const std::string& folder, std::vector<std::string> names) {
-    // Everything that can fail happens before the first field or row changes.
-    const std::string name = nameOfFolder(folder);
-    std::vector<LeftOut> leftOut;
-    std::vector<std::string> pictures =
-        pickPictures(folder, std::move(names), name + ".pdf", leftOut);
-    const std::int32_t count = checkedInt32(pictures.size());
-
+void FolderJob::takePlan(JobPlan plan) {
+    // Everything that can fail happened before the first field or row changes.
+    const std::int32_t count = checkedInt32(plan.pictures.size());
     abandonDocument();
-    folderPath = folder;
-    folderName = name;
-    leftOut_ = std::move(leftOut);
-    fileNames = std::move(pictures);
+    folderPath = plan.folder;
+    folderName = nameOfFolder(plan.folder);
+    leftOut_ = std::move(plan.leftOut);
+    fileNames = std::move(plan.pictures);
     lastIndex = count - 1;
     givenDocument_.clear();
     showList();
@@ -64,12 +65,13 @@ void FolderJob::openPictures(std::vector<std::string> pictures, std::string docu
     if (document.empty()) {
         throw std::invalid_argument("openPictures needs the document's path");
     }
-    const std::int32_t count = checkedInt32(pictures.size());
+    JobPlan plan = planPictures(pictures, document);
+    const std::int32_t count = checkedInt32(plan.pictures.size());
     abandonDocument();
     folderPath.clear();
     folderName.clear();
     leftOut_.clear();
-    fileNames = std::move(pictures);
+    fileNames = std::move(plan.pictures);
     lastIndex = count - 1;
     givenDocument_ = std::move(document);
     showList();
@@ -78,7 +80,7 @@ void FolderJob::openPictures(std::vector<std::string> pictures, std::string docu
 void FolderJob::showList() {
     view_.clearEntries();
     for (std::int32_t k = 0; k <= lastIndex; ++k) {
-        view_.addEntry(fileNames[static_cast<std::size_t>(k)]);
+        view_.addEntry(fileNames[static_cast<std::size_t>(k)].name);
     }
     view_.showMessage(JobMessage::Count, lastIndex + 1);
 }
@@ -108,33 +110,154 @@ void FolderJob::generate() {
         }
     } scope(*this);
 
-    bool written = false;
     try {
-        written = writeDocument();
+        writeDocument();
     } catch (...) {
         view_.showProgress(0);
         throw;
     }
-    if (written) {
-        view_.showMessage(JobMessage::Done, lastIndex + 1);
-    }
 }
 
-bool FolderJob::writeDocument() {
-    const std::int32_t high = checkedAdd(lastIndex, 2);
-    writer = newWriter_(outputPath(), options_);
-    view_.showProgressRange(0, high);
-    if (!addPages()) {
-        return false;
+void FolderJob::writeDocument() {
+    const JobPlan job = plan();
+    writer = newWriter_(job.output, options_);
+    view_.showProgressRange(0, checkedAdd(lastIndex, 2));
+    JobResult result;
+    try {
+        result = runRelayed(job);
+    } catch (const Error& error) {
+        replacePending_ = error.reason() == ErrorReason::InUse;
+        throw;
     }
     view_.showProgress(0);
-    // A request that came during the last picture still keeps the file untouched.
-    if (stopRequested_.load()) {
-        stopRun(lastIndex + 1);
-        return false;
+    if (result.stopped) {
+        stopRun(result.pages);
+        return;
     }
-    putInPlace();
-    return true;
+    view_.showMessage(JobMessage::Done, result.pages);
+}
+
+namespace {
+
+// Carries a run's events from the thread that runs it to the window's
+// thread, which shows them through the view in the order they came, and
+// carries the window's answers back.
+class EventRelay : public JobEvents {
+  public:
+    EventRelay(JobView& view, const std::atomic<bool>& stop) : view_(view), stop_(stop) {}
+
+    void pageWritten(std::int32_t index, std::int64_t) override {
+        ++pagesWritten_;
+        post([this, index] { view_.showProgress(index + 1); });
+    }
+    FailureAnswer pictureFailed(std::int32_t, const Error& error) override {
+        std::optional<FailureAnswer> answer;
+        bool answered = false;
+        post([&] {
+            answer = view_.askAboutPicture(error);
+            const std::lock_guard<std::mutex> lock(mutex_);
+            answered = true;
+            changed_.notify_all();
+        });
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return answered; });
+        stoppedByUser_ = answer == FailureAnswer::Stop;
+        return answer.value_or(FailureAnswer::Stop);
+    }
+    // Before each picture the window's events run once more, as they did
+    // when the window's thread made the pages: a stop (or a close) the user
+    // asked for by then is heeded before the next picture.
+    bool stopRequested() override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        std::optional<long> delivered;
+        queue_.push_back([&] {
+            const std::lock_guard<std::mutex> held(mutex_);
+            delivered = pumps_;
+        });
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return delivered && pumps_ > *delivered; });
+        return stop_.load();
+    }
+
+    // The run's side: nothing more will come.
+    void close() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        closed_ = true;
+        changed_.notify_all();
+    }
+    // The window's side: shows the events as they come and lets the
+    // window's own run in between, until the run has closed the relay.
+    void deliverUntilClosed() {
+        for (;;) {
+            std::deque<std::function<void()>> batch;
+            bool closed = false;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait_for(lock, std::chrono::milliseconds(20),
+                                  [this] { return closed_ || !queue_.empty(); });
+                batch.swap(queue_);
+                closed = closed_;
+            }
+            for (const auto& show : batch) {
+                show();
+            }
+            if (closed && batch.empty()) {
+                return;
+            }
+            view_.runPendingEvents();
+            const std::lock_guard<std::mutex> lock(mutex_);
+            ++pumps_;
+            changed_.notify_all();
+        }
+    }
+    // Whether the run ended because the user answered Stop for a picture.
+    bool stoppedByUser() const { return stoppedByUser_; }
+    std::int32_t pagesWritten() const { return pagesWritten_; }
+
+  private:
+    void post(std::function<void()> show) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(std::move(show));
+        changed_.notify_all();
+    }
+
+    JobView& view_;
+    const std::atomic<bool>& stop_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::function<void()>> queue_;
+    bool closed_ = false;
+    long pumps_ = 0;  // runPendingEvents calls made
+    bool stoppedByUser_ = false;
+    std::int32_t pagesWritten_ = 0;
+};
+
+}  // namespace
+
+JobResult FolderJob::runRelayed(const JobPlan& plan) {
+    EventRelay relay(view_, stopRequested_);
+    JobResult result;
+    std::exception_ptr failure;
+    std::thread run([&] {
+        try {
+            result = runJob(plan, *writer, relay);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        relay.close();
+    });
+    relay.deliverUntilClosed();
+    run.join();
+    if (failure && relay.stoppedByUser()) {
+        // The user saw the error in the question and chose to stop.
+        result.stopped = true;
+        result.pages = relay.pagesWritten();
+        return result;
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    return result;
 }
 
 void FolderJob::putInPlace() {
@@ -174,23 +297,6 @@ void FolderJob::abandonDocument() {
     }
 }
 
-bool FolderJob::addPages() {
-    // Workers read and decode the pictures ahead of the loop, which hands
-    // them to the writer in list order.
-    PagePipeline pipeline(picturePaths(), workers_, options_);
-    for (std::int32_t k = 0; k <= lastIndex; ++k) {
-        view_.showProgress(k + 1);
-        view_.runPendingEvents();
-        if (stopRequested_.load()) {
-            view_.showProgress(0);
-            stopRun(k);
-            return false;
-        }
-        writer->pageOBJ(pipeline.take(static_cast<std::size_t>(k)));
-    }
-    return true;
-}
-
 int defaultWorkers() {
     return processorCount();
 }
@@ -227,9 +333,9 @@ void FolderJob::moveUp() {
     const auto r = static_cast<std::size_t>(workIndex);
     workName = fileNames[r];
     fileNames[r] = fileNames[r - 1];
-    view_.setEntry(workIndex, fileNames[r]);
+    view_.setEntry(workIndex, fileNames[r].name);
     fileNames[r - 1] = workName;
-    view_.setEntry(workIndex - 1, workName);
+    view_.setEntry(workIndex - 1, workName.name);
     view_.selectEntry(workIndex - 1);
 }
 
@@ -244,9 +350,9 @@ void FolderJob::moveDown() {
     const auto r = static_cast<std::size_t>(workIndex);
     workName = fileNames[r];
     fileNames[r] = fileNames[r + 1];
-    view_.setEntry(workIndex, fileNames[r]);
+    view_.setEntry(workIndex, fileNames[r].name);
     fileNames[r + 1] = workName;
-    view_.setEntry(workIndex + 1, workName);
+    view_.setEntry(workIndex + 1, workName.name);
     view_.selectEntry(workIndex + 1);
 }
 
@@ -279,23 +385,28 @@ bool FolderJob::stopped() const {
 }
 
 std::vector<std::string> FolderJob::entries() const {
-    return std::vector<std::string>(fileNames.begin(), fileNames.begin() + (lastIndex + 1));
+    std::vector<std::string> names;
+    for (std::int32_t k = 0; k <= lastIndex; ++k) {
+        names.push_back(fileNames[static_cast<std::size_t>(k)].name);
+    }
+    return names;
+}
+
+JobPlan FolderJob::plan() const {
+    JobPlan job;
+    job.folder = folderPath;
+    job.pictures.assign(fileNames.begin(), fileNames.begin() + (lastIndex + 1));
+    job.output = outputPath();
+    job.options = options_;
+    job.workers = workers_;
+    return job;
 }
 
 std::string FolderJob::outputPath() const {
     if (!givenDocument_.empty()) {
         return givenDocument_;
     }
-    return joinPath(folderPath, folderName + ".pdf");
-}
-
-std::vector<std::string> FolderJob::picturePaths() const {
-    std::vector<std::string> paths;
-    for (std::int32_t k = 0; k <= lastIndex; ++k) {
-        const std::string& name = fileNames[static_cast<std::size_t>(k)];
-        paths.push_back(givenDocument_.empty() ? joinPath(folderPath, name) : name);
-    }
-    return paths;
+    return documentPathOf(folderPath);
 }
 
 }  // namespace folder2pdf

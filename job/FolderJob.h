@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "job/FolderListing.h"
+#include "job/JobPlan.h"
+#include "job/JobRun.h"
 #include "job/JobView.h"
 #include "pdf/DocumentWriter.h"
 #include "pdf/pdf.h"
@@ -16,16 +18,17 @@ namespace folder2pdf {
 
 // The state and logic behind the window's four buttons: Open (打开),
 // Generate (生成), move up (↑) and move down (↓). It holds the chosen folder,
-// the ordered list of picture names found there and the document writer, and
-// reaches the window only through its JobView.
+// the ordered list of pictures found there and the document writer, and
+// reaches the window only through its JobView. A run is a JobPlan made from
+// the list, run by runJob() on a thread of its own while the window's
+// thread shows its events and keeps answering the system.
 //
 // A command that fails throws Error to the front end, which reports it; the
 // list, the names, the folder and the selection are then as before the
 // command, the progress bar is back at 0, and an earlier PDF is untouched.
 class FolderJob {
   public:
-    // Lists a folder's candidate names; tests hand in a fixed listing.
-    using Listing = std::function<std::vector<std::string>(const std::string& folder)>;
+    using Listing = folder2pdf::Listing;
     // Makes the writer of the document at a path, with the job's document
     // options; called once per Generate.
     using WriterFactory = std::function<std::unique_ptr<DocumentWriter>(
@@ -51,7 +54,10 @@ class FolderJob {
     // pictures, in list order, into outputPath(), then shows
     // JobMessage::Done. Does nothing when the list is empty. A run
     // that is stopped (requestStop) shows JobMessage::Stopped instead and
-    // leaves the document as it was.
+    // leaves the document as it was. The pages are made on another thread;
+    // meanwhile this one delivers the run's events to the view and lets the
+    // window's events run at least every 20 ms. A picture that fails is put
+    // to the view (askAboutPicture): retried, skipped, or the run stopped.
     void generate();
     // When generate() (or retryReplace()) failed with ErrorReason::InUse,
     // another program (a PDF reader) holding the document, the finished
@@ -108,47 +114,44 @@ class FolderJob {
     // Whether the last generate() that had pictures ended because of requestStop().
     bool stopped() const;
 
-    // The list as the job holds it, for front ends and tests.
+    // The list's names as the job holds them, for front ends and tests.
     std::vector<std::string> entries() const;
+    // The plan generate() would run now.
+    JobPlan plan() const;
     const std::string& folder() const { return folderPath; }
     // The names of the last openFolder() that it left out as no pictures,
     // with the reason; none after openPictures().
     const std::vector<LeftOut>& leftOut() const { return leftOut_; }
-    // The document generate() writes: in the folder, the folder's name
-    // (nameOfFolder(): a drive's letter for a drive's root) and ".pdf"; or
-    // the document given to openPictures().
+    // The document generate() writes: documentPathOf() the folder, or the
+    // document given to openPictures().
     std::string outputPath() const;
 
   private:
-    // The run of generate() once the job is marked running: false when a
-    // stop request ended it, after reporting the stop.
-    bool writeDocument();
-    // Hands every picture's page to the writer, in list order; false when a
-    // stop request came first.
-    bool addPages();
+    // The run of generate() once the job is marked running.
+    void writeDocument();
+    // runJob() on its own thread, this one relaying its events to the view
+    // until it ends; rethrows what ended it.
+    JobResult runRelayed(const JobPlan& plan);
     // The writer's makePDF(), noting whether it left a replace pending.
     void putInPlace();
     void stopRun(std::int32_t pagesDone);
     void showList();
-    // Lists the pictures among `names` of `folder`, in the order given.
-    void takeFolder(const std::string& folder, std::vector<std::string> names);
-    // The pictures' files: the folder joined to each name, or the paths given.
-    std::vector<std::string> picturePaths() const;
+    // Takes a plan's pictures as the list.
+    void takePlan(JobPlan plan);
 
     // Fields in the order of the job's design; fileNames beyond lastIndex
     // carry no meaning. The writer lives only while a run is under way, or
     // while its replace waits for a retry: its temporary file, and the
     // buffers behind it, go with the run.
-    std::vector<std::string> fileNames;
+    std::vector<Picture> fileNames;
     std::int32_t lastIndex = -1;
     std::string folderPath;
     std::string folderName;
-    std::string workName;
+    Picture workName;
     std::int32_t workIndex = 0;
     std::unique_ptr<DocumentWriter> writer;
 
-    // Set by openPictures(): fileNames are whole paths and this is the
-    // document; empty after openFolder().
+    // Set by openPictures(): the document; empty after openFolder().
     std::string givenDocument_;
     std::vector<LeftOut> leftOut_;
     JobView& view_;

@@ -96,15 +96,20 @@ bool sameIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && containsIgnoringCase(a, b);
 }
 
-// Whether the file's first bytes leave it out: read and not a picture's.
+// Why the file's first bytes leave it out ("" when they are a picture's).
 // A file that can't be read now stays in, and the run says what is wrong.
-bool startsLikeNoPicture(const std::string& path) {
+std::string whyNoPicture(const std::string& path) {
     std::uint8_t start[sniffBytes];
+    std::size_t size = 0;
     try {
-        return !sniffPicture(start, readFileStart(path, start, sizeof start));
+        size = readFileStart(path, start, sizeof start);
     } catch (const Error&) {
-        return false;
+        return "";
     }
+    if (size == 0) {
+        return "the file is empty";
+    }
+    return sniffPicture(start, size) ? "" : notAPictureReason;
 }
 
 }  // namespace
@@ -130,8 +135,8 @@ std::vector<std::string> pickPictures(const std::string& folder, std::vector<std
         if (!isPictureName(name) || sameIgnoringCase(name, document)) {
             continue;
         }
-        if (startsLikeNoPicture(joinPath(folder, name))) {
-            leftOut.push_back({std::move(name), "not a BMP, GIF, JPEG or PNG picture"});
+        if (std::string reason = whyNoPicture(joinPath(folder, name)); !reason.empty()) {
+            leftOut.push_back({std::move(name), std::move(reason)});
         } else {
             pictures.push_back(std::move(name));
         }

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "common/Error.h"
+#include "job/JobRun.h"
 
 namespace folder2pdf {
 
@@ -46,6 +50,14 @@ class JobView {
     virtual void showProgress(std::int32_t position) = 0;
     // Processes every window event waiting now (painting, input), then returns.
     virtual void runPendingEvents() = 0;
+    // Asks the user what to do about a picture that can't be made a page:
+    // try it again, skip it, or stop the run. nullopt, the default, asks
+    // nothing: the run fails with `error`, which the front end reports as
+    // any other.
+    virtual std::optional<FailureAnswer> askAboutPicture(const Error& error) {
+        (void)error;
+        return std::nullopt;
+    }
 };
 
 }  // namespace folder2pdf

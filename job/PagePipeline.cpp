@@ -8,13 +8,13 @@
 
 namespace folder2pdf {
 
-PagePipeline::PagePipeline(std::vector<std::string> paths, int workers,
+PagePipeline::PagePipeline(std::vector<Picture> pictures, int workers,
                            const DocumentOptions& options)
-    : paths_(std::move(paths)),
+    : pictures_(std::move(pictures)),
       options_(options),
       slots_(static_cast<std::size_t>(std::max(1, workers)) + 1),
-      callerPreparer_(options) {
-    const int count = std::min(workers, static_cast<int>(paths_.size()));
+      callerMaker_(options) {
+    const int count = std::min(workers, static_cast<int>(pictures_.size()));
     if (count <= 1) {
         return;
     }
@@ -57,16 +57,16 @@ void PagePipeline::stop() {
 }
 
 void PagePipeline::work() {
-    PagePreparer preparer(options_);
+    PageMaker maker(options_);
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         // Page i takes slot i modulo the slot count, free once the caller has
         // moved past page i - slots (taken_ is the page it holds or waits for).
         slotFree_.wait(lock, [this] {
-            return cancelled_ || nextToPrepare_ >= paths_.size() ||
+            return cancelled_ || nextToPrepare_ >= pictures_.size() ||
                    nextToPrepare_ < taken_ + slots_.size();
         });
-        if (cancelled_ || nextToPrepare_ >= paths_.size()) {
+        if (cancelled_ || nextToPrepare_ >= pictures_.size()) {
             return;
         }
         const std::size_t index = nextToPrepare_++;
@@ -76,7 +76,7 @@ void PagePipeline::work() {
 
         std::exception_ptr error;
         try {
-            preparer.prepare(paths_[index], slot.page);
+            maker.prepare(pictures_[index].path, pictures_[index].page, slot.page);
         } catch (...) {
             error = std::current_exception();
         }
@@ -90,8 +90,7 @@ void PagePipeline::work() {
 
 const PreparedPage& PagePipeline::take(std::size_t index) {
     if (workers_.empty()) {
-        callerPreparer_.prepare(paths_[index], slots_[0].page);
-        return slots_[0].page;
+        return retake(index);
     }
     std::unique_lock<std::mutex> lock(mutex_);
     // Taking page i hands back the slot of page i - 1.
@@ -106,6 +105,14 @@ const PreparedPage& PagePipeline::take(std::size_t index) {
         std::rethrow_exception(slot.error);
     }
     return slot.page;
+}
+
+const PreparedPage& PagePipeline::retake(std::size_t index) {
+    // The slot is the caller's: with workers, a failed page's slot stays
+    // Failed, so no worker reuses it until the caller takes the next page.
+    PreparedPage& page = slots_[index % slots_.size()].page;
+    callerMaker_.prepare(pictures_[index].path, pictures_[index].page, page);
+    return page;
 }
 
 }  // namespace folder2pdf

@@ -8,7 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "pdf/PreparedPage.h"
+#include "job/JobPlan.h"
+#include "page/PageMaker.h"
 
 namespace folder2pdf {
 
@@ -25,16 +26,19 @@ namespace folder2pdf {
 // outlives it, however the run ends.
 class PagePipeline {
   public:
-    // Pages are encoded as `options` ask (PagePreparer).
-    PagePipeline(std::vector<std::string> paths, int workers, const DocumentOptions& options = {});
+    // Pages are made as `options` ask (PageMaker).
+    PagePipeline(std::vector<Picture> pictures, int workers, const DocumentOptions& options = {});
     PagePipeline(const PagePipeline&) = delete;
     PagePipeline& operator=(const PagePipeline&) = delete;
     ~PagePipeline();
 
     // Waits for page `index`, which must be the one after the last taken
     // (from 0), and returns it; valid until the next take(). Throws the
-    // Error that preparing that very picture raised (PagePreparer::prepare).
+    // Error that preparing that very picture raised (PageMaker::prepare).
     const PreparedPage& take(std::size_t index);
+    // Prepares page `index`, the one whose take() failed last, once more on
+    // the calling thread (the user mended its file, or closed what held it).
+    const PreparedPage& retake(std::size_t index);
 
   private:
     enum class State { Free, Working, Ready, Failed };
@@ -48,7 +52,7 @@ class PagePipeline {
     // Cancels what is not begun and joins every worker.
     void stop();
 
-    const std::vector<std::string> paths_;
+    const std::vector<Picture> pictures_;
     const DocumentOptions options_;
     std::vector<Slot> slots_;
     std::mutex mutex_;
@@ -58,7 +62,7 @@ class PagePipeline {
     std::size_t taken_ = 0;  // the page the caller holds or waits for; earlier slots are free
     bool cancelled_ = false;
     std::vector<std::thread> workers_;
-    PagePreparer callerPreparer_;  // prepares the pages in take() when there are no workers
+    PageMaker callerMaker_;  // prepares the pages in take() when there are no workers, and in retake()
 };
 
 }  // namespace folder2pdf

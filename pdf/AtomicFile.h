@@ -1,5 +1,7 @@
 #pragma once
 
+#include <initializer_list>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -74,5 +76,12 @@ bool removeTemporaryFile();
 // disk and renaming, which can't be stopped part-way, only abandoned (by
 // removeTemporaryFile() and ending the process). Async-signal-safe.
 bool temporaryFileCommitting();
+
+#ifndef _WIN32
+// Makes each of `signalNumbers` (SIGTERM, SIGHUP, ...) end the program as it
+// would have, after removeTemporaryFile(): the handler resets to the
+// default action (SA_RESETHAND) and raises the signal again.
+void removeTemporaryFileOn(std::initializer_list<int> signalNumbers);
+#endif
 
 }  // namespace folder2pdf

@@ -333,4 +333,24 @@ void AtomicFile::retryReplace() {
     throw std::logic_error("retryReplace: no replace is pending");
 }
 
+namespace {
+
+extern "C" void removeTemporaryAndEnd(int signal) {
+    removeTemporaryFile();
+    ::raise(signal);
+}
+
+}  // namespace
+
+void removeTemporaryFileOn(std::initializer_list<int> signalNumbers) {
+    // SA_RESTART keeps reads and writes going.
+    struct sigaction termination {};
+    termination.sa_handler = removeTemporaryAndEnd;
+    termination.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigemptyset(&termination.sa_mask);
+    for (const int signal : signalNumbers) {
+        ::sigaction(signal, &termination, nullptr);
+    }
+}
+
 }  // namespace folder2pdf

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "pdf/PreparedPage.h"
 
 namespace folder2pdf {
@@ -17,6 +19,8 @@ class DocumentWriter {
     // ErrorReason::InUse (another program holds the target), the finished
     // document is kept and a further call only tries to put it in place.
     virtual void makePDF() = 0;
+    // The document's length in bytes so far.
+    virtual std::int64_t size() const { return 0; }
 };
 
 }  // namespace folder2pdf

@@ -8,29 +8,64 @@ namespace folder2pdf {
 namespace {
 
 constexpr double pointsPerMM = 72.0 / 25.4;
-constexpr double maxPageSide = 14400;
+// PDF 1.4 readers keep five decimals of a real.
+constexpr int mostDecimals = 5;
 
 double hundredths(double value) {
     return std::round(value * 100) / 100;
 }
 
-// to_chars never looks at the locale, so a German system still writes "595.28".
-std::string number(double value) {
-    char text[32];
+// `value` with `decimals` decimals, trailing zeros dropped. to_chars never
+// looks at the locale, so a German system still writes "595.28".
+std::string fixedNumber(double value, int decimals) {
+    char text[48];
     const auto end =
-        std::to_chars(text, text + sizeof text, hundredths(value), std::chars_format::fixed, 2).ptr;
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals).ptr;
     std::string result(text, end);
-    result.erase(result.find_last_not_of('0') + 1);
+    if (result.find('.') != std::string::npos) {
+        result.erase(result.find_last_not_of('0') + 1);
+    }
     if (result.back() == '.') {
         result.pop_back();
     }
     return result == "-0" ? "0" : result;
 }
 
-PageLayout filledPage(double width, double height) {
-    const std::string w = number(width);
-    const std::string h = number(height);
+// `value` rounded to `decimals` decimals, halves away from zero.
+std::string number(double value, int decimals = 2) {
+    const double scale = std::pow(10.0, decimals);
+    return fixedNumber(std::round(value * scale) / scale, decimals);
+}
+
+// A page side in as many decimals (two to five) as keep it within 0.05%:
+// two decimals would write a side of 0.0713 as 0.07 and turn the page's
+// aspect by several percent. The smallest side that shows stays.
+std::string sideNumber(double side) {
+    int decimals = 2;
+    while (decimals < mostDecimals && side * std::pow(10.0, decimals) < 1000) {
+        ++decimals;
+    }
+    return number(std::max(side, std::pow(10.0, -decimals)), decimals);
+}
+
+PageLayout filledPage(const std::string& w, const std::string& h) {
     return {w, h, w + " 0 0 " + h + " 0 0"};
+}
+
+// The picture's own page: as many points as pixels, unless the longer side
+// passes the limit, when the page is scaled down uniformly to it, the image
+// keeping every pixel, in five decimals so that the aspect holds to a few
+// millionths.
+PageLayout ownPage(std::int32_t W, std::int32_t H) {
+    const std::int32_t longer = std::max(W, H);
+    if (longer <= maxPageSide) {
+        return filledPage(std::to_string(W), std::to_string(H));
+    }
+    const auto scaled = [&](std::int32_t side) {
+        return fixedNumber(std::max(1e-5, static_cast<double>(side) * maxPageSide / longer),
+                           mostDecimals);
+    };
+    return filledPage(scaled(W), scaled(H));
 }
 
 PageLayout atResolution(int dpi, std::int32_t W, std::int32_t H) {
@@ -41,8 +76,7 @@ PageLayout atResolution(int dpi, std::int32_t W, std::int32_t H) {
         width = width * maxPageSide / longer;
         height = height * maxPageSide / longer;
     }
-    // A side that two decimals would make 0 keeps the smallest that shows.
-    return filledPage(std::max(width, 0.01), std::max(height, 0.01));
+    return filledPage(sideNumber(width), sideNumber(height));
 }
 
 PageLayout onPaper(const DocumentOptions& options, std::int32_t W, std::int32_t H) {
@@ -86,8 +120,10 @@ PaperSize paperSize(Paper paper) {
 }
 
 PageLayout layOutPage(const DocumentOptions& options, std::int32_t W, std::int32_t H) {
-    return options.paper == Paper::Picture ? atResolution(options.dpi, W, H)
-                                           : onPaper(options, W, H);
+    if (options.paper != Paper::Picture) {
+        return onPaper(options, W, H);
+    }
+    return options.dpi > 0 ? atResolution(options.dpi, W, H) : ownPage(W, H);
 }
 
 std::string invalidOptions(const DocumentOptions& options) {

@@ -16,14 +16,19 @@ struct PageLayout {
     std::string placement;  // "a 0 0 d e f"
 };
 
-// The page of a W x H picture on the paper or at the resolution `options`
-// ask for (a paper or dpi must be set). On a paper the page is turned to
+// Readers keep to PDF 1.4's limit of 14400 units (200 inches) a page side;
+// Adobe Reader shows a longer page blank.
+constexpr std::int32_t maxPageSide = 14400;
+
+// The page of a W x H picture as `options` ask. By default the page is as
+// many points as the picture has pixels, scaled down uniformly when a side
+// passes maxPageSide. On a paper the page is turned to
 // the picture's orientation (landscape when wider than high), the picture
 // scaled uniformly to fit inside the margins (Fit::Shrink: never enlarged)
 // and centred; at a resolution the page is the picture's size at that many
 // dots per inch, scaled down like a picture's own page when a side passes
-// 14,400 points. Numbers have at most two decimals and never depend on
-// the locale.
+// maxPageSide. Numbers have the decimals that keep the picture's aspect (two
+// on a paper, up to five for tiny pages) and never depend on the locale.
 PageLayout layOutPage(const DocumentOptions& options, std::int32_t W, std::int32_t H);
 
 // The portrait width and height, in points, of `paper` (Picture: 0 x 0).

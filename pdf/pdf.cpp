@@ -1,12 +1,8 @@
 #include "pdf/pdf.h"
 
-#include <algorithm>
-#include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
-#include "pdf/PageLayout.h"
 #include "pdf/TextString.h"
 
 namespace folder2pdf {
@@ -14,32 +10,6 @@ namespace {
 
 std::string str(std::int32_t n) {
     return std::to_string(n);
-}
-
-// Readers keep to PDF 1.4's limit of 14400 units (200 inches) a page side;
-// Adobe Reader shows a longer page blank. A picture whose longer side passes
-// it gets a page scaled down uniformly, its image keeping every pixel.
-constexpr std::int32_t maxPageSide = 14400;
-
-// One side of the page for a picture of `side` pixels whose longer side is
-// `longer`: the pixel count itself within the limit, else the side scaled so
-// that the longer one is 14400, with the five decimals that PDF 1.4 readers
-// keep of a real (so the picture's aspect ratio holds to a few millionths).
-// A side too thin to show in five decimals keeps the smallest one that shows.
-std::string pageSide(std::int32_t side, std::int32_t longer) {
-    if (longer <= maxPageSide) {
-        return str(side);
-    }
-    const double scaled = std::max(1e-5, static_cast<double>(side) * maxPageSide / longer);
-    char text[32];
-    const auto end =
-        std::to_chars(text, text + sizeof text, scaled, std::chars_format::fixed, 5).ptr;
-    std::string result(text, end);
-    result.erase(result.find_last_not_of('0') + 1);
-    if (result.back() == '.') {
-        result.pop_back();
-    }
-    return result;
 }
 
 }  // namespace
@@ -126,16 +96,10 @@ void pdf::pageOBJ(const PreparedPage& page) {
 }
 
 void pdf::writePage(const PreparedPage& page) {
-    const std::int32_t W = page.Width;
-    const std::int32_t H = page.Height;
     const std::int32_t k = pageCount;
-    const bool ownSize = options_.paper == Paper::Picture && options_.dpi == 0;
-    const PageLayout layout =
-        ownSize ? PageLayout{pageSide(W, std::max(W, H)), pageSide(H, std::max(W, H)), ""}
-                : layOutPage(options_, W, H);
-    const std::string& pageW = layout.pageW;
-    const std::string& pageH = layout.pageH;
-    const std::string placement = ownSize ? pageW + " 0 0 " + pageH + " 0 0" : layout.placement;
+    const std::string& pageW = page.layout.pageW;
+    const std::string& pageH = page.layout.pageH;
+    const std::string& placement = page.layout.placement;
     beginOBJ();
     const std::int32_t N = objCount;
     addLine("<< /Type /Page /Parent 3 0 R /Resources << /XObject << /Im" + str(k) + " " +
@@ -157,7 +121,7 @@ void pdf::writePage(const PreparedPage& page) {
     beginOBJ();
     addLine(imageDictionary(k, page));
     addLine("stream");
-    addBytes(page.zipped.data(), zipLen);
+    addBytes(page.stream.data(), zipLen);
     addLine("\r\nendstream");
     addLine("endobj");
 }
@@ -166,20 +130,22 @@ std::string pdf::imageDictionary(std::int32_t k, const PreparedPage& page) {
     const std::int32_t W = page.Width;
     const std::int32_t H = page.Height;
     const std::int32_t bits = page.bitsPerComponent;
+    const bool predicted = page.kind == StreamKind::PredictedFlate;
+    const bool jpeg = page.kind == StreamKind::Dct;
     // The bytes zlib holds: each row padded to a byte, after its filter type.
     const std::int32_t rowBytes =
-        checkedAdd(checkedInt32((std::int64_t{W} * bits + 7) / 8), page.predicted ? 1 : 0);
+        checkedAdd(checkedInt32((std::int64_t{W} * bits + 7) / 8), predicted ? 1 : 0);
     rawLen = checkedMul(rowBytes, H);
-    zipLen = checkedInt32(page.zipped.size());
-    std::string filter = page.jpeg ? "/DCTDecode" : "[/FlateDecode]";
-    if (page.predicted) {
+    zipLen = checkedInt32(page.stream.size());
+    std::string filter = jpeg ? "/DCTDecode" : "[/FlateDecode]";
+    if (predicted) {
         filter += " /DecodeParms [<< /Predictor 15 /Colors 1 /BitsPerComponent " + str(bits) +
                   " /Columns " + str(W) + " >>]";
     }
     return "<< /Type /XObject /Subtype /Image /Name /Im" + str(k) + " /Width " + str(W) +
            " /Height " + str(H) + " /ColorSpace /DeviceGray /BitsPerComponent " + str(bits) +
            " /Filter " + filter + " /Length " + str(zipLen) +
-           (page.jpeg ? "" : " /Length1 " + str(rawLen)) + " >>";
+           (jpeg ? "" : " /Length1 " + str(rawLen)) + " >>";
 }
 
 void pdf::writeOutlineAndCatalog() {

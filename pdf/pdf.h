@@ -16,7 +16,7 @@ namespace folder2pdf {
 // The document writer: writes one PDF 1.4 document, one page per picture,
 // straight to its file as the pages come. Usage: create it for the file it
 // is to replace, pageOBJ() any number of times with pages prepared by
-// PagePreparer, makePDF() once, then drop the writer.
+// PageMaker, makePDF() once, then drop the writer.
 //
 // The file's layout is fixed to the byte: a header, a binary comment line,
 // the catalog (object 1, at offset 17), the empty outline tree (object 2, at
@@ -44,17 +44,15 @@ class pdf : public DocumentWriter {
     // it): makes the temporary file beside it and writes the header and
     // objects 1 and 2. The path is fixed here because the pages go to disk
     // as they come; a file that can't be made there fails here.
-    // `options` choose the pages' layout (paper, margins, fit, resolution),
-    // the title and bookmarks; pages come encoded as their PreparedPage says.
+    // `options` give the title and bookmarks; pages come laid out and
+    // encoded as their PreparedPage says.
     explicit pdf(const std::string& path, const DocumentOptions& options = {});
     pdf(const pdf&) = delete;
     pdf& operator=(const pdf&) = delete;
     ~pdf() override;
 
-    // Appends the prepared picture as one page exactly as large, in points,
-    // as the picture is in pixels (scaled down when a side passes 14,400),
-    // filled by the picture as an 8-bit gray image compressed with Flate;
-    // or as the options and the page's encoding ask.
+    // Appends the prepared picture as one page, its box, placement and image
+    // stream as the page value gives them.
     void pageOBJ(const PreparedPage& page) override;
 
     // Finishes the document and puts it in place of the file given at
@@ -63,6 +61,7 @@ class pdf : public DocumentWriter {
     // program holds that file (InUse, Windows) the finished document is
     // kept, and calling makePDF() again only tries the replace again.
     void makePDF() override;
+    std::int64_t size() const override { return pdfLen; }
 
     // The largest document the cross-reference table can describe.
     static constexpr std::int64_t maxDocumentBytes = 9'999'999'999;

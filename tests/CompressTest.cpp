@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "common/Error.h"
-#include "pdf/Compress.h"
+#include "page/Compress.h"
 
 namespace folder2pdf {
 namespace {

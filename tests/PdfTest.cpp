@@ -8,6 +8,7 @@
 #include "PdfTestPeer.h"
 #include "TestSupport.h"
 #include "common/Error.h"
+#include "page/PageMaker.h"
 #include "pdf/PreparedPage.h"
 #include "pdf/TextString.h"
 #include "pdf/pdf.h"

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "page/PageMaker.h"
+#include "pdf/PageLayout.h"
 #include "pdf/pdf.h"
 
 namespace folder2pdf {
@@ -18,8 +20,9 @@ struct PdfTestPeer {
     }
     // A page for a W x H raster, as pageOBJ adds a prepared picture.
     static void addRaster(pdf& writer, std::int32_t W, std::int32_t H, Bytes raster) {
-        PreparedPage page{"raster", W, H, {}};
-        compressRaster(raster, page.zipped);
+        PreparedPage page{"raster", W, H, {}, StreamKind::Flate, 8,
+                          layOutPage(writer.options_, W, H)};
+        compressRaster(raster, page.stream);
         writer.pageOBJ(page);
     }
     // Counts `n` bytes more as written without writing them, so that a test

@@ -25,15 +25,19 @@ TEST(PagePipeline, TakesEachPictureItsOwnPageInListOrderWithAnyNumberOfWorkers) 
                              "bmp/rle8.bmp", "jpeg/cmyk-adobe.jpg", "png/interlaced-rgba-16.png"}) {
         pictures.push_back(testsupport::dataFile(name));
     }
+    std::vector<folder2pdf::Picture> plan;
+    for (const std::string& path : pictures) {
+        plan.push_back({path, path, 0});
+    }
     std::vector<std::string> onCaller;
     for (int workers : {1, 2, 3, 8}) {
-        folder2pdf::PagePipeline pipeline(pictures, workers);
+        folder2pdf::PagePipeline pipeline(plan, workers);
         std::vector<std::string> pages;
         for (std::size_t k = 0; k < pictures.size(); ++k) {
             const folder2pdf::PreparedPage& page = pipeline.take(k);
             EXPECT_EQ(page.path, pictures[k]);
             pages.push_back(std::to_string(page.Width) + " x " + std::to_string(page.Height) +
-                            ": " + std::string(page.zipped.begin(), page.zipped.end()));
+                            ": " + std::string(page.stream.begin(), page.stream.end()));
         }
         if (workers == 1) {
             onCaller = pages;

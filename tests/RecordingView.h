@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ struct RecordingView : folder2pdf::JobView {
     std::string message;
     int events = 0;
     std::function<void(int)> onEvents;  // runs inside runPendingEvents, with its 1-based count
+    std::optional<folder2pdf::FailureAnswer> pictureAnswer;  // what askAboutPicture answers
 
     std::string chooseFolder(const std::string& start) override {
         log.push_back("chooseFolder(" + start + ")");
@@ -52,6 +54,10 @@ struct RecordingView : folder2pdf::JobView {
     }
     void showProgress(std::int32_t position) override {
         log.push_back("showProgress(" + std::to_string(position) + ")");
+    }
+    std::optional<folder2pdf::FailureAnswer> askAboutPicture(const folder2pdf::Error&) override {
+        log.push_back("askAboutPicture");
+        return pictureAnswer;
     }
     void runPendingEvents() override {
         log.push_back("runPendingEvents");

@@ -70,10 +70,11 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     void setDocumentTip(const std::string& path) override { documentTip = path; }
     void openDocument(const std::string& path) override { opened = path; }
     void showError(const std::string& text) override { messages.push_back(text); }
-    bool askRetry(const std::string& text) override {
+    int askChoice(const std::string& text, const std::vector<std::string>&) override {
         messages.push_back(text);
-        return false;
+        return choiceAnswer;
     }
+    void setGenerateCaption(const std::string& text) override { generateCaption = text; }
     void runPendingEvents() override {
         for (; !pending.empty(); pending.pop_front()) {
             pending.front()();
@@ -119,6 +120,8 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     std::map<std::string, std::string> settings;
     std::string documentTip, opened;
     int menuAnswer = -1;
+    int choiceAnswer = -1;  // the box closed: as 取消
+    std::string generateCaption;
     std::unique_ptr<folder2pdf::Form1> window = std::make_unique<folder2pdf::Form1>(*this);
 };
 INSTANTIATE_TYPED_TEST_SUITE_P(WindowTest, Window, FakeDriver);

@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSettings>
 #include <QToolButton>
 #include <QUrl>
@@ -268,14 +269,31 @@ class QtWindow::Toolkit : public WindowToolkit {
         box.setTextFormat(Qt::PlainText);
         box.exec();
     }
-    bool askRetry(const std::string& text) override {
+    int askChoice(const std::string& text, const std::vector<std::string>& buttons) override {
         QMessageBox box(QMessageBox::Warning, window_.windowTitle(), QString::fromUtf8(text),
                         QMessageBox::NoButton, &window_);
         box.setTextFormat(Qt::PlainText);
-        QPushButton* retry = box.addButton(QStringLiteral("重试"), QMessageBox::AcceptRole);
-        box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+        std::vector<QAbstractButton*> made;
+        for (const std::string& caption : buttons) {
+            made.push_back(box.addButton(QString::fromStdString(caption),
+                                         made.empty() ? QMessageBox::AcceptRole
+                                                      : QMessageBox::RejectRole));
+        }
+        // Closing the box is the last button, 取消.
+        box.setEscapeButton(made.back());
         box.exec();
-        return box.clickedButton() == retry;
+        for (std::size_t i = 0; i < made.size(); ++i) {
+            if (box.clickedButton() == made[i]) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+    void setGenerateCaption(const std::string& text) override {
+        if (auto* button = qobject_cast<QAbstractButton*>(
+                controls_[static_cast<std::size_t>(Control::Command2)])) {
+            button->setText(QString::fromStdString(text));
+        }
     }
     // Posted deferred deletes are left for the main loop: one of them could
     // be a widget whose slot is on the stack below this call.
@@ -308,6 +326,10 @@ QtWindow::QtWindow(QWidget* parent) : QWidget(parent), toolkit_(std::make_unique
     setAcceptDrops(true);
     setWindowIcon(QIcon(QStringLiteral(":/icons/folder2pdf-gui.png")));
     form_ = std::make_unique<Form1>(*toolkit_);
+    // Esc stops a run, wherever the focus is.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, [this] { form_->Form_Escape(); });
 }
 
 QtWindow::~QtWindow() {

@@ -30,6 +30,11 @@ std::size_t rememberedChoice(const std::string& text, std::size_t count) {
     return 0;
 }
 
+// A document's name without its extension: what its title says.
+std::string stemOf(const std::string& name) {
+    return name.substr(0, name.rfind('.'));
+}
+
 }  // namespace
 
 Form1::Form1(WindowToolkit& toolkit) : toolkit_(toolkit) {
@@ -63,8 +68,10 @@ void Form1::Form_Load() {
     StatusProgress::setStatusText(StatusProgress::progressLabelPart, StatusProgress::progressLabel);
     job_ = std::make_unique<FolderJob>(*this, programFolder());
     job_->setWorkers(defaultWorkers());
-    paper_ = rememberedChoice(toolkit_.setting(paperKey), paperChoices.size());
-    compression_ = rememberedChoice(toolkit_.setting(compressionKey), compressionChoices.size());
+    paperChoices_ = windowChoices(WindowGroup::Paper, ownSizeChoice);
+    compressionChoices_ = windowChoices(WindowGroup::Compression, losslessChoice);
+    paper_ = rememberedChoice(toolkit_.setting(paperKey), paperChoices_.size());
+    compression_ = rememberedChoice(toolkit_.setting(compressionKey), compressionChoices_.size());
     for (const ScrambledCaption& caption : scrambledCaptions) {
         std::vector<std::uint8_t> bytes(caption.bytes.begin(), caption.bytes.end());
         toolkit_.setCaption(caption.which, unscrambleText(bytes, caption.key));
@@ -108,24 +115,35 @@ void Form1::rememberOpened(const std::string& before) {
 }
 
 void Form1::Command2_Click() {
+    // During a run 生成 reads 停止: the click stops it.
+    if (running_ && job_ && job_->running()) {
+        job_->requestStop();
+        return;
+    }
     runCommand([this](FolderJob& job) {
         job.setDocumentOptions(chosenOptions(job));
+        toolkit_.setGenerateCaption(stopCaption);
+        struct Caption {
+            WindowToolkit& toolkit;
+            ~Caption() { toolkit.setGenerateCaption(designOf(Control::Command2).caption); }
+        } restore{toolkit_};
         job.generate();
     });
 }
 
+void Form1::Form_Escape() {
+    if (job_ && job_->running()) {
+        job_->requestStop();
+    }
+}
+
 DocumentOptions Form1::chosenOptions(const FolderJob& job) const {
-    constexpr Paper papers[] = {Paper::Picture, Paper::A4, Paper::Letter};
-    constexpr Compression compressions[] = {Compression::Flate, Compression::Compact,
-                                            Compression::Jpeg};
-    DocumentOptions options;
-    options.paper = papers[paper_];
-    options.compression = compressions[compression_];
+    DocumentOptions options =
+        withChoice(withChoice({}, paperChoices_[paper_]), compressionChoices_[compression_]);
     // A document made other than the program always made it says what it
     // holds: its folder's name.
     if (paper_ != 0 || compression_ != 0) {
-        const std::string name = nameOf(job.outputPath());
-        options.title = name.substr(0, name.size() - 4);
+        options.title = stemOf(nameOf(job.outputPath()));
     }
     return options;
 }
@@ -137,25 +155,25 @@ void Form1::Command2_DropDown() {
 
 std::vector<MenuItem> Form1::Command2_Menu() const {
     std::vector<MenuItem> items;
-    for (std::size_t i = 0; i < paperChoices.size(); ++i) {
-        items.push_back({paperChoices[i], i == paper_, false});
+    for (std::size_t i = 0; i < paperChoices_.size(); ++i) {
+        items.push_back({paperChoices_[i].label, i == paper_, false});
     }
-    for (std::size_t i = 0; i < compressionChoices.size(); ++i) {
-        items.push_back({compressionChoices[i], i == compression_, i == 0});
+    for (std::size_t i = 0; i < compressionChoices_.size(); ++i) {
+        items.push_back({compressionChoices_[i].label, i == compression_, i == 0});
     }
     return items;
 }
 
 void Form1::Command2_MenuClick(int index) {
     const auto choice = static_cast<std::size_t>(index);
-    if (index < 0 || choice >= paperChoices.size() + compressionChoices.size()) {
+    if (index < 0 || choice >= paperChoices_.size() + compressionChoices_.size()) {
         return;
     }
-    if (choice < paperChoices.size()) {
+    if (choice < paperChoices_.size()) {
         paper_ = choice;
         toolkit_.setSetting(paperKey, std::to_string(paper_));
     } else {
-        compression_ = choice - paperChoices.size();
+        compression_ = choice - paperChoices_.size();
         toolkit_.setSetting(compressionKey, std::to_string(compression_));
     }
 }
@@ -253,7 +271,7 @@ void Form1::reportError(const std::exception& error) {
     // replace done again, or give the new document up.
     std::string text = boxText(errorText(error));
     while (job_ && job_->replacePending()) {
-        if (!toolkit_.askRetry(text)) {
+        if (toolkit_.askChoice(text, {retryCaption, cancelCaption}) != 0) {
             job_->abandonDocument();
             return;
         }
@@ -321,6 +339,19 @@ void Form1::showMessage(JobMessage message, std::int32_t count) {
     // After a run that wrote the document, the message part tells where.
     documentPath_ = message == JobMessage::Done && job_ ? job_->outputPath() : std::string();
     toolkit_.setDocumentTip(documentPath_);
+}
+
+std::optional<FailureAnswer> Form1::askAboutPicture(const Error& error) {
+    flushRows();
+    switch (toolkit_.askChoice(boxText(errorText(error)),
+                               {retryCaption, skipCaption, cancelCaption})) {
+        case 0:
+            return FailureAnswer::Retry;
+        case 1:
+            return FailureAnswer::Skip;
+        default:
+            return FailureAnswer::Stop;
+    }
 }
 
 void Form1::showProgressRange(std::int32_t low, std::int32_t high) {

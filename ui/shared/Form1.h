@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "job/CommandLine.h"
 #include "job/FolderJob.h"
 #include "job/JobView.h"
 #include "ui/shared/ErrorText.h"
@@ -61,6 +63,8 @@ class Form1 : public JobView {
     void Form_Unload();
     void Command1_Click();
     void Command2_Click();
+    // Esc: stops a run under way, as 生成 (then 停止) does.
+    void Form_Escape();
     void Command3_Click();
     void Command4_Click();
     // A click on `control`: the button's command; nothing for the others.
@@ -103,6 +107,7 @@ class Form1 : public JobView {
     void showProgressRange(std::int32_t low, std::int32_t high) override;
     void showProgress(std::int32_t position) override;
     void runPendingEvents() override;
+    std::optional<FailureAnswer> askAboutPicture(const Error& error) override;
 
   private:
     void createControls();
@@ -122,8 +127,10 @@ class Form1 : public JobView {
     // What 生成 makes of the pictures: the document's options as chosen.
     DocumentOptions chosenOptions(const FolderJob& job) const;
 
-    std::size_t paper_ = 0;          // index into paperChoices
-    std::size_t compression_ = 0;    // index into compressionChoices
+    std::vector<WindowChoice> paperChoices_;        // 生成's menu, from the options' table
+    std::vector<WindowChoice> compressionChoices_;
+    std::size_t paper_ = 0;          // index into paperChoices_
+    std::size_t compression_ = 0;    // index into compressionChoices_
     std::string givenFolder_;        // the chooser's next answer, when given
     std::string documentPath_;       // the document the last run wrote
     std::vector<std::string> rows_;  // added and not yet in the list

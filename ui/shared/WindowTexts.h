@@ -18,11 +18,18 @@ const char* folderPrompt();
 // The list's menu item that takes the selected entry off the list: "移除".
 inline constexpr const char* removeCaption = "移除";
 
-// The choices on 生成's menu: the paper a page is laid out on (the first,
-// the picture's own size, as the program always did) and how the pictures
-// are stored (lossless as always, lossless made smaller, lossy photos).
-inline constexpr std::array<const char*, 3> paperChoices{"原始尺寸", "A4", "Letter"};
-inline constexpr std::array<const char*, 3> compressionChoices{"无损", "无损压缩", "照片 JPEG"};
+// The first choices of 生成's menu groups, the program's defaults: the
+// picture's own size as the page, and lossless pictures. The other choices
+// come with the command line's options they stand for.
+inline constexpr const char* ownSizeChoice = "原始尺寸";
+inline constexpr const char* losslessChoice = "无损";
+
+// The buttons of the box for a picture that can't be made a page.
+inline constexpr const char* retryCaption = "重试";
+inline constexpr const char* skipCaption = "跳过";
+inline constexpr const char* cancelCaption = "取消";
+// 生成's caption while a run is under way: a click stops it.
+inline constexpr const char* stopCaption = "停止";
 
 // The status bar's text for `message`: " 共" + count + "幅" after a folder is
 // listed (a blank first; the count in plain decimal), "完成！" once the

@@ -87,9 +87,12 @@ class WindowToolkit {
 
     // A modal error box over the window.
     virtual void showError(const std::string& text) = 0;
-    // A modal box over the window asking whether to try again: true for
-    // 重试 (Retry), false for 取消 (Cancel).
-    virtual bool askRetry(const std::string& text) = 0;
+    // A modal box over the window with `text` and two or three buttons,
+    // captioned `buttons` in that order: the index of the one pressed, or
+    // -1 when the box was closed otherwise.
+    virtual int askChoice(const std::string& text, const std::vector<std::string>& buttons) = 0;
+    // 生成's caption: its own, or stopCaption during a run.
+    virtual void setGenerateCaption(const std::string& text) = 0;
     // Processes every event waiting now, then returns.
     virtual void runPendingEvents() = 0;
     // Closes the window for good once the command it was closed during has

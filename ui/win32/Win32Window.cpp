@@ -24,6 +24,49 @@ constexpr DWORD windowExtendedStyle = WS_EX_CONTROLPARENT;
 // The design's face with the GB2312 character set. The window's default
 // font, which the list keeps, is the same face at 9 points, not bold, on
 // the program's home system.
+// A message box whose buttons carry our captions, whatever the system's
+// language: the box is made with two or three buttons of its own (Retry and
+// Cancel; Abort, Retry and Ignore) and renamed as it opens, through a CBT
+// hook on this thread. Such boxes exist on every Windows; a task dialog
+// would need the version 6 common controls.
+thread_local const std::vector<std::string>* boxCaptions = nullptr;
+thread_local HHOOK boxHook = nullptr;
+constexpr int twoButtonIds[] = {IDRETRY, IDCANCEL};
+constexpr int threeButtonIds[] = {IDABORT, IDRETRY, IDIGNORE};
+
+LRESULT CALLBACK renameBoxButtons(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE && boxCaptions) {
+        const auto box = reinterpret_cast<HWND>(wParam);
+        const int* ids = boxCaptions->size() == 3 ? threeButtonIds : twoButtonIds;
+        for (std::size_t i = 0; i < boxCaptions->size(); ++i) {
+            SetDlgItemTextW(box, ids[i], utf16((*boxCaptions)[i]).c_str());
+        }
+        boxCaptions = nullptr;
+    }
+    return CallNextHookEx(boxHook, code, wParam, lParam);
+}
+
+int askWithCaptions(HWND owner, const std::string& text, const std::vector<std::string>& buttons) {
+    const bool three = buttons.size() == 3;
+    boxCaptions = &buttons;
+    boxHook = SetWindowsHookExW(WH_CBT, renameBoxButtons, nullptr, GetCurrentThreadId());
+    const int pressed =
+        MessageBoxW(owner, utf16(text).c_str(), windowText(owner).c_str(),
+                    (three ? MB_ABORTRETRYIGNORE : MB_RETRYCANCEL) | MB_ICONWARNING);
+    if (boxHook) {
+        UnhookWindowsHookEx(boxHook);
+        boxHook = nullptr;
+    }
+    boxCaptions = nullptr;
+    const int* ids = three ? threeButtonIds : twoButtonIds;
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        if (ids[i] == pressed) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
 HFONT designFont(const ControlDesign& design, int dpi) {
     const int tenths = design.fontTenths != 0 ? design.fontTenths : 90;
     const int weight = design.fontTenths != 0 ? FW_BOLD : FW_NORMAL;
@@ -283,9 +326,11 @@ class Win32Window::Toolkit : public WindowToolkit {
     void showError(const std::string& text) override {
         MessageBoxW(hwnd, utf16(text).c_str(), windowText(hwnd).c_str(), MB_OK | MB_ICONERROR);
     }
-    bool askRetry(const std::string& text) override {
-        return MessageBoxW(hwnd, utf16(text).c_str(), windowText(hwnd).c_str(),
-                           MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
+    int askChoice(const std::string& text, const std::vector<std::string>& buttons) override {
+        return askWithCaptions(hwnd, text, buttons);
+    }
+    void setGenerateCaption(const std::string& text) override {
+        SetWindowTextW(control(Control::Command2), utf16(text).c_str());
     }
     void runPendingEvents() override {
         MSG message;
@@ -420,6 +465,11 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             form_->Form_Resize();
             return 0;
         case WM_COMMAND: {
+            // Esc reaches a dialog-like window as the Cancel command.
+            if (LOWORD(wParam) == IDCANCEL) {
+                form_->Form_Escape();
+                return 0;
+            }
             const int index = LOWORD(wParam) - firstControlId;
             if (HIWORD(wParam) == BN_CLICKED && index >= 0 && index < controlCount) {
                 form_->controlClicked(static_cast<Control>(index));
@@ -442,29 +492,15 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DROPFILES:
             form_->Form_DragDrop(toolkit_->droppedPaths(reinterpret_cast<HDROP>(wParam)));
             return 0;
-        case WM_NOTIFY: {
-            const auto* notice = reinterpret_cast<const NMMOUSE*>(lParam);
-            if (notice->hdr.hwndFrom == toolkit_->statusBar && notice->hdr.code == NM_DBLCLK) {
-                form_->StatusBar_DblClick(static_cast<std::int32_t>(notice->dwItemSpec));
-            } else if (notice->hdr.code == BCN_DROPDOWN) {
-                form_->Command2_DropDown();
-            }
+        case WM_NOTIFY:
+            notified(*reinterpret_cast<const NMMOUSE*>(lParam));
             break;
-        }
         case WM_CTLCOLORSTATIC:
             return toolkit_->labelColors(reinterpret_cast<HDC>(wParam),
                                          reinterpret_cast<HWND>(lParam));
-        case WM_DPICHANGED: {
-            // Moved to a screen of another scale: the design again at the new
-            // resolution, in the rectangle Windows suggests.
-            toolkit_->setDpi(HIWORD(wParam));
-            toolkit_->applyFonts();
-            form_->placeControls();
-            const RECT& r = *reinterpret_cast<const RECT*>(lParam);
-            SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                         SWP_NOZORDER | SWP_NOACTIVATE);
+        case WM_DPICHANGED:
+            rescale(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
             return 0;
-        }
         case WM_ACTIVATE:
             restoreFocus(wParam);
             return 0;
@@ -475,15 +511,38 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             form_->Form_Unload();
             return 0;
         case WM_NCDESTROY:
-            SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-            hwnd_ = nullptr;
-            toolkit_->hwnd = nullptr;
-            if (quitWhenClosed_) {
-                PostQuitMessage(0);
-            }
+            forget();
             return 0;
     }
     return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+void Win32Window::notified(const NMMOUSE& notice) {
+    if (notice.hdr.hwndFrom == toolkit_->statusBar && notice.hdr.code == NM_DBLCLK) {
+        form_->StatusBar_DblClick(static_cast<std::int32_t>(notice.dwItemSpec));
+    } else if (notice.hdr.code == BCN_DROPDOWN) {
+        form_->Command2_DropDown();
+    }
+}
+
+void Win32Window::rescale(int dpi, const RECT& suggested) {
+    // Moved to a screen of another scale: the design again at the new
+    // resolution, in the rectangle Windows suggests.
+    toolkit_->setDpi(dpi);
+    toolkit_->applyFonts();
+    form_->placeControls();
+    const RECT& r = suggested;
+    SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Window::forget() {
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    hwnd_ = nullptr;
+    toolkit_->hwnd = nullptr;
+    if (quitWhenClosed_) {
+        PostQuitMessage(0);
+    }
 }
 
 void Win32Window::restoreFocus(WPARAM activation) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <memory>
 
@@ -44,6 +45,11 @@ class Win32Window {
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void restoreFocus(WPARAM activation);
     void close();
+    // WM_NOTIFY from the status bar (a double-click) or 生成 (its arrow).
+    void notified(const NMMOUSE& notice);
+    void rescale(int dpi, const RECT& suggested);
+    // WM_NCDESTROY: the window is gone.
+    void forget();
 
     HWND hwnd_ = nullptr;
     HWND focused_ = nullptr;  // the control to give the focus back to

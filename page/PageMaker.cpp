@@ -1,12 +1,12 @@
-#include "pdf/PreparedPage.h"
+#include "page/PageMaker.h"
 
 #include <zlib.h>
 
 #include <new>
 #include <utility>
 
-#include "pdf/CompactEncoder.h"
-#include "pdf/JpegEncoder.h"
+#include "page/CompactEncoder.h"
+#include "page/JpegEncoder.h"
 
 namespace folder2pdf {
 
@@ -22,34 +22,34 @@ void compressRaster(Bytes& raster, Bytes& zipped, CompressFunction compressor) {
     std::swap(raster, zipped);
 }
 
-PagePreparer::PagePreparer(const DocumentOptions& options)
-    : compression_(options.compression),
-      jpegQuality_(options.jpegQuality),
-      compact_(std::make_unique<CompactEncoder>()) {}
+PageMaker::PageMaker(const DocumentOptions& options)
+    : options_(options), compact_(std::make_unique<CompactEncoder>()) {}
 
-PagePreparer::~PagePreparer() = default;
+PageMaker::~PageMaker() = default;
 
-void PagePreparer::encode(PreparedPage& page) {
+void PageMaker::encode(PreparedPage& page) {
     page.bitsPerComponent = 8;
-    page.predicted = false;
-    page.jpeg = compression_ == Compression::Jpeg && image_.Width <= maxJpegSide &&
-                image_.Height <= maxJpegSide;
-    if (page.jpeg) {
-        encodeJpeg(image_, jpegQuality_, page.zipped);
-    } else if (compression_ == Compression::Compact) {
+    page.kind = StreamKind::Flate;
+    if (options_.compression == Compression::Jpeg && image_.Width <= maxJpegSide &&
+        image_.Height <= maxJpegSide) {
+        page.kind = StreamKind::Dct;
+        encodeJpeg(image_, options_.jpegQuality, page.stream);
+    } else if (options_.compression == Compression::Compact) {
         compact_->encode(image_, page);
     } else {
-        compressRaster(image_.imgData, page.zipped);
+        compressRaster(image_.imgData, page.stream);
     }
 }
 
-void PagePreparer::prepare(const std::string& path, PreparedPage& page) {
+void PageMaker::prepare(const std::string& path, [[maybe_unused]] std::size_t index,
+                        PreparedPage& page) {
     try {
         page.path = path;
         loader_.load(path, image_);
         page.Width = image_.Width;
         page.Height = image_.Height;
         encode(page);
+        page.layout = layOutPage(options_, page.Width, page.Height);
     } catch (const Error& error) {
         // The file system's errors name the file already.
         throw error.file().empty() ? error.withFile(path) : error;

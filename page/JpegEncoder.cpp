@@ -1,4 +1,4 @@
-#include "pdf/JpegEncoder.h"
+#include "page/JpegEncoder.h"
 
 #include <algorithm>
 #include <csetjmp>

@@ -1,4 +1,4 @@
-#include "pdf/Compress.h"
+#include "page/Compress.h"
 
 #include <zlib.h>
 

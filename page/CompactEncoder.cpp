@@ -1,4 +1,4 @@
-#include "pdf/CompactEncoder.h"
+#include "page/CompactEncoder.h"
 
 #include <zlib.h>
 
@@ -184,7 +184,7 @@ void CompactEncoder::encode(const GrayImage& image, PreparedPage& page) {
 
     // The same sample of rows compressed both ways tells which way is
     // smaller; only a close call is settled by compressing the page both ways.
-    page.predicted = true;
+    page.kind = StreamKind::PredictedFlate;
     if (source.size() > wholeChoiceBytes) {
         const std::size_t block = std::max<std::size_t>(1, sampleBlockBytes / rows.rowBytes);
         const auto plain = static_cast<double>(sampleSize(
@@ -193,18 +193,19 @@ void CompactEncoder::encode(const GrayImage& image, PreparedPage& page) {
             static_cast<double>(sampleSize(filtered_.data(), rows.rowBytes + 1, rows.count, block,
                                            Deflate::Filtered, sample_, zipped_));
         if (predicted < closeCall * plain || plain < closeCall * predicted) {
-            page.predicted = predicted < plain;
-            const Bytes& chosen = page.predicted ? filtered_ : source;
-            deflateInto(chosen.data(), chosen.size(), page.zipped,
-                        page.predicted ? Deflate::Filtered : Deflate::Default);
+            const bool filter = predicted < plain;
+            page.kind = filter ? StreamKind::PredictedFlate : StreamKind::Flate;
+            const Bytes& chosen = filter ? filtered_ : source;
+            deflateInto(chosen.data(), chosen.size(), page.stream,
+                        filter ? Deflate::Filtered : Deflate::Default);
             return;
         }
     }
-    deflateInto(filtered_.data(), filtered_.size(), page.zipped, Deflate::Filtered);
+    deflateInto(filtered_.data(), filtered_.size(), page.stream, Deflate::Filtered);
     deflateInto(source.data(), source.size(), zipped_, Deflate::Default);
-    if (zipped_.size() <= page.zipped.size()) {
-        std::swap(page.zipped, zipped_);
-        page.predicted = false;
+    if (zipped_.size() <= page.stream.size()) {
+        std::swap(page.stream, zipped_);
+        page.kind = StreamKind::Flate;
     }
 }
 

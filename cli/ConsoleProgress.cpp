@@ -1,9 +1,10 @@
-#include "cli/TerminalView.h"
+#include "cli/ConsoleProgress.h"
 
 #include <cmath>
 #include <cstdio>
 
 #include "cli/Console.h"
+#include "common/Error.h"
 #include "common/Path.h"
 
 namespace folder2pdf {
@@ -103,75 +104,21 @@ std::string fitToColumns(const std::string& text, int columns) {
 
 }  // namespace
 
-TerminalView::TerminalView(std::string folder, bool onTerminal)
-    : folder_(std::move(folder)), onTerminal_(onTerminal) {}
+ConsoleProgress::ConsoleProgress(bool onTerminal, bool keepGoing)
+    : onTerminal_(onTerminal), keepGoing_(keepGoing) {}
 
-TerminalView::~TerminalView() {
+ConsoleProgress::~ConsoleProgress() {
     clearLine();
 }
 
-std::string TerminalView::chooseFolder(const std::string&) {
-    // A folder dialog answers a full path without a trailing separator;
-    // "photos/" or "." must name the folder the same way, or the document
-    // would be called ".pdf" or "..pdf".
-    return absolutePath(folder_);
-}
-
-void TerminalView::clearEntries() {
-    rows_.clear();
-}
-
-void TerminalView::addEntry(const std::string& text) {
-    rows_.push_back(text);
-}
-
-void TerminalView::setEntry(int row, const std::string& text) {
-    if (row >= 0 && static_cast<std::size_t>(row) < rows_.size()) {
-        rows_[static_cast<std::size_t>(row)] = text;
+void ConsoleProgress::setPictures(const std::vector<Picture>& pictures) {
+    names_.clear();
+    for (const Picture& picture : pictures) {
+        names_.push_back(picture.name);
     }
 }
 
-int TerminalView::selectedEntry() {
-    return selected_;
-}
-
-void TerminalView::selectEntry(int row) {
-    selected_ = row;
-}
-
-void TerminalView::showMessage(JobMessage message, std::int32_t count) {
-    // The count of a fresh list needs no line: the progress line shows it.
-    if (!onTerminal_ || message == JobMessage::Count) {
-        return;
-    }
-    clearLine();
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    char text[96];
-    if (batch_) {
-        if (message != JobMessage::Stopped) {
-            return;
-        }
-        std::snprintf(text, sizeof text, "stopped after %d of %d pictures; ", before_ + count,
-                      pictures_);
-        printText(stderr, text + batchFolder_ + ".pdf not written\n");
-        std::fflush(stderr);
-        return;
-    }
-    if (message == JobMessage::Done) {
-        std::snprintf(text, sizeof text, "done: %d page%s in %.1f s\n", count,
-                      count == 1 ? "" : "s", elapsed);
-    } else {
-        std::snprintf(text, sizeof text, "stopped after %d of %d pictures; nothing written\n",
-                      count, pictures_);
-    }
-    printText(stderr, text);
-    std::fflush(stderr);
-}
-
-void TerminalView::showProgressRange(std::int32_t low, std::int32_t high) {
-    // The bar runs from low to one past the last picture.
-    low_ = low;
+void ConsoleProgress::started(std::int32_t pictures) {
     if (batch_) {
         if (!batchStarted_) {
             start_ = std::chrono::steady_clock::now();
@@ -179,19 +126,66 @@ void TerminalView::showProgressRange(std::int32_t low, std::int32_t high) {
         }
         return;
     }
-    pictures_ = static_cast<std::int32_t>(std::int64_t{high} - low - 1);
+    pictures_ = pictures;
     start_ = std::chrono::steady_clock::now();
 }
 
-void TerminalView::continueBatch(const std::string& folder, std::int32_t before,
-                                 std::int32_t total) {
+void ConsoleProgress::pageWritten(std::int32_t index, std::int64_t) {
+    if (onTerminal_) {
+        drawLine(index + 1);
+    }
+}
+
+FailureAnswer ConsoleProgress::pictureFailed(std::int32_t, const Error& error) {
+    if (!keepGoing_) {
+        return FailureAnswer::Stop;
+    }
+    clearLine();
+    printText(stderr, "folder2pdf: " + shownMessage(error) + "; left out\n");
+    std::fflush(stderr);
+    return FailureAnswer::Skip;
+}
+
+void ConsoleProgress::finished(const JobResult& result) {
+    if (!onTerminal_ || batch_) {
+        return;
+    }
+    clearLine();
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    char text[96];
+    std::snprintf(text, sizeof text, "done: %d page%s in %.1f s", result.pages,
+                  result.pages == 1 ? "" : "s", elapsed);
+    std::string line = text;
+    if (!result.skipped.empty()) {
+        line += "; " + std::to_string(result.skipped.size()) + " left out";
+    }
+    printText(stderr, line + "\n");
+    std::fflush(stderr);
+}
+
+void ConsoleProgress::stopped(std::int32_t pagesDone) {
+    if (!onTerminal_) {
+        return;
+    }
+    clearLine();
+    char text[96];
+    std::snprintf(text, sizeof text, "stopped after %d of %d pictures; ", before_ + pagesDone,
+                  pictures_);
+    printText(stderr, text + (batch_ ? batchFolder_ + ".pdf not written\n" : "nothing written\n"));
+    std::fflush(stderr);
+}
+
+void ConsoleProgress::continueBatch(const std::string& folder, std::int32_t before,
+                                    std::int32_t total) {
     batch_ = true;
     batchFolder_ = folder;
     before_ = before;
     pictures_ = total;
 }
 
-void TerminalView::finishBatch(std::int32_t documents, std::int32_t pages, std::int32_t failed) {
+void ConsoleProgress::finishBatch(std::int32_t documents, std::int32_t pages,
+                                  std::int32_t failed) {
     if (!onTerminal_) {
         return;
     }
@@ -200,32 +194,21 @@ void TerminalView::finishBatch(std::int32_t documents, std::int32_t pages, std::
         batchStarted_
             ? std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count()
             : 0.0;
-    std::fprintf(stderr, "done: %d document%s, %d page%s in %.1f s", documents,
-                 documents == 1 ? "" : "s", pages, pages == 1 ? "" : "s", elapsed);
+    char text[160];
+    std::snprintf(text, sizeof text, "done: %d document%s, %d page%s in %.1f s", documents,
+                  documents == 1 ? "" : "s", pages, pages == 1 ? "" : "s", elapsed);
+    std::string line = text;
     if (failed > 0) {
-        std::fprintf(stderr, "; %d folder%s failed", failed, failed == 1 ? "" : "s");
+        line += "; " + std::to_string(failed) + (failed == 1 ? " folder" : " folders") + " failed";
     }
-    std::fprintf(stderr, "\n");
+    printText(stderr, line + "\n");
     std::fflush(stderr);
 }
 
-void TerminalView::showProgress(std::int32_t position) {
-    if (!onTerminal_) {
-        return;
-    }
-    if (position <= low_) {
-        clearLine();
-    } else {
-        drawLine(position - low_);
-    }
-}
-
-void TerminalView::runPendingEvents() {}
-
-void TerminalView::drawLine(std::int32_t picture) {
+void ConsoleProgress::drawLine(std::int32_t picture) {
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const std::int32_t done = before_ + picture - 1;
+    const std::int32_t done = before_ + picture;
     std::string counts =
         "[" + std::to_string(before_ + picture) + "/" + std::to_string(pictures_) + "] ";
     std::string speed;
@@ -237,9 +220,9 @@ void TerminalView::drawLine(std::int32_t picture) {
         speed = text;
     }
     std::string name;
-    if (picture >= 1 && static_cast<std::size_t>(picture) <= rows_.size()) {
-        const std::string& row = rows_[static_cast<std::size_t>(picture) - 1];
-        name = printable(batch_ ? batchFolder_ + "/" + nameOf(row) : row);
+    if (picture >= 1 && static_cast<std::size_t>(picture) <= names_.size()) {
+        const std::string& row = names_[static_cast<std::size_t>(picture) - 1];
+        name = printable(batch_ ? shownPath(batchFolder_ + "/" + row) : row);
     }
     // One column stays free: writing the last column makes some terminals
     // wrap, and \r would then redraw only the second line.
@@ -250,7 +233,7 @@ void TerminalView::drawLine(std::int32_t picture) {
     lineShown_ = true;
 }
 
-void TerminalView::clearLine() {
+void ConsoleProgress::clearLine() {
     if (lineShown_) {
         printText(stderr, "\r\033[K");
         std::fflush(stderr);

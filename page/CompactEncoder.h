@@ -20,7 +20,7 @@ namespace folder2pdf {
 // to picture.
 class CompactEncoder {
   public:
-    // Fills page.zipped and the fields that describe its encoding from
+    // Fills page.stream and the fields that describe its encoding from
     // `image`, which is kept. Throws Error on a zlib failure (as compressRaster).
     void encode(const GrayImage& image, PreparedPage& page);
 

@@ -1,0 +1,61 @@
+#include "job/JobPlan.h"
+
+#include <algorithm>
+
+#include "common/Error.h"
+#include "common/Path.h"
+#include "common/System.h"
+
+namespace folder2pdf {
+
+std::string documentPathOf(const std::string& folder) {
+    std::string name = nameOfFolder(folder);
+    name.erase(0, name.find_first_not_of('.'));
+    return joinPath(folder, (name.empty() ? "document" : name) + ".pdf");
+}
+
+JobPlan planFolder(const std::string& folder, const Listing& listing) {
+    JobPlan plan;
+    plan.folder = absolutePath(folder);
+    plan.output = documentPathOf(plan.folder);
+    const std::string document = nameOf(plan.output);
+    for (std::string& name : pickPictures(plan.folder, listing(plan.folder), document, plan.leftOut)) {
+        const std::string path = joinPath(plan.folder, name);
+        plan.pictures.push_back({path, std::move(name), 0});
+    }
+    return plan;
+}
+
+JobPlan planPictures(const std::vector<std::string>& paths, const std::string& output) {
+    JobPlan plan;
+    plan.output = output;
+    for (const std::string& path : paths) {
+        plan.pictures.push_back({path, path, 0});
+    }
+    return plan;
+}
+
+ParentPlan planParent(const std::string& parent) {
+    const std::string root = absolutePath(parent);
+    ParentPlan result;
+    std::vector<std::string> linked;
+    std::vector<std::string> names = listSubfolders(root, linked);
+    std::sort(names.begin(), names.end(), naturalLess);
+    std::sort(linked.begin(), linked.end(), naturalLess);
+    for (std::string& name : linked) {
+        result.leftOut.push_back({std::move(name), "a link to a folder, not one of its own"});
+    }
+    for (std::string& name : names) {
+        try {
+            JobPlan plan = planFolder(joinPath(root, name));
+            if (!plan.pictures.empty() || !plan.leftOut.empty()) {
+                result.folders.push_back(std::move(plan));
+            }
+        } catch (const Error& error) {
+            result.leftOut.push_back({std::move(name), error.detail()});
+        }
+    }
+    return result;
+}
+
+}  // namespace folder2pdf

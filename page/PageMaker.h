@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/Checked.h"
+#include "image/GrayImage.h"
+#include "image/ImgToByte.h"
+#include "page/Compress.h"
+#include "pdf/DocumentOptions.h"
+#include "pdf/PreparedPage.h"
+
+namespace folder2pdf {
+
+// Compresses `raster` into `zipped` (whose memory is reused) with
+// CompressBytes, through `compressor` when given; `raster` is kept. A zlib
+// failure is an Error: OutOfMemory for Z_MEM_ERROR, TooLarge for any other
+// code; CompressBytes' own Errors pass through.
+void compressRaster(Bytes& raster, Bytes& zipped, CompressFunction compressor = nullptr);
+
+class CompactEncoder;
+
+// The step from a picture's file to its page: loads the picture, encodes
+// its image stream as the document options ask and lays out its page,
+// keeping its loader, raster and encoding buffers from picture to picture.
+// One per thread.
+class PageMaker {
+  public:
+    // Encodes pages as `options` ask (compression and JPEG quality). A
+    // picture with a side past maxJpegSide can't be a JPEG: with
+    // Compression::Jpeg its page is Flate, as by default.
+    explicit PageMaker(const DocumentOptions& options = {});
+    PageMaker(const PageMaker&) = delete;
+    PageMaker& operator=(const PageMaker&) = delete;
+    ~PageMaker();
+
+    // Fills `page` (reusing its buffer) from page `index` (from 0; only
+    // multi-page files have more than one) of the picture file at `path`.
+    // Throws Error naming the file, whatever failed: reading, decoding,
+    // compressing or memory.
+    void prepare(const std::string& path, std::size_t index, PreparedPage& page);
+
+  private:
+    void encode(PreparedPage& page);
+
+    ImgToByte loader_;
+    GrayImage image_;
+    DocumentOptions options_;
+    std::unique_ptr<CompactEncoder> compact_;
+};
+
+}  // namespace folder2pdf
