@@ -6,6 +6,7 @@
 #include "cli/Console.h"
 #include "common/Error.h"
 #include "common/Path.h"
+#include "common/Utf8.h"
 
 namespace folder2pdf {
 namespace {
@@ -27,32 +28,15 @@ bool isWide(char32_t c) {
 }
 
 Glyph glyphAt(const std::string& text, std::size_t i) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    if (lead < 0x80) {
-        length = 1;
-    } else if (lead >= 0xC2 && lead < 0xE0) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead < 0xF0) {
-        length = 3;
-    } else if (lead >= 0xF0 && lead < 0xF5) {
-        length = 4;
-    }
-    if (length == 0 || i + length > text.size()) {
+    const std::size_t start = i;
+    const std::optional<char32_t> c = nextCodePoint(text, i);
+    if (!c) {
         return {1, 1};
     }
-    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80) {
-            return {1, 1};
-        }
-        c = (c << 6) | (next & 0x3F);
+    if (*c < 0x20 || (*c >= 0x7F && *c < 0xA0)) {
+        return {i - start, 0};
     }
-    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
-        return {length, 0};
-    }
-    return {length, isWide(c) ? 2 : 1};
+    return {i - start, isWide(*c) ? 2 : 1};
 }
 
 int columnsOf(const std::string& text) {

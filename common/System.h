@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Checked.h"
@@ -46,6 +47,13 @@ bool isFolder(const std::string& path);
 // the folder: reason".
 std::vector<std::string> listSubfolders(const std::string& folder,
                                         std::vector<std::string>& linked);
+
+// Whether a debugger is attached to the process now (Linux: a tracer in
+// /proc/self/status; Windows: IsDebuggerPresent).
+bool debuggerAttached();
+// The tracer's process id from the text of /proc/<pid>/status: the number
+// after "TracerPid:", 0 when the line is missing or unreadable.
+long tracerPid(std::string_view statusText);
 
 // How many processors the program can run on, at least 1.
 int processorCount();

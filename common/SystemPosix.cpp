@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <system_error>
 #include <thread>
 
@@ -141,6 +143,13 @@ std::vector<std::string> listSubfolders(const std::string& folder,
 bool isFolder(const std::string& path) {
     struct stat status;
     return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool debuggerAttached() {
+    std::ifstream status("/proc/self/status");
+    std::stringstream text;
+    text << status.rdbuf();
+    return tracerPid(text.str()) != 0;
 }
 
 int processorCount() {

@@ -316,6 +316,10 @@ bool isFolder(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool debuggerAttached() {
+    return ::IsDebuggerPresent() != 0;
+}
+
 int processorCount() {
     return static_cast<int>(std::max<DWORD>(1, ::GetActiveProcessorCount(ALL_PROCESSOR_GROUPS)));
 }

@@ -99,7 +99,6 @@ class FolderJob {
     // std::invalid_argument carrying that reason, and change nothing; so is
     // any call during a run.
     void setDocumentOptions(const DocumentOptions& options);
-    const DocumentOptions& documentOptions() const { return options_; }
 
     // True while generate() runs. Commands that arrive meanwhile (through
     // runPendingEvents) are refused and change nothing.

@@ -28,8 +28,9 @@ namespace folder2pdf {
 // (a PDF reader): the constructor then fails at once with InUse, and
 // commit() waits out a hold that ends within 2 seconds (a virus scanner,
 // an indexer), then fails with InUse keeping the finished
-// temporary file, so that retryReplace() can try the rename again once the
-// other program let go. Elsewhere nothing holds files that way.
+// temporary file, so that commit() called again tries only the rename
+// again once the other program let go. Elsewhere nothing holds files that
+// way.
 class AtomicFile {
   public:
     explicit AtomicFile(const std::string& path);
@@ -40,15 +41,10 @@ class AtomicFile {
     // Appends `size` bytes.
     void write(const std::uint8_t* data, std::size_t size);
     // Flushes everything to disk and puts the file in place of the target.
-    // Nothing may be written afterwards.
+    // Nothing may be written afterwards. After a failure with InUse, a
+    // further call only tries again to put the complete file in place, with
+    // the same short waits; it throws InUse again while the target is held.
     void commit();
-    // Whether the file is complete but not in place: commit() or
-    // retryReplace() failed with InUse.
-    bool replacePending() const;
-    // Tries again to put the complete file in place, with the same short
-    // waits as commit(); throws InUse again while the target is held, and
-    // std::logic_error when no replace is pending.
-    void retryReplace();
 
     const std::string& path() const { return path_; }
 

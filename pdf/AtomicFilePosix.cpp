@@ -323,16 +323,6 @@ void AtomicFile::replace() {
 
 namespace folder2pdf {
 
-// Nothing holds a file against its replacing here: a replace is never left
-// pending.
-bool AtomicFile::replacePending() const {
-    return false;
-}
-
-void AtomicFile::retryReplace() {
-    throw std::logic_error("retryReplace: no replace is pending");
-}
-
 namespace {
 
 extern "C" void removeTemporaryAndEnd(int signal) {

@@ -230,28 +230,15 @@ void AtomicFile::commit() {
             pendingState = Committing;
         }
     }
+    // Flushed already: the target was held at the last try.
+    if (t.pending) {
+        replace();
+        return;
+    }
     if (!::FlushFileBuffers(t.file)) {
         const DWORD code = ::GetLastError();
         t.discard();
         throwFileError(path_, "cannot flush", code, ErrorReason::CannotWrite);
-    }
-    replace();
-}
-
-bool AtomicFile::replacePending() const {
-    return temporary_->pending;
-}
-
-void AtomicFile::retryReplace() {
-    Temporary& t = *temporary_;
-    if (!t.pending) {
-        throw std::logic_error("retryReplace: no replace is pending");
-    }
-    {
-        const PendingHeld held;
-        if (t.recorded) {
-            pendingState = Committing;
-        }
     }
     replace();
 }

@@ -187,8 +187,10 @@ void pdf::writeOutlineAndCatalog() {
 }
 
 void pdf::makePDF() {
-    if (file_.replacePending()) {
-        file_.retryReplace();
+    // Finished at the last call, when the target was held (InUse): only
+    // the replace is tried again.
+    if (finished_) {
+        file_.commit();
         return;
     }
     objOffset[3] = pdfLen;
@@ -217,6 +219,7 @@ void pdf::makePDF() {
     addLine("%%EOF");
 
     flushBuffer();
+    finished_ = true;
     file_.commit();
 }
 

@@ -87,6 +87,7 @@ class pdf : public DocumentWriter {
 
     DocumentOptions options_;
     bool catalogAtEnd_ = false;
+    bool finished_ = false;  // every byte handed to the file
     std::vector<std::string> pageTitles_;  // as text strings, with bookmarks
     std::int32_t infoObject_ = 0;          // the document information, with a title
 

@@ -6,6 +6,7 @@
 #include "WindowScenarios.h"
 #include "ui/qt/BrowseDirectorysOnly.h"
 #include "ui/qt/QtWindow.h"
+#include "common/System.h"
 #include "ui/shared/myCode.h"
 
 namespace fs = std::filesystem;
@@ -109,9 +110,9 @@ TEST(BrowseFolderTest, OpensOnTheStartFolderAndShowsTheSelectedPath) {
 }
 
 TEST(StartupCheckTest, ReadsTheTracerFromTheProcessStatus) {
-    EXPECT_EQ(folder2pdf::myCode::tracerPid("Name:\tx\nTracerPid:\t4242\nUid:\t0\n"), 4242);
-    EXPECT_EQ(folder2pdf::myCode::tracerPid("XTracerPid:\t7\n"), 0);
-    EXPECT_FALSE(folder2pdf::myCode::debuggerAttached());
+    EXPECT_EQ(folder2pdf::tracerPid("Name:\tx\nTracerPid:\t4242\nUid:\t0\n"), 4242);
+    EXPECT_EQ(folder2pdf::tracerPid("XTracerPid:\t7\n"), 0);
+    EXPECT_FALSE(folder2pdf::debuggerAttached());
 }
 
 int main(int argc, char** argv) {

@@ -158,7 +158,7 @@ TEST(WindowTest, TheDocumentsPaperAndCompressionAreChosenOnGenerateAndRemembered
     EXPECT_EQ(checked(), (std::vector<int>{0, 1, 0, 0, 1, 0}));
     w.click(Command1);
     w.click(Command2);
-    const folder2pdf::DocumentOptions& options = w.window->job()->documentOptions();
+    const folder2pdf::DocumentOptions options = w.window->job()->plan().options;
     EXPECT_EQ(options.paper, folder2pdf::Paper::A4);
     EXPECT_EQ(options.compression, folder2pdf::Compression::Compact);
     EXPECT_EQ(options.title, "图片");

@@ -20,9 +20,9 @@ namespace StatusProgress {
 // toolkit.
 
 // Border style of a part, as the part layout table's second column holds
-// it: the flag bits a common-controls status bar takes above the part index.
+// it; each toolkit draws it its own way.
 constexpr std::int32_t sunkenBorder = 0;
-constexpr std::int32_t noBorders = 256;
+constexpr std::int32_t noBorders = 1;
 
 // One row per part: {width in pixels, border style}. The last part's width
 // takes no effect: it always runs to the right edge.

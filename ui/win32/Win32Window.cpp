@@ -226,7 +226,8 @@ class Win32Window::Toolkit : public WindowToolkit {
     }
     void setPartText(std::int32_t part, const std::string& text, std::int32_t style) override {
         // The part index goes in the low byte of wParam, the style flags above it.
-        SendMessageW(statusBar, SB_SETTEXTW, static_cast<WPARAM>(part | style),
+        const std::int32_t flags = style == StatusProgress::noBorders ? SBT_NOBORDERS : 0;
+        SendMessageW(statusBar, SB_SETTEXTW, static_cast<WPARAM>(part | flags),
                      reinterpret_cast<LPARAM>(utf16(text).c_str()));
     }
     Rect fitStatusBar(std::int32_t part) override {
@@ -362,7 +363,6 @@ class Win32Window::Toolkit : public WindowToolkit {
     }
 
     HWND tooltip = nullptr;
-    Form1* form = nullptr;
 
   private:
     static constexpr const wchar_t* settingsKey = L"Software\\folder2pdf";
@@ -415,7 +415,6 @@ Win32Window::Win32Window() : toolkit_(std::make_unique<Toolkit>()) {
         toolkit_->setDpi(static_cast<int>(dpiForWindow(hwnd_)));
     }
     form_ = std::make_unique<Form1>(*toolkit_);
-    toolkit_->form = form_.get();
     DragAcceptFiles(hwnd_, TRUE);
     toolkit_->applyFonts();
     SetFocus(toolkit_->control(Control::List));
