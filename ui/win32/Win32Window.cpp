@@ -24,6 +24,32 @@ constexpr DWORD windowExtendedStyle = WS_EX_CONTROLPARENT;
 // The design's face with the GB2312 character set. The window's default
 // font, which the list keeps, is the same face at 9 points, not bold, on
 // the program's home system.
+HFONT designFont(const ControlDesign& design, int dpi) {
+    const int tenths = design.fontTenths != 0 ? design.fontTenths : 90;
+    const int weight = design.fontTenths != 0 ? FW_BOLD : FW_NORMAL;
+    return CreateFontW(-MulDiv(tenths, dpi, 720), 0, 0, 0, weight, FALSE, FALSE, FALSE,
+                       GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, utf16(designFontFace).c_str());
+}
+
+// Paths cross between the window and the engine in the engine's form, UTF-8
+// with "/" between names, and reach Windows' own dialogs as it shows them.
+std::string enginePath(std::wstring path) {
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+    return utf8(path);
+}
+
+std::wstring windowsPath(const std::string& path) {
+    return utf16(shownPath(path));
+}
+
+std::wstring windowText(HWND window) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
 // A message box whose buttons carry our captions, whatever the system's
 // language: the box is made with two or three buttons of its own (Retry and
 // Cancel; Abort, Retry and Ignore) and renamed as it opens, through a CBT
@@ -67,31 +93,6 @@ int askWithCaptions(HWND owner, const std::string& text, const std::vector<std::
     return -1;
 }
 
-HFONT designFont(const ControlDesign& design, int dpi) {
-    const int tenths = design.fontTenths != 0 ? design.fontTenths : 90;
-    const int weight = design.fontTenths != 0 ? FW_BOLD : FW_NORMAL;
-    return CreateFontW(-MulDiv(tenths, dpi, 720), 0, 0, 0, weight, FALSE, FALSE, FALSE,
-                       GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, utf16(designFontFace).c_str());
-}
-
-// Paths cross between the window and the engine in the engine's form, UTF-8
-// with "/" between names, and reach Windows' own dialogs as it shows them.
-std::string enginePath(std::wstring path) {
-    std::replace(path.begin(), path.end(), L'\\', L'/');
-    return utf8(path);
-}
-
-std::wstring windowsPath(const std::string& path) {
-    return utf16(shownPath(path));
-}
-
-std::wstring windowText(HWND window) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
 
 }  // namespace
 
