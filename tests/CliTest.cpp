@@ -359,7 +359,8 @@ TEST(CliTerminal, ProgressLineShowsEachPictureAndQuietNothing) {
     if (testsupport::onWindows) {
         // The console's screen at the end: the line gone without a trace,
         // also where escape sequences would show as text (Wine's console).
-        EXPECT_TRUE(std::regex_match(run.err, std::regex("done: 2 pages in [0-9.]+ s"))) << run.err;
+        EXPECT_TRUE(std::regex_match(run.err, std::regex("done: 2 pages in [0-9.]+ s\n")))
+            << run.err;
     } else {
         EXPECT_NE(run.err.find("\r[1/2] 照片 1.bmp"), std::string::npos) << run.err;
         EXPECT_NE(run.err.find("\r[2/2] 照片 2.bmp  "), std::string::npos) << run.err;

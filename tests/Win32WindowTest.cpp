@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include <memory>
@@ -198,18 +199,22 @@ static HWND windowListing(DWORD id, int rows) {
 }
 
 // As Explorer's 转换为PDF and Send To start the window ("INSTDIR\folder2pdf-
-// gui.exe" "%1"), a few times in a row, on a folder and on a drive's root,
-// which arrives as "P:\": each start lists the folder and closes cleanly.
+// gui.exe" "%1"), a few times in a row, on a folder and, where CTest maps
+// one for the test (FOLDER2PDF_DRIVE_ROOT, an empty drive such as "P:"),
+// on a drive's root, which arrives as "P:\": each start lists the folder
+// and closes cleanly.
 TEST(Win32Start, EveryStartOnAGivenFolderListsItAndEndsCleanly) {
     testsupport::Folder folder("图片");
+    std::vector<std::wstring> given(4, windowsPath(folder.path));
+    const char* root = std::getenv("FOLDER2PDF_DRIVE_ROOT");
+    if (root != nullptr) {
+        given.push_back(folder2pdf::utf16(root) + L"\\");
+    }
     for (const std::string& name : examples) {
         folder.add(name, 2, 2);
-    }
-    std::vector<std::wstring> given(4, windowsPath(folder.path));
-    // A drive of its own for the folder, where Wine maps one.
-    const bool mapped = DefineDosDeviceW(0, L"P:", windowsPath(folder.path).c_str());
-    if (mapped) {
-        given.push_back(L"P:\\");
+        if (root != nullptr) {
+            testsupport::writeFile(std::string(root) + "/" + name, testsupport::bmpPicture(2, 2));
+        }
     }
     for (const std::wstring& path : given) {
         std::wstring line = L"\"" + windowsPath(FOLDER2PDF_GUI_EXE) + L"\" \"" + path + L"\"";
@@ -229,9 +234,6 @@ TEST(Win32Start, EveryStartOnAGivenFolderListsItAndEndsCleanly) {
         EXPECT_EQ(status, 0u) << utf8(line);  // 0xC0000094 for a division by zero
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
-    }
-    if (mapped) {
-        DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"P:", nullptr);
     }
 }
 
