@@ -3,8 +3,6 @@
 
 #include <objbase.h>
 #include <windows.h>
-// after windows.h, which it needs
-#include <shellapi.h>
 
 #include "common/SystemWindows.h"
 #include "ui/win32/Win32Window.h"
@@ -18,13 +16,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
         window.quitWhenClosed();
         ShowWindow(window.hwnd(), showCommand);
         UpdateWindow(window.hwnd());
-        // A folder to open: Explorer's 转换为PDF, a folder dropped on the icon.
-        int count = 0;
-        if (wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count)) {
-            if (count > 1) {
-                window.form().openGivenFolder(folder2pdf::utf8(arguments[1]));
-            }
-            LocalFree(arguments);
+        // A folder to open: Explorer's 转换为PDF, a folder dropped on the icon,
+        // read as the command line reads its own.
+        const std::vector<std::string> arguments =
+            folder2pdf::commandLineArguments(GetCommandLineW());
+        if (arguments.size() > 1) {
+            window.form().openGivenFolder(arguments[1]);
         }
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {

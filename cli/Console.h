@@ -19,9 +19,9 @@ void prepareConsole();
 
 // The command line's arguments in UTF-8, the program's name first. Windows
 // hands them over in UTF-16, so that names outside the ANSI code page
-// survive; `argc` and `argv` serve on POSIX. On Windows a trailing '"',
-// which no file name can hold, is dropped: cmd users write "C:\My Album\",
-// whose "\"" the system's rules read as a quote inside the argument.
+// survive, and read as the window reads its own (commandLineArguments() in
+// common/SystemWindows.h, which also mends "C:\My Album\" as cmd users
+// write it); `argc` and `argv` serve on POSIX.
 std::vector<std::string> commandArguments(int argc, char** argv);
 
 // Writes UTF-8 `text` to `stream` (stdout or stderr). A Windows console
@@ -29,6 +29,17 @@ std::vector<std::string> commandArguments(int argc, char** argv);
 // whatever the console's code page; elsewhere, a pipe or a file on
 // Windows among them, it goes out as UTF-8 bytes.
 void printText(std::FILE* stream, const std::string& text);
+// Rewrites the status line, the last line on stderr (a terminal), to
+// `line`, which is narrower than the terminal: the earlier line goes,
+// whatever its width. With the terminal's escape sequences where it acts
+// on them (POSIX terminals; Windows consoles that took
+// ENABLE_VIRTUAL_TERMINAL_PROCESSING and do act on it), otherwise, as in
+// the consoles of Windows 7 and 8.1 and of Wine, by writing spaces over
+// what is left of the earlier line and returning to the line's start.
+void showStatusLine(const std::string& line);
+// Removes the status line, the cursor left at the start of its line.
+void clearStatusLine();
+
 // Whether stderr is a terminal (a console window on Windows), and how wide
 // it is in columns (80 when that can't be told).
 bool errorIsTerminal();

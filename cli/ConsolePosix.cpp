@@ -45,6 +45,14 @@ void printText(std::FILE* stream, const std::string& text) {
     std::fputs(text.c_str(), stream);
 }
 
+void showStatusLine(const std::string& line) {
+    printText(stderr, "\r" + line + "\033[K");
+}
+
+void clearStatusLine() {
+    printText(stderr, "\r\033[K");
+}
+
 bool errorIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }

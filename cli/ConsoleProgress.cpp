@@ -212,14 +212,14 @@ void ConsoleProgress::drawLine(std::int32_t picture) {
     // wrap, and \r would then redraw only the second line.
     const int room = terminalColumns() - 1 - columnsOf(counts) - columnsOf(speed);
     const std::string line = counts + fitToColumns(name, room > 1 ? room : 1) + speed;
-    printText(stderr, "\r" + line + "\033[K");
+    showStatusLine(line);
     std::fflush(stderr);
     lineShown_ = true;
 }
 
 void ConsoleProgress::clearLine() {
     if (lineShown_) {
-        printText(stderr, "\r\033[K");
+        clearStatusLine();
         std::fflush(stderr);
         lineShown_ = false;
     }

@@ -1,7 +1,6 @@
 #include <windows.h>
-// after windows.h, which it needs
-#include <shellapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 
@@ -45,6 +44,50 @@ HANDLE errorHandle() {
     return ::GetStdHandle(STD_ERROR_HANDLE);
 }
 
+// Whether stderr's console took ENABLE_VIRTUAL_TERMINAL_PROCESSING, as
+// GetConsoleMode tells after SetConsoleMode; Windows before 10 refuses it.
+bool modeTookEscapes = false;
+// How many columns of the status line's row the console shows filled, as
+// far as the line written without escapes reaches.
+int statusColumns = 0;
+
+// Where the console's cursor is in its row, -1 when it can't tell.
+int cursorColumn() {
+    CONSOLE_SCREEN_BUFFER_INFO information;
+    return ::GetConsoleScreenBufferInfo(errorHandle(), &information)
+               ? information.dwCursorPosition.X
+               : -1;
+}
+
+// Whether the console acts on escape sequences. Wine's takes the mode and
+// shows the sequences as text all the same, so the first status line asks
+// the console itself: erasing a line's end must leave the cursor at its
+// start. Where it didn't, what the sequence showed is written over next.
+bool consoleActsOnEscapes() {
+    static const bool acts = [] {
+        if (!modeTookEscapes) {
+            return false;
+        }
+        printText(stderr, "\r\033[K");
+        statusColumns = std::max(cursorColumn(), 0);
+        return statusColumns == 0;
+    }();
+    return acts;
+}
+
+// "\r", `line`, and spaces over what is left of the earlier line, then
+// back to the line's start. The console measures the line as it draws it
+// (a Chinese character takes two columns).
+void rewriteWithSpaces(const std::string& line) {
+    printText(stderr, "\r" + line);
+    const int column = cursorColumn();
+    const int shown = column >= 0 ? column : static_cast<int>(utf16(line).size());
+    printText(
+        stderr,
+        std::string(static_cast<std::size_t>(std::max(statusColumns - shown, 0)), ' ') + "\r");
+    statusColumns = shown;
+}
+
 }  // namespace
 
 void prepareConsole() {
@@ -53,26 +96,32 @@ void prepareConsole() {
         std::atexit(restoreCodePage);
     }
     DWORD mode = 0;
-    if (::GetConsoleMode(errorHandle(), &mode)) {
-        ::SetConsoleMode(errorHandle(), mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    if (::GetConsoleMode(errorHandle(), &mode) &&
+        ::SetConsoleMode(errorHandle(), mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) &&
+        ::GetConsoleMode(errorHandle(), &mode)) {
+        modeTookEscapes = (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+    }
+}
+
+void showStatusLine(const std::string& line) {
+    if (consoleActsOnEscapes()) {
+        printText(stderr, "\r" + line + "\033[K");
+    } else {
+        rewriteWithSpaces(line);
+    }
+}
+
+void clearStatusLine() {
+    if (consoleActsOnEscapes()) {
+        printText(stderr, "\r\033[K");
+    } else {
+        rewriteWithSpaces("");
     }
 }
 
 std::vector<std::string> commandArguments(int argc, char** argv) {
-    int count = 0;
-    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (wide == nullptr) {
-        return std::vector<std::string>(argv, argv + argc);
-    }
-    std::vector<std::string> arguments;
-    for (int i = 0; i < count; ++i) {
-        arguments.push_back(utf8(wide[i]));
-        if (i > 0 && arguments.back().size() > 1 && arguments.back().back() == '"') {
-            arguments.back().pop_back();
-        }
-    }
-    ::LocalFree(wide);
-    return arguments;
+    std::vector<std::string> arguments = commandLineArguments(::GetCommandLineW());
+    return arguments.empty() ? std::vector<std::string>(argv, argv + argc) : arguments;
 }
 
 void printText(std::FILE* stream, const std::string& text) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/Error.h"
+#include "common/Text.h"
 
 namespace folder2pdf {
 
@@ -76,9 +77,9 @@ inline void resizeBytes(Bytes& bytes, std::size_t size) {
     try {
         bytes.resize(size);
     } catch (const std::bad_alloc&) {
-        throw Error(ErrorReason::OutOfMemory, "out of memory (" + std::to_string(size) + " bytes)");
+        throw Error(ErrorReason::OutOfMemory, "out of memory (" + groupedNumber(size) + " bytes)");
     } catch (const std::length_error&) {
-        throw Error(ErrorReason::OutOfMemory, "out of memory (" + std::to_string(size) + " bytes)");
+        throw Error(ErrorReason::OutOfMemory, "out of memory (" + groupedNumber(size) + " bytes)");
     }
 }
 

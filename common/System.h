@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +56,40 @@ bool debuggerAttached();
 // The tracer's process id from the text of /proc/<pid>/status: the number
 // after "TracerPid:", 0 when the line is missing or unreadable.
 long tracerPid(std::string_view statusText);
+
+// What makes a file the same file whatever path leads to it: the device
+// (on Windows the volume's serial number) and the file's number on it
+// (st_dev and st_ino; the file index). A link and its target, two hard
+// links, "a.jpg" and "./a.jpg" have equal identities.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t file = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the file or folder at `path`, links followed; nullopt
+// when there is none (nothing there, a dangling link, a refused look).
+std::optional<FileIdentity> fileIdentity(const std::string& path);
+
+// Why a document must not be written at `path`, which a writer would
+// otherwise replace or write through.
+enum class OutputProblem {
+    None,           // nothing there yet, or a regular file (or a link to one)
+    Folder,         // a folder, or a link to one
+    Device,         // a character or block device (/dev/null, a console)
+    Fifo,           // a named pipe
+    Socket,         // a Unix domain socket
+    DanglingLink,   // a link to nothing: writing through it would make a file elsewhere
+    LinkToSpecial,  // a link to a device, a pipe or a socket
+    ReservedName,   // Windows: a device's name (CON, PRN, AUX, NUL, COM1-9, LPT1-9,
+                    // CONIN$, CONOUT$) as the last name, with or without an extension
+};
+
+// What stands in the way of writing a document at `path`; looking never
+// opens a device or a pipe for reading or writing. A name reserved for a
+// device on Windows is reported before anything is looked up, so that the
+// caller may still decide to allow NUL.
+OutputProblem outputProblem(const std::string& path);
 
 // How many processors the program can run on, at least 1.
 int processorCount();

@@ -16,6 +16,7 @@
 #include "common/FileDescriptor.h"
 #include "common/Path.h"
 #include "common/System.h"
+#include "common/Text.h"
 
 namespace folder2pdf {
 namespace {
@@ -87,7 +88,7 @@ void readWholeFile(const std::string& path, Bytes& bytes) {
     const FileDescriptor fd(openRegularFile(path, status));
     if (status.st_size > INT32_MAX) {
         throw Error(ErrorReason::TooLarge, path,
-                    "file too large: " + std::to_string(status.st_size) +
+                    "file too large: " + groupedNumber(static_cast<std::uint64_t>(status.st_size)) +
                         " bytes pass the 2,147,483,647-byte limit");
     }
     resizeBytes(bytes, static_cast<std::size_t>(status.st_size));
@@ -150,6 +151,59 @@ bool debuggerAttached() {
     std::stringstream text;
     text << status.rdbuf();
     return tracerPid(text.str()) != 0;
+}
+
+std::optional<FileIdentity> fileIdentity(const std::string& path) {
+    struct stat status;
+    if (::stat(path.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{static_cast<std::uint64_t>(status.st_dev),
+                        static_cast<std::uint64_t>(status.st_ino)};
+}
+
+namespace {
+
+OutputProblem problemOfKind(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return OutputProblem::Folder;
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return OutputProblem::Device;
+    }
+    if (S_ISFIFO(mode)) {
+        return OutputProblem::Fifo;
+    }
+    if (S_ISSOCK(mode)) {
+        return OutputProblem::Socket;
+    }
+    return OutputProblem::None;
+}
+
+}  // namespace
+
+OutputProblem outputProblem(const std::string& path) {
+    // lstat sees the link itself, stat what it leads to. A path that can't
+    // be looked at (missing, or a folder on the way refused) has no problem
+    // of its own: writing it fails with the system's reason.
+    struct stat link;
+    if (::lstat(path.c_str(), &link) != 0) {
+        return OutputProblem::None;
+    }
+    if (!S_ISLNK(link.st_mode)) {
+        return problemOfKind(link.st_mode);
+    }
+    struct stat target;
+    if (::stat(path.c_str(), &target) != 0) {
+        // A loop of links leads nowhere either; a target that can't be
+        // looked at is left to the write, which names the system's reason.
+        return errno == ENOENT || errno == ENOTDIR || errno == ELOOP ? OutputProblem::DanglingLink
+                                                                     : OutputProblem::None;
+    }
+    const OutputProblem problem = problemOfKind(target.st_mode);
+    return problem == OutputProblem::None || problem == OutputProblem::Folder
+               ? problem
+               : OutputProblem::LinkToSpecial;
 }
 
 int processorCount() {

@@ -1,14 +1,18 @@
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "common/Error.h"
 #include "common/Path.h"
 #include "common/System.h"
 #include "common/SystemWindows.h"
+#include "common/Text.h"
 
 namespace folder2pdf {
 namespace {
@@ -241,7 +245,7 @@ void readWholeFile(const std::string& path, Bytes& bytes) {
     if (size > INT32_MAX) {
         throw Error(
             ErrorReason::TooLarge, path,
-            "file too large: " + std::to_string(size) + " bytes pass the 2,147,483,647-byte limit");
+            "file too large: " + groupedNumber(size) + " bytes pass the 2,147,483,647-byte limit");
     }
     resizeBytes(bytes, static_cast<std::size_t>(size));
     bytes.resize(readUpTo(file.handle, path, bytes.data(), bytes.size()));
@@ -318,6 +322,145 @@ bool isFolder(const std::string& path) {
 
 bool debuggerAttached() {
     return ::IsDebuggerPresent() != 0;
+}
+
+std::optional<FileIdentity> fileIdentity(const std::string& path) {
+    // Reading the attributes needs no right to the file's contents, and
+    // backup semantics open a folder too.
+    const HANDLE handle =
+        ::CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    const FileHandle guard{handle};
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!::GetFileInformationByHandle(handle, &information)) {
+        return std::nullopt;
+    }
+    return FileIdentity{
+        information.dwVolumeSerialNumber,
+        (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+}
+
+namespace {
+
+// Whether the last name of `path` is one Windows keeps for a device in
+// every folder: the part before its first dot or colon, spaces before
+// those ignored, in any case. "C:NUL" names the device too.
+bool isReservedName(const std::string& path) {
+    std::string name = nameOf(path);
+    if (name.size() >= 2 && name[1] == ':') {
+        name.erase(0, 2);
+    }
+    name.erase(std::min(name.find_first_of(".:"), name.size()));
+    while (!name.empty() && name.back() == ' ') {
+        name.pop_back();
+    }
+    for (char& c : name) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (name == device) {
+            return true;
+        }
+    }
+    // COM1 to COM9 and LPT1 to LPT9, and with the superscript digits ¹ ² ³
+    // (UTF-8 C2 B9, C2 B2, C2 B3), which Windows takes for 1, 2 and 3.
+    if (name.rfind("COM", 0) != 0 && name.rfind("LPT", 0) != 0) {
+        return false;
+    }
+    const std::string digit = name.substr(3);
+    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\xC2\xB9" ||
+           digit == "\xC2\xB2" || digit == "\xC2\xB3";
+}
+
+// What a handle opened on `path`, links followed, leads to; `opened` false
+// when nothing does.
+OutputProblem problemOfTarget(const std::wstring& path, bool& opened) {
+    const HANDLE handle = ::CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    opened = handle != INVALID_HANDLE_VALUE;
+    if (!opened) {
+        return OutputProblem::None;
+    }
+    const FileHandle guard{handle};
+    switch (::GetFileType(handle)) {
+        case FILE_TYPE_CHAR:
+            return OutputProblem::Device;
+        case FILE_TYPE_PIPE:
+            return OutputProblem::Fifo;
+        default:
+            break;
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    return ::GetFileInformationByHandle(handle, &information) &&
+                   (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+               ? OutputProblem::Folder
+               : OutputProblem::None;
+}
+
+}  // namespace
+
+OutputProblem outputProblem(const std::string& path) {
+    if (isReservedName(path)) {
+        return OutputProblem::ReservedName;
+    }
+    const std::wstring wide = widePath(path);
+    // The device namespace: named pipes, and devices by their own names.
+    if (startsWith(wide, L"\\\\.\\")) {
+        return _wcsnicmp(wide.c_str(), L"\\\\.\\pipe\\", 9) == 0 ? OutputProblem::Fifo
+                                                                 : OutputProblem::Device;
+    }
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return OutputProblem::None;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? OutputProblem::Folder
+                                                            : OutputProblem::None;
+    }
+    // A symbolic link or a junction: what it leads to decides.
+    bool opened = false;
+    const OutputProblem problem = problemOfTarget(wide, opened);
+    if (!opened) {
+        const DWORD code = ::GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+                       code == ERROR_CANT_RESOLVE_FILENAME
+                   ? OutputProblem::DanglingLink
+                   : OutputProblem::None;
+    }
+    return problem == OutputProblem::Device || problem == OutputProblem::Fifo
+               ? OutputProblem::LinkToSpecial
+               : problem;
+}
+
+std::vector<std::string> commandLineArguments(const wchar_t* commandLine) {
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(commandLine, &count);
+    if (wide == nullptr) {
+        return {};
+    }
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) {
+        std::string argument = utf8(wide[i]);
+        // No name holds a '"': a last one came from a "\"" that meant a
+        // separator before the closing quote. A drive's letter alone would
+        // name the drive's current folder, so its root keeps the separator.
+        if (i > 0 && argument.size() > 1 && argument.back() == '"') {
+            argument.pop_back();
+            if (argument.size() == 2 && argument[1] == ':') {
+                argument += '\\';
+            }
+        }
+        arguments.push_back(std::move(argument));
+    }
+    ::LocalFree(wide);
+    return arguments;
 }
 
 int processorCount() {

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/Error.h"
 
@@ -20,6 +21,16 @@ std::string utf8(std::wstring_view text);
 // `path` as the W functions take it: full, with "\" between names, and
 // with the "\\?\" prefix, so that paths longer than 260 characters work.
 std::wstring widePath(const std::string& path);
+
+// The arguments of the Windows command line `commandLine` (the program's
+// name first), split by the system's rules (CommandLineToArgvW) and in
+// UTF-8: the one reading of both programs' command lines. No file name can
+// hold a '"', so a trailing one is dropped: it came from a "\" before the
+// closing quote, as in "C:\My Album\" typed in cmd or "P:\" from Explorer's
+// verb, which the rules read as a quote inside the argument. What is left
+// of a drive's root, "P:", gets its separator back: alone it would name the
+// drive's current folder. Empty when the system can't split the line.
+std::vector<std::string> commandLineArguments(const wchar_t* commandLine);
 
 // The text for a GetLastError() code: "in use by another program" for a
 // file another program holds, the C library's words where one matches (so

@@ -354,25 +354,29 @@ TEST(CliOptions, EachSubfolderWritesADocumentInEachAndReportsFailures) {
 }
 
 TEST(CliTerminal, ProgressLineShowsEachPictureAndQuietNothing) {
-    if (testsupport::onWindows) {
-        GTEST_SKIP() << "needs a pseudo-terminal and POSIX signals";
-    }
     Folder folder("p");
     folder.add("照片 1.bmp", 2, 2);
     folder.add("照片 2.bmp", 2, 2);
     const auto run = runProgram({folder.path}, {true, "", ""});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find("\r[1/2] 照片 1.bmp"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("\r[2/2] 照片 2.bmp  "), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find(" left"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("\r\033[Kdone: 2 pages in "), std::string::npos) << run.err;
-    EXPECT_EQ(run.out, folder.file("p.pdf") + "\n");
-    std::filesystem::remove(folder.file("p.pdf"));
+    if (testsupport::onWindows) {
+        // The console's screen at the end: the line gone without a trace,
+        // also where escape sequences would show as text (Wine's console).
+        EXPECT_TRUE(std::regex_match(run.err, std::regex("done: 2 pages in [0-9.]+ s\n")))
+            << run.err;
+    } else {
+        EXPECT_NE(run.err.find("\r[1/2] 照片 1.bmp"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("\r[2/2] 照片 2.bmp  "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(" left"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("\r\033[Kdone: 2 pages in "), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(run.out, shown(folder.file("p.pdf")) + "\n");
+    std::filesystem::remove(testsupport::u8path(folder.file("p.pdf")));
     const auto quiet = runProgram({"--quiet", folder.path}, {true, "", ""});
     EXPECT_EQ(quiet.status, 0);
     EXPECT_EQ(quiet.err, "");
     EXPECT_EQ(quiet.out, "");
-    EXPECT_TRUE(fs::exists(folder.file("p.pdf")));
+    EXPECT_TRUE(fs::exists(testsupport::u8path(folder.file("p.pdf"))));
 }
 
 TEST(CliTerminal, CtrlCStopsEitherFormAndWritesNothing) {

@@ -85,7 +85,10 @@ struct CommandResult {
 };
 
 struct RunOptions {
-    bool terminal = false;    // standard error on a pseudo-terminal, as in a shell (POSIX only)
+    // Standard error on a terminal: a pseudo-terminal, as in a shell, whose
+    // bytes `err` gets; on Windows a console, whose screen `err` gets as it
+    // shows at the end, a line a row.
+    bool terminal = false;
     std::string interruptAt;  // sends SIGINT once this shows on standard error
     // Windows only: ends the program (TerminateProcess, exit code 9) once
     // this folder holds one entry more than at the start.

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "TestSupport.h"
@@ -39,13 +40,60 @@ struct Handle {
     }
 };
 
+// The console that a program run "on a terminal" has for its stderr: the
+// tests' own, made once (the tests' own output stays where it went), its
+// screen cleared before each run.
+HANDLE testConsole() {
+    static const HANDLE console = [] {
+        const HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
+        const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+        const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+        ::FreeConsole();
+        if (!::AllocConsole()) {
+            throw std::runtime_error("no console");
+        }
+        ::SetStdHandle(STD_INPUT_HANDLE, in);
+        ::SetStdHandle(STD_OUTPUT_HANDLE, out);
+        ::SetStdHandle(STD_ERROR_HANDLE, err);
+        SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        return ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0,
+                             nullptr);
+    }();
+    CONSOLE_SCREEN_BUFFER_INFO screen;
+    ::GetConsoleScreenBufferInfo(console, &screen);
+    DWORD written = 0;
+    ::FillConsoleOutputCharacterW(
+        console, L' ', static_cast<DWORD>(screen.dwSize.X) * screen.dwSize.Y, {0, 0}, &written);
+    ::SetConsoleCursorPosition(console, {0, 0});
+    return console;
+}
+
+// What the console's screen shows, down to the cursor's row: a line for
+// each row, the spaces at its end cut.
+std::string consoleScreen(HANDLE console) {
+    CONSOLE_SCREEN_BUFFER_INFO screen;
+    ::GetConsoleScreenBufferInfo(console, &screen);
+    std::string text;
+    for (SHORT row = 0; row <= screen.dwCursorPosition.Y; ++row) {
+        std::wstring line(static_cast<std::size_t>(screen.dwSize.X), L' ');
+        DWORD read = 0;
+        ::ReadConsoleOutputCharacterW(console, line.data(), static_cast<DWORD>(line.size()),
+                                      {0, row}, &read);
+        line.resize(std::min<std::size_t>(read, line.size()));
+        line.erase(line.find_last_not_of(L' ') + 1);
+        text += folder2pdf::utf8(line) + (row < screen.dwCursorPosition.Y ? "\n" : "");
+    }
+    return text;
+}
+
 }  // namespace
 
 const bool onWindows = true;
 
 CommandResult run(const Names& argv, const RunOptions& options) {
-    if (options.terminal || !options.interruptAt.empty()) {
-        throw std::logic_error("run: no pseudo-terminal or SIGINT on Windows");
+    if (!options.interruptAt.empty()) {
+        throw std::logic_error("run: no SIGINT on Windows");
     }
     std::wstring commandLine;
     for (const std::string& argument : argv) {
@@ -66,7 +114,7 @@ CommandResult run(const Names& argv, const RunOptions& options) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = input.handle;
     startup.hStdOutput = out.handle;
-    startup.hStdError = err.handle;
+    startup.hStdError = options.terminal ? testConsole() : err.handle;
     PROCESS_INFORMATION process{};
     CommandResult result;
     const std::size_t entries =
@@ -90,7 +138,7 @@ CommandResult run(const Names& argv, const RunOptions& options) {
     ::GetExitCodeProcess(process.hProcess, &code);
     result.status = static_cast<int>(code);
     result.out = readFile(logs.file("out"));
-    result.err = readFile(logs.file("err"));
+    result.err = options.terminal ? consoleScreen(startup.hStdError) : readFile(logs.file("err"));
     // What a read in text mode would give: the C runtime writes "\n" as
     // "\r\n" to the program's stdout and stderr.
     for (std::string* text : {&result.out, &result.err}) {

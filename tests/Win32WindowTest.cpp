@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include <memory>
@@ -161,4 +162,102 @@ TEST(Win32StatusBar, PartsScaleWithTheScreen) {
     send(window.statusBar(), SB_GETPARTS, 4, reinterpret_cast<LPARAM>(edges.data()));
     EXPECT_EQ(edges, (std::array<int, 4>{36 * dpi / 96, 136 * dpi / 96, 174 * dpi / 96, -1}))
         << dpi << " dpi";
+}
+
+// The path a Windows program is given: full, with "\" between names.
+static std::wstring windowsPath(const std::string& path) {
+    return folder2pdf::utf16(folder2pdf::shownPath(folder2pdf::absolutePath(path)));
+}
+
+// The window the process `id` made, once its list has `rows` rows; null
+// after 20 s without.
+static HWND windowListing(DWORD id, int rows) {
+    struct Search {
+        DWORD id;
+        HWND found = nullptr;
+    } search{id};
+    for (int wait = 0; wait < 400; ++wait, Sleep(50)) {
+        EnumWindows(
+            [](HWND window, LPARAM data) {
+                auto& search = *reinterpret_cast<Search*>(data);
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                wchar_t name[64] = {};
+                GetClassNameW(window, name, 64);
+                if (owner == search.id && std::wstring(name) == L"folder2pdf.Form1") {
+                    search.found = window;
+                }
+                return search.found == nullptr ? TRUE : FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        const HWND list = GetDlgItem(search.found, Win32Window::firstControlId);
+        if (search.found && send(list, LB_GETCOUNT) == rows) {
+            return search.found;
+        }
+    }
+    return nullptr;
+}
+
+// As Explorer's 转换为PDF and Send To start the window ("INSTDIR\folder2pdf-
+// gui.exe" "%1"), a few times in a row, on a folder and, where CTest maps
+// one for the test (FOLDER2PDF_DRIVE_ROOT, an empty drive such as "P:"),
+// on a drive's root, which arrives as "P:\": each start lists the folder
+// and closes cleanly.
+TEST(Win32Start, EveryStartOnAGivenFolderListsItAndEndsCleanly) {
+    testsupport::Folder folder("图片");
+    std::vector<std::wstring> given(4, windowsPath(folder.path));
+    const char* root = std::getenv("FOLDER2PDF_DRIVE_ROOT");
+    if (root != nullptr) {
+        given.push_back(folder2pdf::utf16(root) + L"\\");
+    }
+    for (const std::string& name : examples) {
+        folder.add(name, 2, 2);
+        if (root != nullptr) {
+            testsupport::writeFile(std::string(root) + "/" + name, testsupport::bmpPicture(2, 2));
+        }
+    }
+    for (const std::wstring& path : given) {
+        std::wstring line = L"\"" + windowsPath(FOLDER2PDF_GUI_EXE) + L"\" \"" + path + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &process));
+        const HWND window = windowListing(process.dwProcessId, 3);
+        EXPECT_NE(window, nullptr) << utf8(line);
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 9);
+        }
+        DWORD status = 0;
+        GetExitCodeProcess(process.hProcess, &status);
+        EXPECT_EQ(status, 0u) << utf8(line);  // 0xC0000094 for a division by zero
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
+// The folder opened last is kept as Windows writes paths, and read back
+// whichever way it was written (earlier versions wrote "/").
+TEST(Win32Settings, TheFolderOpenedLastIsKeptWithBackslashesAndReadEitherWay) {
+    testsupport::Folder folder("图片");
+    folder.add("a.bmp", 2, 2);
+    Win32Driver w;
+    w.chosen = folder.path;
+    w.form().openGivenFolder(folder.path);
+    const auto stored = [] {
+        wchar_t value[1024] = {};
+        DWORD bytes = sizeof value;
+        RegGetValueW(HKEY_CURRENT_USER, L"Software\\folder2pdf", L"lastFolder", RRF_RT_REG_SZ,
+                     nullptr, value, &bytes);
+        return utf8(value);
+    };
+    EXPECT_EQ(stored(), folder2pdf::shownPath(folder.path));
+    for (const std::string& written : {folder.path, folder2pdf::shownPath(folder.path)}) {
+        const std::wstring value = folder2pdf::utf16(written);
+        RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\folder2pdf", L"lastFolder", REG_SZ,
+                        value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        w.click(Command1);
+        EXPECT_EQ(w.starts.back(), folder.path) << written;
+    }
 }

@@ -166,3 +166,23 @@ TEST(WindowTest, TheDocumentsPaperAndCompressionAreChosenOnGenerateAndRemembered
     w.window = std::make_unique<folder2pdf::Form1>(w);
     EXPECT_EQ(checked(), (std::vector<int>{0, 1, 0, 0, 1, 0}));
 }
+
+// A resolution the system did not give (GetDpiForWindow's 0) is Windows'
+// standard 96, and one past all reason is capped, so that no rule divides
+// by 0 or overflows: the window still starts and lays out.
+TEST(WindowTest, ResolutionsTheSystemDidNotGiveAreTakenAsTheStandard96) {
+    using namespace folder2pdf;
+    for (const auto& [dpi, like] : {std::pair{0, 96}, {-96, 96}, {1 << 30, 9600}}) {
+        EXPECT_EQ(listPlace({408, 216}, dpi), listPlace({408, 216}, like)) << dpi;
+        EXPECT_EQ(designPlace(designOf(folder2pdf::Control::L2), dpi),
+                  designPlace(designOf(folder2pdf::Control::L2), like));
+        EXPECT_EQ(designClientSize(dpi).height, designClientSize(like).height);
+        EXPECT_EQ(StatusProgress::partRightEdges(StatusProgress::windowPartLayout, dpi),
+                  StatusProgress::partRightEdges(StatusProgress::windowPartLayout, like));
+    }
+    FakeDriver w;
+    w.screenDpi = 0;
+    w.window = std::make_unique<Form1>(w);
+    w.resize(408, 216);
+    EXPECT_EQ(w.places.at(folder2pdf::Control::List), (Rect{0, 47, 408, 196}));
+}

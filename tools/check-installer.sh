@@ -6,7 +6,8 @@
 # read-me, and the uninstaller), the Start-menu and Send To shortcuts, the
 # uninstall entry and Explorer's keys; converts a copy of examples/ with the
 # installed folder2pdf.exe; uninstalls silently and checks, after a restart
-# of the prefix, that no file, shortcut or key is left. Needs wine
+# of the prefix, that no file, shortcut or key is left, the window's
+# settings among them (which the update kept). Needs wine
 # (tools/windows-deps.sh) and pdfinfo; touches nothing outside a scratch
 # folder, not even the desktop menu Wine would copy the shortcuts into.
 #
@@ -80,8 +81,15 @@ default_dir=$(unix_path "$local_appdata\\Programs\\folder2pdf")
 dir='C:\folder2pdf'
 run "$installer" /S "/D=$dir" || fail "the silent install into $dir ended with status $?"
 [ ! -e "$default_dir" ] || fail "the second install left $default_dir: $(ls "$default_dir")"
+# What the window remembers, as it writes it once a folder was opened: an
+# update keeps it, the uninstaller removes it.
+settings_key='HKCU\Software\folder2pdf'
+run reg add "$settings_key" /v lastFolder /d 'C:\users\Public' /f >/dev/null 2>&1 ||
+    fail "cannot write $settings_key"
 run "$installer" /S || fail "the silent update ended with status $?"
 [ ! -e "$default_dir" ] || fail "the update went to $default_dir, not $dir"
+export_key "$settings_key"
+expect_value '"lastFolder"' 'C:\\users\\Public'
 
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\folder2pdf'
 win_dir=$(reg_path "$dir")
@@ -137,6 +145,7 @@ echo "$shortcuts" | while read -r shortcut; do
     [ ! -e "$shortcut" ] || fail "left after uninstall: $shortcut"
 done
 run wineboot -r >/dev/null 2>&1
+! run_once reg query "$settings_key" >/dev/null 2>&1 || fail "left after uninstall: $settings_key"
 left=$(leftovers)
 [ -z "$left" ] || fail "left after uninstall: $left"
 echo "check-installer: $(basename "$installer") installs ($((installed - start)) s), works" \

@@ -9,6 +9,8 @@ namespace {
 constexpr std::int64_t twipsPerInch = 1440;
 constexpr std::int32_t listTopTwips = 700;
 constexpr std::int32_t listHeightLessTwips = 1000;
+constexpr int standardDpi = 96;
+constexpr int highestDpi = 100 * standardDpi;
 
 // value x multiplier / divisor to the nearest integer, halves away from
 // zero, as Windows' MulDiv rounds, so that both toolkits place alike.
@@ -21,12 +23,16 @@ std::int32_t scale(std::int32_t value, std::int64_t multiplier, std::int64_t div
 
 }  // namespace
 
+int usableDpi(int dpi) {
+    return dpi <= 0 ? standardDpi : std::min(dpi, highestDpi);
+}
+
 std::int32_t twipsToPixels(std::int32_t twips, int dpi) {
-    return scale(twips, dpi, twipsPerInch);
+    return scale(twips, usableDpi(dpi), twipsPerInch);
 }
 
 std::int32_t pixelsToTwips(std::int32_t pixels, int dpi) {
-    return scale(pixels, twipsPerInch, dpi);
+    return scale(pixels, twipsPerInch, usableDpi(dpi));
 }
 
 Rect designPlace(const ControlDesign& design, int dpi) {

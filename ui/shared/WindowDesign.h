@@ -87,6 +87,13 @@ inline const ControlDesign& designOf(Control control) {
 constexpr std::int32_t clientWidthTwips = 6120;
 constexpr std::int32_t clientHeightTwips = 3240;
 
+// The resolution the rules below work at for a screen said to have `dpi`
+// pixels an inch: Windows' standard 96 where the system gave none (0 or
+// less, as GetDpiForWindow answers when it has no answer), at most 9600
+// (100 times that), so that no place overflows. Every rule below takes its
+// `dpi` through this, and none divides by 0.
+int usableDpi(int dpi);
+
 // Twips to pixels at `dpi`, to the nearest pixel, halves away from zero.
 std::int32_t twipsToPixels(std::int32_t twips, int dpi);
 

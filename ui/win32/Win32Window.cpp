@@ -32,6 +32,47 @@ HFONT designFont(const ControlDesign& design, int dpi) {
                        DEFAULT_PITCH | FF_DONTCARE, utf16(designFontFace).c_str());
 }
 
+// A function of user32.dll that older Windows lacks, or null.
+template <typename Function>
+Function user32Function(const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// The system's resolution: the screen's, else GetDpiForSystem's (Windows
+// 10), else Windows' standard 96. A screen DC can fail, and the answers
+// can be 0, while a session's desktop is still being made.
+int systemDpi() {
+    if (const HDC screen = GetDC(nullptr)) {
+        const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+        if (dpi > 0) {
+            return dpi;
+        }
+    }
+    using DpiForSystem = UINT(WINAPI*)();
+    if (const auto dpiForSystem = user32Function<DpiForSystem>("GetDpiForSystem")) {
+        if (const UINT dpi = dpiForSystem(); dpi > 0) {
+            return static_cast<int>(dpi);
+        }
+    }
+    return 96;
+}
+
+// The resolution of `window`'s own screen where Windows tells it (Windows
+// 10), else the system's (Windows 7 and 8.1 have only that). GetDpiForWindow
+// answers 0 when it has no answer, as Wine 8 does now and then for a
+// window just made.
+int windowDpi(HWND window) {
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    if (const auto dpiForWindow = user32Function<DpiForWindow>("GetDpiForWindow")) {
+        if (const UINT dpi = dpiForWindow(window); dpi > 0) {
+            return static_cast<int>(dpi);
+        }
+    }
+    return systemDpi();
+}
+
 // Paths cross between the window and the engine in the engine's form, UTF-8
 // with "/" between names, and reach Windows' own dialogs as it shows them.
 std::string enginePath(std::wstring path) {
@@ -103,11 +144,7 @@ class Win32Window::Toolkit : public WindowToolkit {
     HWND statusBar = nullptr;
     HWND progressBar = nullptr;
 
-    Toolkit() {
-        const HDC screen = GetDC(nullptr);
-        dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
-    }
+    Toolkit() : dpi_(systemDpi()) {}
     ~Toolkit() override {
         for (const HFONT font : fonts_) {
             DeleteObject(font);
@@ -282,10 +319,10 @@ class Win32Window::Toolkit : public WindowToolkit {
         DWORD bytes = sizeof value;
         const LSTATUS read = RegGetValueW(HKEY_CURRENT_USER, settingsKey, utf16(key).c_str(),
                                           RRF_RT_REG_SZ, nullptr, value, &bytes);
-        return read == ERROR_SUCCESS ? utf8(value) : std::string();
+        return read == ERROR_SUCCESS ? enginePath(value) : std::string();
     }
     void setSetting(const char* key, const std::string& value) override {
-        const std::wstring text = utf16(value);
+        const std::wstring text = windowsPath(value);
         RegSetKeyValueW(HKEY_CURRENT_USER, settingsKey, utf16(key).c_str(), REG_SZ, text.c_str(),
                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     }
@@ -366,6 +403,10 @@ class Win32Window::Toolkit : public WindowToolkit {
     HWND tooltip = nullptr;
 
   private:
+    // The values are paths (the folder opened last) and numbers. A path is
+    // stored as Windows writes paths, with "\", and read back in the
+    // engine's form, with "/", whichever way it was written: earlier
+    // versions wrote "/".
     static constexpr const wchar_t* settingsKey = L"Software\\folder2pdf";
 
     TOOLINFOW tooltipTool() const {
@@ -384,7 +425,7 @@ class Win32Window::Toolkit : public WindowToolkit {
                             text.empty() ? value : reinterpret_cast<LPARAM>(text.c_str()));
     }
 
-    int dpi_ = 96;
+    int dpi_;
     std::vector<HFONT> fonts_;
 };
 
@@ -408,13 +449,7 @@ Win32Window::Win32Window() : toolkit_(std::make_unique<Toolkit>()) {
     CreateWindowExW(windowExtendedStyle, windowClassName, L"", windowStyle, CW_USEDEFAULT,
                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
     toolkit_->hwnd = hwnd_;
-    // The resolution of the window's own screen where Windows tells it
-    // (Windows 10); Windows 7 and 8.1 have the system's only.
-    using DpiForWindow = UINT(WINAPI*)(HWND);
-    if (const auto dpiForWindow = reinterpret_cast<DpiForWindow>(reinterpret_cast<void (*)()>(
-            GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")))) {
-        toolkit_->setDpi(static_cast<int>(dpiForWindow(hwnd_)));
-    }
+    toolkit_->setDpi(windowDpi(hwnd_));
     form_ = std::make_unique<Form1>(*toolkit_);
     DragAcceptFiles(hwnd_, TRUE);
     toolkit_->applyFonts();
@@ -528,7 +563,7 @@ void Win32Window::notified(const NMMOUSE& notice) {
 void Win32Window::rescale(int dpi, const RECT& suggested) {
     // Moved to a screen of another scale: the design again at the new
     // resolution, in the rectangle Windows suggests.
-    toolkit_->setDpi(dpi);
+    toolkit_->setDpi(dpi != 0 ? dpi : windowDpi(hwnd_));
     toolkit_->applyFonts();
     form_->placeControls();
     const RECT& r = suggested;
