@@ -24,9 +24,7 @@ struct Tiff {
     std::size_t size;
     bool bigEndian;
 
-    bool has(std::size_t at, std::size_t count) const {
-        return at <= size && count <= size - at;
-    }
+    bool has(std::size_t at, std::size_t count) const { return at <= size && count <= size - at; }
     std::uint32_t u16(std::size_t at) const {
         return bigEndian ? data[at] << 8 | data[at + 1] : data[at + 1] << 8 | data[at];
     }
@@ -155,8 +153,8 @@ constexpr int kMaxBlocksInMcu = 10;
 
 constexpr int kSOF0 = 0xC0, kDHT = 0xC4, kJPG = 0xC8, kDAC = 0xCC, kRST0 = 0xD0, kRST7 = 0xD7,
               kSOI = 0xD8, kEOI = 0xD9, kSOS = 0xDA, kDQT = 0xDB, kDNL = 0xDC, kDRI = 0xDD,
-              kDHP = 0xDE, kEXP = 0xDF, kAPP0 = 0xE0, kAPP1 = 0xE1, kAPP2 = 0xE2,
-              kAPP14 = 0xEE, kAPP15 = 0xEF, kCOM = 0xFE, kTEM = 0x01;
+              kDHP = 0xDE, kEXP = 0xDF, kAPP0 = 0xE0, kAPP1 = 0xE1, kAPP2 = 0xE2, kAPP14 = 0xEE,
+              kAPP15 = 0xEF, kCOM = 0xFE, kTEM = 0x01;
 
 const char* const kCutShort = "the file ends in the middle of the picture";
 
@@ -251,7 +249,8 @@ void deriveDecoder(const HuffmanTable& table, bool dc, HuffmanDecoder& decoder) 
         decoder.valueOffset[length] = p - static_cast<std::int32_t>(codes[p]);
         for (int i = p; i < p + n && length <= kLookahead; ++i) {
             const int shift = kLookahead - length;
-            std::fill(decoder.lookup + (codes[i] << shift), decoder.lookup + ((codes[i] + 1) << shift),
+            std::fill(decoder.lookup + (codes[i] << shift),
+                      decoder.lookup + ((codes[i] + 1) << shift),
                       static_cast<std::uint16_t>(length << 8 | table.values[i]));
         }
         p += n;
@@ -291,8 +290,8 @@ class BitReader {
         int length = 1;
         std::int32_t code;
         if (count_ >= kLookahead) {
-            const auto look = static_cast<unsigned>(buffer_ >> (count_ - kLookahead)) &
-                              ((1u << kLookahead) - 1);
+            const auto look =
+                static_cast<unsigned>(buffer_ >> (count_ - kLookahead)) & ((1u << kLookahead) - 1);
             const int entry = decoder.lookup[look];
             if (entry != 0) {
                 count_ -= entry >> 8;
@@ -383,7 +382,7 @@ struct Component {
     int dcTable = 0, acTable = 0;  // of the current scan
     bool quantLatched = false;
     std::uint32_t widthInBlocks = 0, heightInBlocks = 0;
-    std::size_t firstBlock = 0;  // in the nonzero masks
+    std::size_t firstBlock = 0;           // in the nonzero masks
     std::array<int, 64> coefficientBits;  // the last scan's Al for each, -1 before any
 };
 
@@ -490,8 +489,8 @@ void Walk::readFrame(int marker) {
     const bool first = process_ < 0;
     if (first) {
         process_ = marker;
-        hierarchical_ = hierarchical_ || (marker >= kSOF0 + 5 && marker <= kSOF0 + 7) ||
-                        marker >= kSOF0 + 13;
+        hierarchical_ =
+            hierarchical_ || (marker >= kSOF0 + 5 && marker <= kSOF0 + 7) || marker >= kSOF0 + 13;
     } else if (!hierarchical_) {
         damaged("the picture has two frame headers");
     }
@@ -717,8 +716,8 @@ void Walk::startFirstScan() {
     }
     multipleScans_ = scan_.count < static_cast<int>(components_.size()) || progressive();
     const int count = static_cast<int>(components_.size());
-    candidate_ = !hierarchical_ && (process_ == kSOF0 || process_ == kSOF0 + 1 ||
-                                    process_ == kSOF0 + 2) &&
+    candidate_ = !hierarchical_ &&
+                 (process_ == kSOF0 || process_ == kSOF0 + 1 || process_ == kSOF0 + 2) &&
                  precision_ == 8 && (count == 1 || count == 3 || count == 4) && integralSampling;
     if (candidate_) {
         // Past the decoder's own limits the decoder refuses the file; it is
@@ -769,20 +768,21 @@ void Walk::checkScan() {
         Component& component = components_[static_cast<std::size_t>(scan_.components[i])];
         if (!component.quantLatched) {
             if (component.quantTable >= 4 || !quantDefined_[component.quantTable]) {
-                damaged("the picture's quantization table " +
-                        std::to_string(component.quantTable) + " is missing");
+                damaged("the picture's quantization table " + std::to_string(component.quantTable) +
+                        " is missing");
             }
             component.quantLatched = true;
         }
     }
     if (progressive()) {
         const bool dc = scan_.ss == 0;
-        const bool bad = (dc ? scan_.se != 0 : scan_.ss > scan_.se || scan_.se > 63 || scan_.count != 1) ||
-                         (scan_.ah != 0 && scan_.al != scan_.ah - 1) || scan_.al > 13;
+        const bool bad =
+            (dc ? scan_.se != 0 : scan_.ss > scan_.se || scan_.se > 63 || scan_.count != 1) ||
+            (scan_.ah != 0 && scan_.al != scan_.ah - 1) || scan_.al > 13;
         if (bad) {
-            damaged("the picture's scan header is damaged (progression " + std::to_string(scan_.ss) +
-                    "-" + std::to_string(scan_.se) + ", " + std::to_string(scan_.ah) + "/" +
-                    std::to_string(scan_.al) + ")");
+            damaged("the picture's scan header is damaged (progression " +
+                    std::to_string(scan_.ss) + "-" + std::to_string(scan_.se) + ", " +
+                    std::to_string(scan_.ah) + "/" + std::to_string(scan_.al) + ")");
         }
         // An order of scans libjpeg only warns about: readers may differ.
         for (int i = 0; i < scan_.count; ++i) {
@@ -1110,9 +1110,9 @@ void Walk::finishFacts() {
     // The decoder's guess of the color space (libjpeg's
     // default_decompress_parms), which a PDF reader must be told.
     if (facts_.components == 3) {
-        const bool rgbIds = components_[0].id == 'R' && components_[1].id == 'G' &&
-                            components_[2].id == 'B';
-        facts_.colorTransform = facts_.jfif     ? true
+        const bool rgbIds =
+            components_[0].id == 'R' && components_[1].id == 'G' && components_[2].id == 'B';
+        facts_.colorTransform = facts_.jfif    ? true
                                 : facts_.adobe ? facts_.adobeTransform != 0
                                                : !rgbIds;
     } else if (facts_.components == 4) {
@@ -1134,8 +1134,8 @@ void Walk::finishFacts() {
     if (profile.size() < 128) {
         return;
     }
-    const std::uint32_t declared = std::uint32_t{profile[0]} << 24 | profile[1] << 16 |
-                                   profile[2] << 8 | profile[3];
+    const std::uint32_t declared =
+        std::uint32_t{profile[0]} << 24 | profile[1] << 16 | profile[2] << 8 | profile[3];
     const char* space = reinterpret_cast<const char*>(profile.data() + 16);
     const int channels = std::memcmp(space, "GRAY", 4) == 0   ? 1
                          : std::memcmp(space, "RGB ", 4) == 0 ? 3
