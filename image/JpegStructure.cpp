@@ -1175,8 +1175,9 @@ JpegFacts Walk::run() {
             readArithmeticConditioning();
         } else if ((marker >= kAPP0 && marker <= kAPP15) || marker == kCOM) {
             readApplication(marker);
-        } else if (marker == kDHP || marker == kEXP) {
-            // Hierarchical files only, which the decoder refuses anyway.
+        } else if ((marker == kDHP && process_ < 0) || (marker == kEXP && hierarchical_)) {
+            // Hierarchical files only, which the decoder refuses anyway; they
+            // start with DHP, and a DHP later is as unknown as to libjpeg.
             hierarchical_ = true;
             std::size_t length;
             skipSegment(length);

@@ -88,21 +88,23 @@ struct JpegFacts {
 // segment's length, the frame and scan headers, the tables, and the
 // entropy-coded data of every scan. Throws Error (Damaged) where the file is
 // broken: cut short, a segment running past the end, a scan before the frame
-// header, no scan, no end marker, damaged headers or tables, or (trusted
-// pictures) entropy-coded data the decoder couldn't read. The message gives
-// the reason in plain words; the loader adds the file name. For trusted
-// pictures it also throws TooLarge where the decoder would (GrayRaster's
-// size limits, the coefficients of a picture in several scans).
+// header, no scan, no end marker, damaged headers or tables, too many scans,
+// or, for a picture it would trust, entropy-coded data the decoder couldn't
+// read through (a Huffman walk of every scan, progressive refinement
+// included). The message gives the reason in plain words; the loader adds
+// the file name. Bytes after the end marker are never read.
 //
-// Agreement with decodeJpeg(): a file this accepts as trusted is one the
-// decoder decodes. The walk is stricter in one place: a Huffman code that no
-// table defines is always refused, while libjpeg's fast path decodes such a
-// code as zero when it lies more than a few kilobytes before the end. A
-// file refused here, or not trusted, should go to the decoder for its
-// verdict.
+// Agreement with decodeJpeg(): a file this trusts is one the decoder
+// decodes, and a file it refuses is one the decoder refuses, with one
+// exception: a Huffman code that no table defines is always refused, while
+// libjpeg's fast path decodes such a code as zero when it lies more than
+// 512 bytes a block before the end. A picture past the decoder's own size
+// limits (GrayRaster's, 2 GiB of coefficients) is not trusted, so that the
+// decoder gives its verdict. Throws OutOfMemory when
+// the progressive bookkeeping (8 bytes an 8 x 8 block) can't be had.
 //
-// One reader walks one file at a time; keep it to reuse its buffer (one bit
-// mask for each 8 x 8 block of a progressive picture) from file to file.
+// One reader walks one file at a time; keep it to reuse its buffer from file
+// to file.
 class JpegStructureReader {
   public:
     JpegFacts read(const std::uint8_t* data, std::size_t size);

@@ -360,6 +360,10 @@ TEST(JpegStructure, BrokenFilesAreRefusedWhereTheDecoderRefusesThem) {
     badCode.insert(badCode.begin() + static_cast<std::ptrdiff_t>(data),
                    {0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00});
     const std::size_t frameEnd = frame + 2 + (gray[frame + 2] << 8 | gray[frame + 3]);
+    // Hierarchical files start with DHP; after a frame header it is unknown.
+    Data lateDhp = gray;
+    lateDhp.insert(lateDhp.begin() + static_cast<std::ptrdiff_t>(frameEnd),
+                   {0xFF, 0xDE, 0x00, 0x04, 0x00, 0x00});
     const struct {
         const char* name;
         Data file;
@@ -374,6 +378,7 @@ TEST(JpegStructure, BrokenFilesAreRefusedWhereTheDecoderRefusesThem) {
         {"no frame header", without(frame, frameEnd), "before its frame header"},
         {"data ends early", without(gray.size() - 60, gray.size() - 2), "damaged"},
         {"a bad Huffman code", badCode, "a Huffman code no table has"},
+        {"DHP after the frame header", lateDhp, "unknown marker 0xde"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -425,6 +430,7 @@ const struct {
 } kAgreementSamples[] = {
     {"gray", false},           {"baseline-420", true},     {"restart-markers", true},
     {"progressive-420", true}, {"gray-progressive", true}, {"ycck", true},
+    {"arithmetic", true},
 };
 
 TEST(JpegStructure, AgreesWithTheDecoderOnEveryCut) {
