@@ -5,9 +5,7 @@
 #include <bit>
 #include <climits>
 #include <cstring>
-#include <limits>
 
-#include "common/Checked.h"
 #include "common/Error.h"
 #include "image/GrayRaster.h"
 
@@ -148,7 +146,6 @@ namespace {
 // Where libjpeg-turbo, as the decoder runs it, stops: the decoder's limits.
 constexpr int kMaxScans = 500;
 constexpr std::uint32_t kMaxDimension = 65500;
-constexpr int kMaxComponents = 10;
 constexpr int kMaxBlocksInMcu = 10;
 
 constexpr int kSOF0 = 0xC0, kDHT = 0xC4, kJPG = 0xC8, kDAC = 0xCC, kRST0 = 0xD0, kRST7 = 0xD7,
@@ -423,6 +420,8 @@ class Walk {
     void readApplication(int marker);
     void readScan();
     void startFirstScan();
+    std::uint64_t layComponents(std::uint64_t& blocks);
+    bool isCandidate(std::uint64_t coefficientBytes) const;
     void checkScan();
     void walkEntropyData();
     void skipEntropyData();
@@ -684,8 +683,9 @@ void Walk::readScan() {
 // decides whether the entropy data is walked bit by bit.
 void Walk::startFirstScan() {
     if (width_ > kMaxDimension || height_ > kMaxDimension) {
-        damaged("picture too large: " + std::to_string(width_) + " x " + std::to_string(height_) +
-                " pixels pass JPEG's limit of 65500");
+        throw Error(ErrorReason::TooLarge, "picture too large: " + std::to_string(width_) + " x " +
+                                               std::to_string(height_) +
+                                               " pixels pass the decoder's limit of 65500");
     }
     for (const Component& component : components_) {
         if (component.h < 1 || component.h > 4 || component.v < 1 || component.v > 4) {
@@ -694,51 +694,10 @@ void Walk::startFirstScan() {
         maxH_ = std::max(maxH_, component.h);
         maxV_ = std::max(maxV_, component.v);
     }
-    const auto divideUp = [](std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; };
-    std::uint64_t blocks = 0, coefficientBytes = 0;
-    bool integralSampling = true;
-    for (Component& component : components_) {
-        component.widthInBlocks = static_cast<std::uint32_t>(
-            divideUp(std::uint64_t{width_} * static_cast<std::uint64_t>(component.h),
-                     8 * static_cast<std::uint64_t>(maxH_)));
-        component.heightInBlocks = static_cast<std::uint32_t>(
-            divideUp(std::uint64_t{height_} * static_cast<std::uint64_t>(component.v),
-                     8 * static_cast<std::uint64_t>(maxV_)));
-        component.firstBlock = static_cast<std::size_t>(blocks);
-        blocks += std::uint64_t{component.widthInBlocks} * component.heightInBlocks;
-        // As the decoder counts them: whole MCUs, 128 bytes a block.
-        coefficientBytes +=
-            divideUp(component.widthInBlocks, static_cast<std::uint64_t>(component.h)) *
-            static_cast<std::uint64_t>(component.h) *
-            divideUp(component.heightInBlocks, static_cast<std::uint64_t>(component.v)) *
-            static_cast<std::uint64_t>(component.v) * 128;
-        integralSampling = integralSampling && maxH_ % component.h == 0 && maxV_ % component.v == 0;
-    }
+    std::uint64_t blocks = 0;
+    const std::uint64_t coefficientBytes = layComponents(blocks);
     multipleScans_ = scan_.count < static_cast<int>(components_.size()) || progressive();
-    const int count = static_cast<int>(components_.size());
-    candidate_ = !hierarchical_ &&
-                 (process_ == kSOF0 || process_ == kSOF0 + 1 || process_ == kSOF0 + 2) &&
-                 precision_ == 8 && (count == 1 || count == 3 || count == 4) && integralSampling;
-    if (candidate_) {
-        // Past the decoder's own limits the decoder refuses the file; it is
-        // not for the walk to give that verdict.
-        try {
-            GrayRaster::checkSize(static_cast<std::int32_t>(width_),
-                                  static_cast<std::int32_t>(height_));
-        } catch (const Error&) {
-            candidate_ = false;
-        }
-        if (multipleScans_ && coefficientBytes > static_cast<std::uint64_t>(INT32_MAX)) {
-            candidate_ = false;
-        }
-#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-        // As GrayRaster does: large pictures of few bytes take the same
-        // paths as small ones, a thousand times slower.
-        if (std::uint64_t{width_} * height_ > (1u << 20)) {
-            candidate_ = false;
-        }
-#endif
-    }
+    candidate_ = isCandidate(coefficientBytes);
     if (candidate_ && progressive()) {
         try {
             nonzero_.resize(static_cast<std::size_t>(blocks));
@@ -748,6 +707,60 @@ void Walk::startFirstScan() {
         }
         std::fill(nonzero_.begin(), nonzero_.end(), 0);
     }
+}
+
+// Each component's size in 8 x 8 blocks and its place among the masks;
+// `blocks` is their sum. Returns the bytes of coefficients the decoder holds
+// for a picture of several scans: whole MCUs, 128 bytes a block.
+std::uint64_t Walk::layComponents(std::uint64_t& blocks) {
+    const auto divideUp = [](std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; };
+    std::uint64_t coefficientBytes = 0;
+    for (Component& component : components_) {
+        const auto h = static_cast<std::uint64_t>(component.h);
+        const auto v = static_cast<std::uint64_t>(component.v);
+        component.widthInBlocks = static_cast<std::uint32_t>(
+            divideUp(std::uint64_t{width_} * h, 8 * static_cast<std::uint64_t>(maxH_)));
+        component.heightInBlocks = static_cast<std::uint32_t>(
+            divideUp(std::uint64_t{height_} * v, 8 * static_cast<std::uint64_t>(maxV_)));
+        component.firstBlock = static_cast<std::size_t>(blocks);
+        blocks += std::uint64_t{component.widthInBlocks} * component.heightInBlocks;
+        coefficientBytes += divideUp(component.widthInBlocks, h) * h *
+                            divideUp(component.heightInBlocks, v) * v * 128;
+    }
+    return coefficientBytes;
+}
+
+// A picture the decoder takes, coded as PDF readers are trusted to show.
+// Past the decoder's own size limits the decoder refuses the file: not for
+// the walk to give that verdict.
+bool Walk::isCandidate(std::uint64_t coefficientBytes) const {
+    const auto count = components_.size();
+    bool integralSampling = true;
+    for (const Component& component : components_) {
+        integralSampling = integralSampling && maxH_ % component.h == 0 && maxV_ % component.v == 0;
+    }
+    const bool huffman = process_ == kSOF0 || process_ == kSOF0 + 1 || process_ == kSOF0 + 2;
+    if (hierarchical_ || !huffman || precision_ != 8 || !(count == 1 || count == 3 || count == 4) ||
+        !integralSampling) {
+        return false;
+    }
+    try {
+        GrayRaster::checkSize(static_cast<std::int32_t>(width_),
+                              static_cast<std::int32_t>(height_));
+    } catch (const Error&) {
+        return false;
+    }
+    if (multipleScans_ && coefficientBytes > static_cast<std::uint64_t>(INT32_MAX)) {
+        return false;
+    }
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+    // As GrayRaster does: large pictures of few bytes take the same paths as
+    // small ones, a thousand times slower.
+    if (std::uint64_t{width_} * height_ > (1u << 20)) {
+        return false;
+    }
+#endif
+    return true;
 }
 
 // The per-scan checks of libjpeg (per_scan_setup, latch_quant_tables and the
