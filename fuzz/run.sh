@@ -15,7 +15,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build-fuzz}" && pwd)
 seconds=${2:-60}
 [ $# -gt 2 ] && shift 2 || set --
-targets=${*:-bmp gif jpeg png loader}
+targets=${*:-bmp gif jpeg png loader jpeg_structure}
 work=$build/fuzz-work
 data=$root/tests/data
 mkdir -p "$work"
@@ -33,6 +33,7 @@ for target in $targets; do
         bmp) seeds="$data/bmp" max_len=16384 dict=$root/fuzz/bmp.dict ;;
         gif) seeds="$data/gif" max_len=16384 dict=$root/fuzz/gif.dict ;;
         jpeg) seeds="$data/jpeg" max_len=32768 dict=$root/fuzz/jpeg.dict ;;
+        jpeg_structure) seeds="$data/jpeg" max_len=32768 dict=$root/fuzz/jpeg.dict ;;
         png) seeds="$data/png" max_len=16384 dict=$root/fuzz/png.dict ;;
         loader) seeds="$data/bmp $data/gif $data/jpeg $data/png" max_len=32768 \
             dict=$work/loader.dict ;;

@@ -3,7 +3,6 @@
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared before it
 #include <cstring>
-#include <optional>
 #include <string>
 
 #include <jpeglib.h>
@@ -11,6 +10,7 @@
 #include <jerror.h>
 
 #include "image/Decoders.h"
+#include "image/JpegStructure.h"
 
 namespace folder2pdf {
 namespace {
@@ -38,7 +38,7 @@ struct Session {
     ErrorManager errors;
     jpeg_progress_mgr progress;
     std::uint64_t coefficientBytes;  // held for a file of several scans, else 0
-    int orientation;                 // of the EXIF block, 0 when none is readable
+    int orientation;                 // of the EXIF block, 1 when none is readable
 };
 
 // jpeg_destroy_decompress also accepts the zeroed struct of a session whose
@@ -145,71 +145,11 @@ jpeg_saved_marker_ptr findExif(j_decompress_ptr cinfo) {
     return nullptr;
 }
 
-// EXIF is a little TIFF file: a byte order mark, 42, the offset of the first
-// directory, and 12-byte entries there. Readers check offsets against `size`
-// first.
-struct Tiff {
-    const std::uint8_t* data;
-    std::size_t size;
-    bool bigEndian;
-    std::size_t firstDirectory;
-
-    std::uint32_t u16(std::size_t at) const {
-        return bigEndian ? data[at] << 8 | data[at + 1] : data[at + 1] << 8 | data[at];
-    }
-    std::uint32_t u32(std::size_t at) const {
-        return bigEndian ? u16(at) << 16 | u16(at + 2) : u16(at + 2) << 16 | u16(at);
-    }
-};
-
-// The TIFF file of an EXIF block, or nothing when its header isn't TIFF's or
-// the first directory's entry count lies outside the block. `size` is at
-// least the header's 8 bytes.
-std::optional<Tiff> readTiffHeader(const std::uint8_t* data, std::size_t size) {
-    const bool bigEndian = data[0] == 'M' && data[1] == 'M';
-    if (!bigEndian && !(data[0] == 'I' && data[1] == 'I')) {
-        return std::nullopt;
-    }
-    Tiff tiff{data, size, bigEndian, 0};
-    tiff.firstDirectory = tiff.u32(4);
-    if (tiff.u16(2) != 42 || tiff.firstDirectory > size - 2) {
-        return std::nullopt;
-    }
-    return tiff;
-}
-
-// The orientation entry (tag 0x0112) of the first directory: its value when
-// it is one SHORT of at most 8, else 0; 0 too when the directory has no such
-// entry or its entries run past the block.
-int orientationEntry(const Tiff& tiff) {
-    const std::size_t directory = tiff.firstDirectory;
-    const std::size_t entries = tiff.u16(directory);
-    for (std::size_t i = 0; i < entries; ++i) {
-        const std::size_t entry = directory + 2 + 12 * i;
-        if (entry + 12 > tiff.size) {
-            return 0;
-        }
-        if (tiff.u16(entry) == 0x0112) {
-            const std::uint32_t shortType = 3;
-            const std::uint32_t value = tiff.u16(entry + 8);
-            return tiff.u16(entry + 2) == shortType && tiff.u32(entry + 4) == 1 && value <= 8
-                       ? static_cast<int>(value)
-                       : 0;
-        }
-    }
-    return 0;
-}
-
-// The orientation of the first EXIF block, 1 to 8, or 0 when there is none
-// or it can't be read: a block cut short, offsets pointing outside it, a tag
-// of the wrong type.
+// The orientation of the first EXIF block, 1 to 8, or 1 when there is none
+// or it can't be read.
 int exifOrientation(j_decompress_ptr cinfo) {
     const jpeg_saved_marker_ptr exif = findExif(cinfo);
-    if (exif == nullptr) {
-        return 0;
-    }
-    const std::optional<Tiff> tiff = readTiffHeader(exif->data + 6, exif->data_length - 6);
-    return tiff ? orientationEntry(*tiff) : 0;
+    return exif ? readExif(exif->data + 6, exif->data_length - 6).orientation : 1;
 }
 
 void readHeader(Session& session, const std::uint8_t* data, std::size_t size) {
