@@ -40,6 +40,13 @@ void showStatusLine(const std::string& line);
 // Removes the status line, the cursor left at the start of its line.
 void clearStatusLine();
 
+// Whether stdout is a terminal (a console window on Windows), where a
+// document's bytes must not go.
+bool outputIsTerminal();
+// Copies the file at `path` to stdout byte for byte (binary mode on
+// Windows); false when a read or write failed.
+bool copyToOutput(const std::string& path);
+
 // Whether stderr is a terminal (a console window on Windows), and how wide
 // it is in columns (80 when that can't be told).
 bool errorIsTerminal();

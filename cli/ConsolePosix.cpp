@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <vector>
 
 #include "cli/Console.h"
 #include "pdf/AtomicFile.h"
@@ -51,6 +53,25 @@ void showStatusLine(const std::string& line) {
 
 void clearStatusLine() {
     printText(stderr, "\r\033[K");
+}
+
+bool outputIsTerminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
+bool copyToOutput(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    std::vector<char> buffer(1 << 20);
+    bool good = true;
+    while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), file)) {
+        good = good && std::fwrite(buffer.data(), 1, n, stdout) == n;
+    }
+    good = good && !std::ferror(file) && std::fflush(stdout) == 0;
+    std::fclose(file);
+    return good;
 }
 
 bool errorIsTerminal() {

@@ -6,6 +6,7 @@
 #include "cli/Console.h"
 #include "common/Error.h"
 #include "common/Path.h"
+#include "common/Text.h"
 #include "common/Utf8.h"
 
 namespace folder2pdf {
@@ -53,17 +54,6 @@ std::string minutesAndSeconds(double seconds) {
     const long long whole = std::llround(seconds);
     char text[32];
     std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
-    return text;
-}
-
-// Control characters in a file name would move the cursor; show them as "?".
-std::string printable(const std::string& name) {
-    std::string text = name;
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            c = '?';
-        }
-    }
     return text;
 }
 
@@ -206,7 +196,7 @@ void ConsoleProgress::drawLine(std::int32_t picture) {
     std::string name;
     if (picture >= 1 && static_cast<std::size_t>(picture) <= names_.size()) {
         const std::string& row = names_[static_cast<std::size_t>(picture) - 1];
-        name = printable(batch_ ? shownPath(batchFolder_ + "/" + row) : row);
+        name = shownFile(batch_ ? batchFolder_ + "/" + row : row);
     }
     // One column stays free: writing the last column makes some terminals
     // wrap, and \r would then redraw only the second line.

@@ -1,8 +1,12 @@
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "cli/Console.h"
 #include "common/SystemWindows.h"
@@ -136,6 +140,30 @@ void printText(std::FILE* stream, const std::string& text) {
     const std::wstring wide = utf16(text);
     DWORD written = 0;
     ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+}
+
+bool outputIsTerminal() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+bool copyToOutput(const std::string& path) {
+    // A document is bytes: no CR before each LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+    const HANDLE file = ::CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    std::vector<char> buffer(1 << 20);
+    bool good = true;
+    DWORD n = 0;
+    while (::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr) && n > 0) {
+        good = good && std::fwrite(buffer.data(), 1, n, stdout) == n;
+    }
+    good = good && std::fflush(stdout) == 0;
+    ::CloseHandle(file);
+    return good;
 }
 
 bool errorIsTerminal() {

@@ -6,6 +6,7 @@
 //   folder2pdf [OPTIONS] --each-subfolder PARENT one document in each sub-folder of PARENT
 
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "common/Error.h"
 #include "common/Path.h"
 #include "common/System.h"
+#include "common/Text.h"
 #include "job/CommandLine.h"
 #include "job/FolderJob.h"
 #include "job/JobPlan.h"
@@ -42,15 +44,17 @@ int usageError(const std::string& message) {
 // from the list is explained. `folder` goes in front of each name.
 void reportLeftOut(const std::vector<LeftOut>& leftOut, const std::string& folder = "") {
     for (const auto& [name, reason] : leftOut) {
-        say("left out: " + (folder.empty() ? name : shownPath(joinPath(folder, name))) + ": " +
+        say("left out: " + shownFile(folder.empty() ? name : joinPath(folder, name)) + ": " +
             reason);
     }
 }
 
+int convert(JobPlan plan, const CommandLine& line);
+
 int listPictures(const std::string& folder) {
     const JobPlan plan = planFolder(folder);
     for (const Picture& picture : plan.pictures) {
-        printText(stdout, picture.name + "\n");
+        printText(stdout, shownName(picture.name) + "\n");
     }
     std::fflush(stdout);
     reportLeftOut(plan.leftOut);
@@ -66,11 +70,37 @@ bool onTerminal(const CommandLine& line) {
     return !line.quiet && errorIsTerminal();
 }
 
+// A document for standard output: written whole beside the other
+// temporary files, then copied out, so that a failure sends nothing.
+int convertToOutput(JobPlan plan, CommandLine line) {
+    if (outputIsTerminal()) {
+        say("-o -: standard output is a terminal; pipe it or give a file");
+        return exitUsage;
+    }
+    const std::string temporary = joinPath(
+        temporaryFolder(), "folder2pdf-" + std::to_string(std::random_device{}()) + ".pdf");
+    plan.output = temporary;
+    line.quiet = true;
+    int status = exitFailure;
+    try {
+        status = convert(plan, line);
+    } catch (...) {
+        removeFile(temporary);
+        throw;
+    }
+    if ((status == 0 || status == exitLeftOut) && !copyToOutput(temporary)) {
+        say("-o -: cannot write the document to standard output");
+        status = exitFailure;
+    }
+    removeFile(temporary);
+    return status;
+}
+
 // Runs one plan: the folder's or the pictures given.
 int convert(JobPlan plan, const CommandLine& line) {
     reportLeftOut(plan.leftOut);
     if (plan.pictures.empty()) {
-        say("no pictures in " + shownPath(plan.folder) + "; nothing written");
+        say("no pictures in " + shownFile(plan.folder) + "; nothing written");
         return exitFailure;
     }
     prepare(plan, line);
@@ -85,7 +115,7 @@ int convert(JobPlan plan, const CommandLine& line) {
         return exitInterrupted;
     }
     if (!line.quiet) {
-        printText(stdout, shownPath(result.path) + "\n");
+        printText(stdout, shownFile(result.path) + "\n");
     }
     return result.skipped.empty() ? 0 : exitLeftOut;
 }
@@ -104,7 +134,7 @@ int convertEachSubfolder(const CommandLine& line) {
         total = checkedAdd(total, checkedInt32(plan.pictures.size()));
     }
     if (total == 0) {
-        say("no pictures in any sub-folder of " + shownPath(absolutePath(line.parent)) +
+        say("no pictures in any sub-folder of " + shownFile(absolutePath(line.parent)) +
             "; nothing written");
         return exitFailure;
     }
@@ -140,7 +170,7 @@ int convertEachSubfolder(const CommandLine& line) {
         leftOut = leftOut || !result.skipped.empty();
         if (!line.quiet) {
             progress.clearLine();
-            printText(stdout, shownPath(result.path) + "\n");
+            printText(stdout, shownFile(result.path) + "\n");
             std::fflush(stdout);
         }
     }
@@ -158,6 +188,9 @@ int run(const CommandLine& line) {
             case CommandLine::Form::EachSubfolder:
                 return convertEachSubfolder(line);
             case CommandLine::Form::Pictures:
+                if (line.output == "-") {
+                    return convertToOutput(planPictures(line.operands, line.output), line);
+                }
                 return convert(planPictures(line.operands, line.output), line);
             case CommandLine::Form::Folder:
                 return convert(planFolder(line.operands[0]), line);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/Path.h"
+#include "common/Text.h"
 
 namespace folder2pdf {
 
@@ -20,9 +21,9 @@ std::string shownMessage(const Error& error) {
     std::string detail = error.detail();
     const std::string folder = folderOf(error.file());
     if (const auto at = detail.find(folder); folder != "." && at != std::string::npos) {
-        detail.replace(at, folder.size(), shownPath(folder));
+        detail.replace(at, folder.size(), shownFile(folder));
     }
-    return shownPath(error.file()) + ": " + detail;
+    return shownFile(error.file()) + ": " + detail;
 }
 
 ErrorReason reasonOfErrno(int error, ErrorReason otherwise) {

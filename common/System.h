@@ -91,6 +91,11 @@ enum class OutputProblem {
 // caller may still decide to allow NUL.
 OutputProblem outputProblem(const std::string& path);
 
+// The folder for the user's temporary files, "/" between names.
+std::string temporaryFolder();
+// Removes the file at `path` if it is there; quietly does nothing otherwise.
+void removeFile(const std::string& path);
+
 // How many processors the program can run on, at least 1.
 int processorCount();
 

@@ -320,6 +320,22 @@ bool isFolder(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+std::string temporaryFolder() {
+    std::wstring folder(MAX_PATH + 1, L'\0');
+    const DWORD length = ::GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+    folder.resize(length > 0 && length < folder.size() ? length : 0);
+    std::string path = utf8(folder);
+    std::replace(path.begin(), path.end(), '\\', '/');
+    while (path.size() > 3 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path.empty() ? "." : path;
+}
+
+void removeFile(const std::string& path) {
+    ::DeleteFileW(widePath(path).c_str());
+}
+
 bool debuggerAttached() {
     return ::IsDebuggerPresent() != 0;
 }

@@ -1,5 +1,7 @@
 #include "common/Text.h"
 
+#include "common/Path.h"
+
 namespace folder2pdf {
 namespace {
 
@@ -119,6 +121,10 @@ std::string groupedNumber(std::uint64_t number) {
         digits.insert(at - 3, 1, ',');
     }
     return digits;
+}
+
+std::string shownFile(const std::string& path) {
+    return shownName(shownPath(path));
 }
 
 }  // namespace folder2pdf

@@ -22,6 +22,10 @@ namespace folder2pdf {
 // (with a line feed) shows as $'a\nb.jpg'.
 std::string shownName(std::string_view name);
 
+// A path as every message shows it: the system's separators (shownPath())
+// and shownName()'s quoting.
+std::string shownFile(const std::string& path);
+
 // `number` in decimal with a comma between groups of three digits, as the
 // messages write sizes and counts: 2187000000 gives "2,187,000,000".
 std::string groupedNumber(std::uint64_t number);

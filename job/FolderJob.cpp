@@ -120,6 +120,7 @@ void FolderJob::generate() {
 
 void FolderJob::writeDocument() {
     const JobPlan job = plan();
+    checkOutput(job);
     writer = newWriter_(job.output, options_);
     view_.showProgressRange(0, checkedAdd(lastIndex, 2));
     JobResult result;

@@ -35,6 +35,38 @@ JobPlan planPictures(const std::vector<std::string>& paths, const std::string& o
     return plan;
 }
 
+void checkOutput(const JobPlan& plan) {
+    const auto refusal = [&](const std::string& why) {
+        return Error(ErrorReason::CannotWrite, plan.output, "not written there: " + why);
+    };
+    switch (outputProblem(plan.output)) {
+        case OutputProblem::None:
+            break;
+        case OutputProblem::Folder:
+            throw refusal("it is a folder");
+        case OutputProblem::Device:
+        case OutputProblem::ReservedName:
+            throw refusal("it is a device");
+        case OutputProblem::Fifo:
+            throw refusal("it is a named pipe");
+        case OutputProblem::Socket:
+            throw refusal("it is a socket");
+        case OutputProblem::DanglingLink:
+            throw refusal("it is a link to nothing");
+        case OutputProblem::LinkToSpecial:
+            throw refusal("it is a link to a device, a pipe or a socket");
+    }
+    const std::optional<FileIdentity> output = fileIdentity(plan.output);
+    if (!output) {
+        return;
+    }
+    for (const Picture& picture : plan.pictures) {
+        if (fileIdentity(picture.path) == output) {
+            throw refusal("it is one of the pictures (" + nameOf(picture.path) + ")");
+        }
+    }
+}
+
 ParentPlan planParent(const std::string& parent) {
     const std::string root = absolutePath(parent);
     ParentPlan result;

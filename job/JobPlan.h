@@ -51,6 +51,14 @@ JobPlan planFolder(const std::string& folder, const Listing& listing = listFolde
 // Nothing is filtered: each file's content decides when it is read.
 JobPlan planPictures(const std::vector<std::string>& paths, const std::string& output);
 
+// Refuses a plan whose output must not be written: one of its pictures
+// (the same file by identity: a hard link or another spelling of its path),
+// or something that exists and is no regular file (a folder, a device, a
+// FIFO, a socket, a link to one of those or to nothing; on Windows a
+// device's name such as NUL). Throws Error (CannotWrite) naming the output
+// and the reason; nothing is touched.
+void checkOutput(const JobPlan& plan);
+
 // The plans of a parent's sub-folders that hold pictures, each what
 // planFolder() gives for it, in natural order of the names. Links to folders
 // are not the parent's own and are left out, as are sub-folders that can't

@@ -71,6 +71,7 @@ JobResult runJob(const JobPlan& plan, DocumentWriter& writer, JobEvents& events)
 }
 
 JobResult runJob(const JobPlan& plan, JobEvents& events) {
+    checkOutput(plan);
     const std::unique_ptr<DocumentWriter> writer = newPdfWriter(plan.output, plan.options);
     return runJob(plan, *writer, events);
 }

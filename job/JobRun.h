@@ -65,7 +65,8 @@ class JobEvents {
 // finished document waits in the writer for a retry (DocumentWriter).
 JobResult runJob(const JobPlan& plan, DocumentWriter& writer, JobEvents& events);
 
-// The same into a new document writer for plan.output.
+// The same into a new document writer for plan.output, once checkOutput()
+// has let it.
 JobResult runJob(const JobPlan& plan, JobEvents& events);
 
 }  // namespace folder2pdf

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <regex>
 
 #include "TestSupport.h"
+#include "job/CommandLine.h"
 
 namespace fs = std::filesystem;
 using testsupport::Folder;
@@ -213,6 +218,95 @@ TEST(CliUsage, WrongArgumentsExitWithTwoAndTheUsage) {
         EXPECT_EQ(result.status, 2) << ::testing::PrintToString(arguments);
         EXPECT_NE(result.err.find("usage: folder2pdf"), std::string::npos);
         EXPECT_EQ(result.out, "");
+    }
+}
+
+// No -o target that would lose a file is written: each is left as it was,
+// with a message naming it, exit 1.
+TEST(CliOutput, HostileTargetsAreRefusedAndLeftAsTheyWere) {
+    Folder folder("out");
+    folder.add("a.bmp", 2, 2);
+    const std::string picture = readFile(folder.file("a.bmp"));
+    std::error_code error;
+    fs::create_hard_link(testsupport::u8path(folder.file("a.bmp")),
+                         testsupport::u8path(folder.file("hard.bmp")), error);
+    fs::create_directory(testsupport::u8path(folder.file("dir.pdf")));
+    Names targets = {folder.file("a.bmp"), folder.path + "/./a.bmp", folder.file("dir.pdf")};
+    if (!error) {
+        targets.push_back(folder.file("hard.bmp"));
+    }
+    if (!testsupport::onWindows) {
+        fs::create_symlink("nowhere.pdf", folder.file("dangling.pdf"));
+        fs::create_symlink("/dev/null", folder.file("null.pdf"));
+        ASSERT_EQ(::mkfifo(folder.file("fifo.pdf").c_str(), 0600), 0);
+        targets.insert(targets.end(), {"/dev/null", folder.file("fifo.pdf"),
+                                       folder.file("dangling.pdf"), folder.file("null.pdf")});
+    } else {
+        targets.insert(targets.end(), {"NUL", folder.file("con.pdf")});
+    }
+    const Names before = testsupport::listFolder(folder.path);
+    for (const std::string& target : targets) {
+        const auto result = runProgram({"-o", target, folder.file("a.bmp")});
+        EXPECT_EQ(result.status, 1) << target;
+        EXPECT_NE(result.err.find("not written there: "), std::string::npos) << result.err;
+        EXPECT_EQ(readFile(folder.file("a.bmp")), picture);
+        EXPECT_EQ(testsupport::listFolder(folder.path), before) << target;
+    }
+}
+
+// "-o -" sends the document, and nothing else, down a pipe; a run that
+// leaves a picture out under -k still writes the rest, exit 3; a folder
+// without pictures is an error.
+TEST(CliOutput, PipeKeepGoingAndNothingToWrite) {
+    Folder folder("k");
+    folder.add("a.bmp", 2, 2);
+    folder.add("c.bmp", 3, 3);
+    testsupport::writeFile(folder.file("b.bmp"), "BM cut short");
+    const auto piped = runProgram({"-o", "-", folder.file("a.bmp"), folder.file("c.bmp")});
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out.substr(0, 8), "%PDF-1.4");
+    EXPECT_EQ(piped.out.substr(piped.out.size() - 7), "%%EOF\r\n");
+
+    EXPECT_EQ(runProgram({folder.path}).status, 1);
+    EXPECT_FALSE(fs::exists(testsupport::u8path(folder.file("k.pdf"))));
+    const auto kept = runProgram({"-k", folder.path});
+    EXPECT_EQ(kept.status, 3) << kept.err;
+    EXPECT_NE(kept.err.find(shown(folder.file("b.bmp")) + ": "), std::string::npos) << kept.err;
+    EXPECT_EQ(pageSizes(folder.file("k.pdf")), (Names{"2x2", "3x3"}));
+
+    const Folder empty("empty");
+    testsupport::writeFile(empty.file("notes.png"), "text");
+    const auto none = runProgram({empty.path});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("folder2pdf: left out: notes.png: "), std::string::npos);
+    EXPECT_NE(none.err.find("folder2pdf: no pictures in " + shown(empty.path) + "; nothing written"),
+              std::string::npos)
+        << none.err;
+}
+
+// --help, the manual page and the completion come from one table: every
+// option is in each.
+TEST(CliUsage, HelpManualAndCompletionListEveryOption) {
+    const std::string help = runProgram({"--help"}).out;
+    // Made at build time where they are installed (not on Windows).
+    const std::string built = FOLDER2PDF_BUILT_CLI;
+    const bool made = fs::exists(testsupport::u8path(built + "/folder2pdf.1"));
+    const std::string manual = made ? readFile(built + "/folder2pdf.1") : "";
+    const std::string completion = made ? readFile(built + "/folder2pdf.bash-completion") : "";
+    const auto roff = [](const std::string& text) {
+        std::string out;
+        for (const char c : text) {
+            out += c == '-' ? std::string("\\-") : std::string(1, c);
+        }
+        return out;
+    };
+    for (const folder2pdf::CommandOption& option : folder2pdf::commandOptions()) {
+        EXPECT_NE(help.find(option.name), std::string::npos) << option.name;
+        if (made) {
+            EXPECT_NE(manual.find(roff(option.name)), std::string::npos) << option.name;
+            EXPECT_NE(completion.find(std::string(" ") + option.name), std::string::npos)
+                << option.name;
+        }
     }
 }
 

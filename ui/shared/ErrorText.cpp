@@ -1,8 +1,10 @@
 #include "ui/shared/ErrorText.h"
 
+
 #include <new>
 
 #include "common/Path.h"
+#include "common/Text.h"
 
 namespace folder2pdf {
 namespace {
@@ -34,7 +36,7 @@ const char* sentence(ErrorReason reason) {
 }  // namespace
 
 ErrorText errorText(const Error& error) {
-    return {sentence(error.reason()), shownPath(error.file()), error.detail()};
+    return {sentence(error.reason()), shownFile(error.file()), error.detail()};
 }
 
 ErrorText errorText(const std::exception& error) {
