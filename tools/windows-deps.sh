@@ -41,21 +41,14 @@ done
 if complete && [ -z "$missing" ]; then
     exit 0
 fi
-# apt-get source needs the source index of the archive the packages come
-# from, security updates included: the decoders read untrusted pictures.
-# A machine's own deb-src lines are left as they are; a list of ours from
-# before the security archive was in it is brought up to date.
+# apt-get source needs the source index of the archive the packages come from.
 list=/etc/apt/sources.list.d/folder2pdf-src.sources
-sources_list=$(printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" \
-    "Suites: bookworm bookworm-updates" "Components: main" \
-    "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" "" \
-    "Types: deb-src" "URIs: http://deb.debian.org/debian-security" \
-    "Suites: bookworm-security" "Components: main" \
-    "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg")
 need_update=""
-if ! complete && [ "$(cat "$list" 2>/dev/null)" != "$sources_list" ] &&
-    ! grep -rqs --exclude="$(basename "$list")" "deb-src" /etc/apt/sources.list /etc/apt/sources.list.d/; then
-    printf '%s\n' "$sources_list" | $sudo tee "$list" >/dev/null
+if ! complete && ! grep -rqs "deb-src" /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" \
+        "Suites: bookworm bookworm-updates" "Components: main" \
+        "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" |
+        $sudo tee "$list" >/dev/null
     need_update=yes
 fi
 if [ -n "$missing" ] || [ -n "$need_update" ]; then
