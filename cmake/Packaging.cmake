@@ -4,9 +4,10 @@
 #   cmake --workflow --preset deb
 # which leaves build/folder2pdf_<version>_amd64.deb.
 #
-# Windows: folder2pdf-<version>-win64.zip, the two programs and a short
-# read-me in Chinese and English at its top, the libraries' licence
-# notices in licenses/, nothing to install:
+# Windows: folder2pdf-<version>-win64.zip, the two programs with the DLLs
+# beside them (cmake/WindowsDlls.cmake) and a short read-me in Chinese and
+# English at its top, the libraries' licence notices in licenses/, nothing
+# to install:
 #   cmake --build build-windows --target package
 # The same target makes folder2pdf-<version>-win64-setup.exe, the installer.
 
@@ -86,6 +87,22 @@ function(folder2pdf_license_notices)
         install(FILES ${CMAKE_BINARY_DIR}/licenses/${library}.txt
             DESTINATION ${CMAKE_INSTALL_BINDIR}/licenses)
     endwhile()
+    # Those of the libraries this machine has no copyright file of: their
+    # licence files, which tools/windows-deps.sh takes from their source
+    # packages into the prefix.
+    if(NOT FOLDER2PDF_WINDOWS_DEPS)
+        return()
+    endif()
+    foreach(library IN ITEMS libtiff libwebp libheif libde265 dav1d)
+        set(text ${FOLDER2PDF_WINDOWS_DEPS}/share/licenses/${library}.txt)
+        if(NOT EXISTS ${text})
+            message(WARNING "no ${text} (tools/windows-deps.sh): the zip goes without its licence notice")
+            continue()
+        endif()
+        folder2pdf_crlf_copy(${text} ${CMAKE_BINARY_DIR}/licenses/${library}.txt)
+        install(FILES ${CMAKE_BINARY_DIR}/licenses/${library}.txt
+            DESTINATION ${CMAKE_INSTALL_BINDIR}/licenses)
+    endforeach()
 endfunction()
 
 if(WIN32)

@@ -1,11 +1,15 @@
 #!/bin/sh
-# Builds, into PREFIX, the static Windows (x86_64 MinGW-w64, posix threads)
-# libraries the Windows build needs and Debian has no MinGW package for:
-# libpng, libjpeg-turbo, giflib and GoogleTest, each from Debian's own
-# source package with Debian's patches applied. zlib comes from Debian's
-# libz-mingw-w64-dev. Installs the Debian packages it needs (as root, or
-# through sudo), NSIS for the installer among them. Does nothing when they
-# are there and PREFIX is complete.
+# Builds, into PREFIX, the Windows (x86_64 MinGW-w64, posix threads)
+# libraries the Windows build needs and Debian has no MinGW package for,
+# each from Debian's own source package with Debian's patches applied:
+# static libpng, libjpeg-turbo, giflib, GoogleTest, libtiff, libwebp and
+# dav1d; libde265 and libheif as DLLs (bin/), which a user may replace as
+# their licence, the LGPL, asks. zlib comes from Debian's
+# libz-mingw-w64-dev. The licence texts of the libraries that have none in
+# this machine's /usr/share/doc go to PREFIX/share/licenses/. Installs the
+# Debian packages it needs (as root, or through sudo), NSIS for the
+# installer among them. Does nothing when they are there and PREFIX is
+# complete.
 #
 #   tools/windows-deps.sh [PREFIX]     (default: build-windows-deps/)
 set -eu
@@ -13,7 +17,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 prefix=${1:-$root/build-windows-deps}
 mkdir -p "$prefix"
 prefix=$(cd "$prefix" && pwd)
-sources="libpng1.6 libjpeg-turbo giflib googletest"
+sources="libpng1.6 libjpeg-turbo giflib googletest tiff libwebp dav1d libde265 libheif"
 stamp="$prefix/.complete"
 complete() {
     [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$sources" ]
@@ -26,8 +30,8 @@ apt_get() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 "$@"
 }
 
-# nsis: makensis, for the Windows installer.
-packages="cmake ninja-build make gawk nasm dpkg-dev g++-mingw-w64-x86-64-posix
+# nsis: makensis, for the Windows installer; meson and nasm: dav1d.
+packages="cmake ninja-build make gawk nasm meson pkg-config dpkg-dev g++-mingw-w64-x86-64-posix
 libz-mingw-w64-dev wine wine64 nsis"
 missing=""
 for package in $packages; do
@@ -103,6 +107,86 @@ cmake_build googletest-*/ -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
     cp libgif.a "$prefix/lib/"
     cp gif_lib.h "$prefix/include/"
 )
+
+# libtiff with the codecs of the pictures folder2pdf reads: Deflate (zlib)
+# and JPEG (the libjpeg-turbo above) besides the built-in LZW, PackBits and
+# CCITT; none that needs a library more.
+cmake_build tiff-*/ -DBUILD_SHARED_LIBS=OFF -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF \
+    -Dtiff-docs=OFF -Dcxx=OFF -Dzlib=ON -Djpeg=ON -Dold-jpeg=ON -Djpeg12=OFF -Dlibdeflate=OFF \
+    -Djbig=OFF -Dlerc=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF -Dtiff-opengl=OFF
+cmake_build libwebp-*/ -DBUILD_SHARED_LIBS=OFF -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
+    -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
+    -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_LIBWEBPMUX=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF
+
+# dav1d, the AV1 decoder libheif reads AVIF with, is built with meson.
+cat >mingw-w64.ini <<END
+[binaries]
+c = '$host-gcc-posix'
+cpp = '$host-g++-posix'
+ar = '$host-ar'
+strip = '$host-strip'
+windres = '$host-windres'
+nasm = 'nasm'
+
+[host_machine]
+system = 'windows'
+cpu_family = 'x86_64'
+cpu = 'x86_64'
+endian = 'little'
+END
+(
+    cd dav1d-*/
+    meson setup _build --cross-file "$work/mingw-w64.ini" --prefix "$prefix" --libdir lib \
+        --buildtype release --default-library static -Denable_tools=false -Denable_tests=false \
+        -Denable_examples=false -Denable_docs=false >/dev/null
+    meson compile -C _build >/dev/null
+    meson install -C _build >/dev/null
+)
+
+# libde265 and libheif are under the LGPL: DLLs, so that a user can put
+# builds of their own in their place. Each has the C++ runtime, libgcc and
+# winpthread linked in (-static), so that it needs no DLL but Windows' own
+# and the other's, and exports no symbol of the static libraries in it.
+dll_flags="-static -Wl,--exclude-libs,ALL"
+cmake_build libde265-*/ -DBUILD_SHARED_LIBS=ON "-DCMAKE_SHARED_LINKER_FLAGS=$dll_flags" \
+    -DENABLE_SDL=OFF -DENABLE_DECODER=OFF -DENABLE_ENCODER=OFF
+# libheif decodes only, HEIC with libde265 and AVIF with dav1d, both built
+# in: it loads no plugins.
+cmake_build libheif-*/ -DBUILD_SHARED_LIBS=ON "-DCMAKE_SHARED_LINKER_FLAGS=$dll_flags" \
+    -DENABLE_PLUGIN_LOADING=OFF -DWITH_LIBDE265=ON -DWITH_LIBDE265_PLUGIN=OFF -DWITH_DAV1D=ON \
+    -DWITH_DAV1D_PLUGIN=OFF -DWITH_X265=OFF -DWITH_AOM_DECODER=OFF -DWITH_AOM_ENCODER=OFF \
+    -DWITH_SvtEnc=OFF -DWITH_RAV1E=OFF -DWITH_EXAMPLES=OFF
+rm -rf "$prefix/share/thumbnailers"
+$host-strip --strip-unneeded "$prefix/bin/libde265.dll" "$prefix/bin/libheif.dll"
+# A program links a DLL's import library alone: what went into the DLL
+# is none of its business, not even under pkg-config --static.
+sed -i '/^Requires.private:/d; /^Libs.private:/d' \
+    "$prefix/lib/pkgconfig/libde265.pc" "$prefix/lib/pkgconfig/libheif.pc"
+
+# The licence texts of the libraries above that this machine has no
+# copyright file of, for the Windows packages: each names the Debian
+# source package it was built from, which is its source.
+licenses="$prefix/share/licenses"
+mkdir -p "$licenses"
+license() { # library, source folder, its licence files...
+    library=$1
+    folder=${2%/}
+    shift 2
+    {
+        printf '%s: built from the Debian source package %s %s.\n\n' "$library" \
+            "$(dpkg-parsechangelog -l "$folder/debian/changelog" -S Source)" \
+            "$(dpkg-parsechangelog -l "$folder/debian/changelog" -S Version)"
+        for file in "$@"; do
+            cat "$folder/$file"
+            echo
+        done
+    } >"$licenses/$library.txt"
+}
+license libtiff tiff-*/ LICENSE.md
+license libwebp libwebp-*/ COPYING PATENTS
+license dav1d dav1d-*/ COPYING doc/PATENTS
+license libde265 libde265-*/ COPYING
+license libheif libheif-*/ COPYING
 
 cd "$prefix"
 rm -rf "$work"
