@@ -20,7 +20,8 @@ unsigned char foldCase(char c) {
 }
 
 // The picture filter, in the order the names are tested.
-const char* const pictureExtensions[] = {".gif", ".bmp", ".jpg", ".png", ".jpeg", ".jfif"};
+const char* const pictureExtensions[] = {".gif", ".bmp",  ".jpg",  ".png",  ".jpeg", ".jfif",
+                                         ".tif", ".tiff", ".webp", ".heic", ".heif", ".avif"};
 
 bool containsIgnoringCase(const std::string& text, const std::string& part) {
     if (part.size() > text.size()) {
@@ -131,7 +132,7 @@ std::vector<std::string> pickPictures(const std::string& folder, std::vector<std
             continue;
         }
         if (startsLikeNoPicture(joinPath(folder, name))) {
-            leftOut.push_back({std::move(name), "not a BMP, GIF, JPEG or PNG picture"});
+            leftOut.push_back({std::move(name), notAPictureReason});
         } else {
             pictures.push_back(std::move(name));
         }

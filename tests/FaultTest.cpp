@@ -301,7 +301,7 @@ const std::vector<OddEntry> oddEntries = {
      "No such file or directory"},
     {"deleted", false, [](auto&) {}, "No such file or directory"},
     {"not a picture", false, [](auto& path) { writeFile(path, "text"); },
-     "not a BMP, GIF, JPEG or PNG picture"},
+     "not a BMP, GIF, JPEG, PNG, TIFF, WebP, HEIC or AVIF picture"},
     {"cut short", false, [](auto& path) { writeFile(path, bmpPicture(4, 4).substr(0, 70)); },
      "truncated BMP"},
     {"document is a folder", true, [](auto& path) { fs::create_directory(path); },
