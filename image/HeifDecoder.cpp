@@ -22,8 +22,9 @@ constexpr int kMaxSide = 715827882;  // (2^31 - 1) / 3, rounded down to whole pi
 constexpr const char* kBrands[] = {"heic", "heix", "hevc", "hevx", "heim",
                                    "heis", "mif1", "msf1", "avif", "avis"};
 
-bool isAvif(const std::uint8_t* data) {
-    return std::memcmp(data + 8, "avif", 4) == 0 || std::memcmp(data + 8, "avis", 4) == 0;
+bool isAvif(const std::uint8_t* data, std::size_t size) {
+    return size >= 12 &&
+           (std::memcmp(data + 8, "avif", 4) == 0 || std::memcmp(data + 8, "avis", 4) == 0);
 }
 
 struct ContextFree {
@@ -73,6 +74,11 @@ std::unique_ptr<heif_image, ImageRelease> decodePrimary(heif_image_handle* handl
     }
     options->ignore_transformations = 0;
     options->convert_hdr_to_8bit = 1;
+    // AV1 through libaom rather than dav1d: libheif sets dav1d up to print
+    // its complaints on stderr and to start a thread per core for each
+    // picture, with no way to change either. (Without an aom decoder,
+    // libheif takes dav1d all the same.)
+    options->decoder_id = "aom";
     heif_image* image = nullptr;
     check(heif_decode_image(handle, &image, heif_colorspace_RGB,
                             alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
@@ -93,7 +99,7 @@ bool sniffHeif(const std::uint8_t* data, std::size_t size) {
 // thumbnails and depth maps are left out; an alpha plane is composed over
 // white paper.
 void decodeHeif(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
-    const char* format = isAvif(data) ? "AVIF" : "HEIF";
+    const char* format = isAvif(data, size) ? "AVIF" : "HEIF";
     const std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
     if (!context) {
         throw Error(ErrorReason::OutOfMemory, std::string("out of memory (starting libheif)"));
