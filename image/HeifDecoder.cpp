@@ -7,6 +7,7 @@
 
 #include "image/Decoders.h"
 #include "image/Gray.h"
+#include "image/HeifStructure.h"
 
 namespace folder2pdf {
 namespace {
@@ -116,6 +117,10 @@ void decodeHeif(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
     const int width = heif_image_handle_get_width(handle.get());
     const int height = heif_image_handle_get_height(handle.get());
     GrayRaster::checkSize(width, height);
+    const std::uint64_t declared =
+        std::uint64_t(std::max(heif_image_handle_get_ispe_width(handle.get()), 0)) *
+        std::uint64_t(std::max(heif_image_handle_get_ispe_height(handle.get()), 0));
+    checkHeifDeclaredSizes(data, size, declared);
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
     const bool premultiplied = heif_image_handle_is_premultiplied_alpha(handle.get()) != 0;
     out.begin(width, height);

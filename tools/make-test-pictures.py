@@ -1130,6 +1130,18 @@ def make_heifs(folder, scratch):
     with open(os.path.join(folder, "bad-truncated.heic"), "wb") as f:
         f.write(whole[: len(whole) // 2])
 
+    # Refused: pictures coded at 192 x 144 whose size properties (ispe)
+    # declare 37 x 29; libheif would decode them at the coded size.
+    big_png = save_png(os.path.join(scratch, "big.png"), "RGB", (192, 144), photo_rgb(192, 144))
+    for name in ("bad-coded-larger.heic", "bad-coded-larger-av1.avif"):
+        path = heif_enc(name, [big_png], "-q", "10")
+        with open(path, "rb") as f:
+            data = f.read()
+        declared = struct.pack(">4sI", b"ispe", 0) + struct.pack(">II", 192, 144)
+        assert data.count(declared) == 1, name
+        with open(path, "wb") as f:
+            f.write(data.replace(declared, declared[:8] + struct.pack(">II", 37, 29)))
+
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
