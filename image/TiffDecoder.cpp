@@ -512,6 +512,25 @@ void readThroughRgba(TIFF* tif, GrayRaster& out, const Messages& messages) {
     }
 }
 
+// Uncompressed rows are all in the file: a picture they can't fit in is
+// refused before its raster is allocated. (Compressed ones may hold any
+// number of rows in a few bytes, a blank fax page for one.)
+void checkDataCanHold(TIFF* tif, const Layout& layout, std::uint32_t width, std::uint32_t height,
+                      std::size_t size) {
+    std::uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    const std::uint64_t row = rowBytes(layout, width);
+    if (compression == COMPRESSION_NONE && row > size / height) {
+        std::uint64_t needed = 0;
+        const bool huge = __builtin_mul_overflow(row, std::uint64_t{height}, &needed);
+        throw Error(ErrorReason::Damaged, "truncated TIFF: " + std::to_string(width) + " x " +
+                                              std::to_string(height) +
+                                              " uncompressed pixels need " +
+                                              (huge ? "over 2^64" : std::to_string(needed)) +
+                                              " bytes, the file has " + std::to_string(size));
+    }
+}
+
 // libtiff's sizes are unsigned 32-bit; past the signed range they are too
 // large for the loader's rules anyway.
 void checkTiffSize(std::uint32_t width, std::uint32_t height) {
@@ -603,6 +622,9 @@ void decodeTiff(const std::uint8_t* data, std::size_t size, GrayRaster& out, std
     checkTiffSize(width, height);
 
     const std::optional<Layout> layout = directLayout(tif.get());
+    if (layout) {
+        checkDataCanHold(tif.get(), *layout, width, height, size);
+    }
     out.begin(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
     if (!layout) {
         readThroughRgba(tif.get(), out, messages);

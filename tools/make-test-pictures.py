@@ -853,7 +853,8 @@ def make_tiffs(folder, scratch):
     expect("lossy-jpeg-ycbcr", pw, ph, [gray_of(*p) for p in Image.open(path).convert("RGB").getdata()])
 
     # Refused: a header declaring 100,000 x 100,000 white pixels in a few
-    # bytes of G4, and a file cut inside its strip.
+    # bytes of G4, a file cut inside its uncompressed strip, and a
+    # compressed strip that runs past the end of the file.
     huge = bytearray(tiff_file(1, 1, MINISWHITE, 1, 1, [0]))
     for tag in (256, 257, 278):  # the LONG values of width, length and rows per strip
         at = huge.index(struct.pack("<HHI", tag, TIFF_LONG, 1)) + 8
@@ -865,6 +866,13 @@ def make_tiffs(folder, scratch):
     cut = tiff_file(w, h, TIFF_RGB, 8, 3, rgb8, directory_first=True)
     with open(os.path.join(folder, "bad-truncated.tif"), "wb") as f:
         f.write(cut[: len(cut) - len(rgb8) // 2])
+    # An LZW strip said to start 10 bytes before the end of the file.
+    with open(os.path.join(folder, "lzw-rgb.tif"), "rb") as f:
+        lzw = bytearray(f.read())
+    at = lzw.index(struct.pack("<HHI", 273, TIFF_LONG, 1)) + 8
+    lzw[at : at + 4] = struct.pack("<I", len(lzw) - 10)
+    with open(os.path.join(folder, "bad-strip-past-the-end.tif"), "wb") as f:
+        f.write(lzw)
 
 
 # ----------------------------------------------------------------------------
