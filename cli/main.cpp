@@ -115,7 +115,7 @@ int convert(JobPlan plan, const CommandLine& line) {
         return exitInterrupted;
     }
     if (!line.quiet) {
-        printText(stdout, shownFile(result.path) + "\n");
+        printText(stdout, shownPath(result.path) + "\n");
     }
     return result.skipped.empty() ? 0 : exitLeftOut;
 }
@@ -170,7 +170,7 @@ int convertEachSubfolder(const CommandLine& line) {
         leftOut = leftOut || !result.skipped.empty();
         if (!line.quiet) {
             progress.clearLine();
-            printText(stdout, shownFile(result.path) + "\n");
+            printText(stdout, shownPath(result.path) + "\n");
             std::fflush(stdout);
         }
     }

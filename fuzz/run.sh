@@ -15,12 +15,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build-fuzz}" && pwd)
 seconds=${2:-60}
 [ $# -gt 2 ] && shift 2 || set --
-targets=${*:-bmp gif jpeg png loader jpeg_structure}
+targets=${*:-bmp gif jpeg png tiff webp heif loader jpeg_structure}
 work=$build/fuzz-work
 data=$root/tests/data
 mkdir -p "$work"
-cat "$root"/fuzz/bmp.dict "$root"/fuzz/gif.dict "$root"/fuzz/jpeg.dict "$root"/fuzz/png.dict \
-    >"$work/loader.dict"
+for format in bmp gif jpeg png tiff webp heif; do
+    cat "$root/fuzz/$format.dict"
+done >"$work/loader.dict"
 
 # The loader accepts pictures of up to 2^31 - 1 pixels and 24-bit rows, so a
 # raster may reach 683 MiB and a progressive JPEG's coefficients 2 GiB: no
@@ -35,8 +36,11 @@ for target in $targets; do
         jpeg) seeds="$data/jpeg" max_len=32768 dict=$root/fuzz/jpeg.dict ;;
         jpeg_structure) seeds="$data/jpeg" max_len=32768 dict=$root/fuzz/jpeg.dict ;;
         png) seeds="$data/png" max_len=16384 dict=$root/fuzz/png.dict ;;
-        loader) seeds="$data/bmp $data/gif $data/jpeg $data/png" max_len=32768 \
-            dict=$work/loader.dict ;;
+        tiff) seeds="$data/tiff" max_len=16384 dict=$root/fuzz/tiff.dict ;;
+        webp) seeds="$data/webp" max_len=16384 dict=$root/fuzz/webp.dict ;;
+        heif) seeds="$data/heif" max_len=16384 dict=$root/fuzz/heif.dict ;;
+        loader) seeds="$data/bmp $data/gif $data/jpeg $data/png $data/tiff $data/webp $data/heif" \
+            max_len=32768 dict=$work/loader.dict ;;
         *) echo "fuzz/run.sh: unknown target $target" >&2; exit 2 ;;
     esac
     corpus=$work/corpus/$target

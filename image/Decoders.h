@@ -26,23 +26,55 @@ void decodeJpeg(const std::uint8_t* data, std::size_t size, GrayRaster& out);
 bool sniffPng(const std::uint8_t* data, std::size_t size);
 void decodePng(const std::uint8_t* data, std::size_t size, GrayRaster& out);
 
+// TIFF and BigTIFF, either byte order: every directory of the main chain is
+// a page, `page` counting from 0. tiffPageCount() walks that chain without
+// decoding: the directories that lie wholly in the file, up to the first
+// that doesn't, or that comes back to one already seen, or maxTiffPages; 1
+// when there is none, so that the error comes when the page is decoded.
+bool sniffTiff(const std::uint8_t* data, std::size_t size);
+void decodeTiff(const std::uint8_t* data, std::size_t size, GrayRaster& out, std::size_t page);
+std::size_t tiffPageCount(const std::uint8_t* data, std::size_t size);
+inline constexpr std::size_t maxTiffPages = 10000;
+
+// WebP, lossy or lossless; an animation gives its first frame.
+bool sniffWebp(const std::uint8_t* data, std::size_t size);
+void decodeWebp(const std::uint8_t* data, std::size_t size, GrayRaster& out);
+
+// HEIF with HEVC (HEIC) or AV1 (AVIF) pictures: the file's primary picture,
+// turned and mirrored as the file says it is shown.
+bool sniffHeif(const std::uint8_t* data, std::size_t size);
+void decodeHeif(const std::uint8_t* data, std::size_t size, GrayRaster& out);
+
 // A codec library's message as a decode error's reason: its first word
 // lower-cased when it is a capitalised word ("Not enough image data"; a chunk
 // name such as "IDAT: CRC error" keeps its case), with `format` and ": " in
 // front unless the message names the format itself.
 Error libraryError(const std::string& message, const char* format);
 
-// Whether `data`, a file's first bytes, start a BMP, GIF, JPEG or PNG
-// picture: what decodePicture() would pick a decoder by. The first
-// sniffBytes bytes decide.
+// Whether `data`, a file's first bytes, start a BMP, GIF, JPEG, PNG, TIFF,
+// WebP, HEIC or AVIF picture: what decodePicture() would pick a decoder by.
+// The first sniffBytes bytes decide.
 bool sniffPicture(const std::uint8_t* data, std::size_t size);
-inline constexpr std::size_t sniffBytes = 8;
-// The reason given for a file that is none of the formats.
-inline constexpr char notAPictureReason[] = "not a BMP, GIF, JPEG or PNG picture";
+inline constexpr std::size_t sniffBytes = 12;
 
-// Picks the decoder by content and runs it; an unrecognised format is a
-// decode error.
-void decodePicture(const std::uint8_t* data, std::size_t size, GrayRaster& out);
+// Whether the format that `data`, a file's first bytes, start can hold more
+// than one picture (TIFF): only then does pictureCount() need the whole file.
+bool mayHoldSeveralPictures(const std::uint8_t* data, std::size_t size);
+
+// How many pictures (pages) the file's bytes hold: a TIFF's directories
+// (see tiffPageCount), 1 for every other file, recognised or not. Never
+// throws; a damaged file counts as 1, for the decoder to say what is wrong.
+std::size_t pictureCount(const std::uint8_t* data, std::size_t size);
+
+// Picks the decoder by content and runs it on picture `page` (from 0) of the
+// file; an unrecognised format is a NotAPicture error, a page the file
+// doesn't hold a decode error.
+void decodePicture(const std::uint8_t* data, std::size_t size, GrayRaster& out,
+                   std::size_t page = 0);
+
+// What a file that is no picture is told: the formats read.
+inline constexpr const char* notAPictureReason =
+    "not a BMP, GIF, JPEG, PNG, TIFF, WebP, HEIC or AVIF picture";
 
 // Composes one color sample over white paper with opacity `alpha`
 // (0 transparent, 255 opaque), rounding to nearest.

@@ -15,6 +15,20 @@ std::uint8_t grayOf(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     return static_cast<std::uint8_t>(std::nearbyint(sum));
 }
 
+void cmykRowToRgbx(const std::uint8_t* cmyk, std::uint8_t* rgbx, std::int32_t count,
+                   bool inverted) {
+    for (std::int32_t x = 0; x < count; ++x) {
+        const unsigned k = cmyk[4 * x + 3];
+        for (int c = 0; c < 3; ++c) {
+            const unsigned ink = cmyk[4 * x + c];
+            // (p + 127) / 255 rounds p / 255 to nearest: with 255 odd there
+            // are no exact halves.
+            const unsigned product = inverted ? ink * k : (255 - ink) * (255 - k);
+            rgbx[4 * x + c] = static_cast<std::uint8_t>((product + 127) / 255);
+        }
+    }
+}
+
 namespace {
 
 // With s = 587 G + 299 R + 114 B the true luma is s / 1000, and every value

@@ -17,4 +17,9 @@ std::uint8_t grayOf(std::uint8_t r, std::uint8_t g, std::uint8_t b);
 // run on vector registers of any x86-64.
 void rgbxRowToGray(const std::uint8_t* rgbx, std::uint8_t* gray, std::int32_t count);
 
+// Converts `count` pixels of C, M, Y, K (four bytes each) into R, G, B and a
+// spare byte, in place or not: R = (255 - C)(255 - K) / 255 rounded to
+// nearest, or C K / 255 when `inverted` (Adobe's JPEGs store 0 for full ink).
+void cmykRowToRgbx(const std::uint8_t* cmyk, std::uint8_t* rgbx, std::int32_t count, bool inverted);
+
 }  // namespace folder2pdf

@@ -218,8 +218,7 @@ void GrayRaster::orient(int orientation) {
         default:
             return;
     }
-    Bytes local;
-    Bytes& turned = scratch_ ? *scratch_ : local;
+    Bytes& turned = scratch();
     resizeBytes(turned, imgData_.size());
     turnUpright(turnOf(orientation, pixels, width, height), turned.data());
     imgData_.swap(turned);

@@ -45,9 +45,16 @@ class GrayRaster {
     std::int32_t width() const { return width_; }
     std::int32_t height() const { return height_; }
 
+    // Memory for a decoder that holds a whole picture in color before its
+    // rows can be delivered: the caller's scratch array, or one of the
+    // raster's own. orient() turns pictures in the same memory, so a
+    // decoder is done with it before it calls orient().
+    Bytes& scratch() { return scratch_ ? *scratch_ : ownScratch_; }
+
   private:
     Bytes& imgData_;
     Bytes* scratch_;
+    Bytes ownScratch_;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
 };

@@ -6,23 +6,37 @@
 
 namespace folder2pdf {
 
-void ImgToByte::load(const std::string& path, GrayImage& image) {
+void ImgToByte::load(const std::string& path, GrayImage& image, std::size_t page) {
     readWholeFile(path, fileBuffer_);
-    loadBytes(fileBuffer_.data(), fileBuffer_.size(), image);
+    loadBytes(fileBuffer_.data(), fileBuffer_.size(), image, page);
 }
 
-void ImgToByte::loadBytes(const std::uint8_t* data, std::size_t size, GrayImage& image) {
+void ImgToByte::loadBytes(const std::uint8_t* data, std::size_t size, GrayImage& image,
+                          std::size_t page) {
     if (size == 0) {
         throw Error(ErrorReason::Damaged, "subscript out of range: the file is empty");
     }
     GrayRaster raster(image.imgData, &turnScratch_);
     try {
-        decodePicture(data, size, raster);
+        decodePicture(data, size, raster, page);
     } catch (const std::bad_alloc&) {
         throw Error(ErrorReason::OutOfMemory, "out of memory while decoding");
     }
     image.Width = raster.width();
     image.Height = raster.height();
+}
+
+std::size_t ImgToByte::countPages(const std::string& path) {
+    try {
+        std::uint8_t start[sniffBytes];
+        if (!mayHoldSeveralPictures(start, readFileStart(path, start, sizeof start))) {
+            return 1;
+        }
+        readWholeFile(path, fileBuffer_);
+        return pictureCount(fileBuffer_.data(), fileBuffer_.size());
+    } catch (const Error&) {
+        return 1;
+    }
 }
 
 }  // namespace folder2pdf

@@ -9,24 +9,32 @@
 
 namespace folder2pdf {
 
-// The grayscale picture loader. Reads a BMP, GIF, JPEG or PNG file (the
-// format is told by its content, never by its name) and reduces it to one
+// The grayscale picture loader. Reads a BMP, GIF, JPEG, PNG, TIFF, WebP,
+// HEIC or AVIF file (the format is told by its content, never by its name) and reduces it to one
 // gray byte per pixel by the BT.601 rule of grayOf(). One loader serves every
 // picture of a document; it keeps its file buffer from load to load so that
 // large pictures don't pay for fresh memory each time.
 class ImgToByte {
   public:
-    // Replaces `image` by the picture in the file at `path`, reusing its
-    // raster's memory. Throws Error: the file system's errors name the file
-    // (readWholeFile); the others give the reason alone, for the caller to
-    // name the file: Damaged when the file is empty or its bytes are broken,
-    // NotAPicture, TooLarge when its size passes the signed 32-bit rules,
-    // OutOfMemory. (C++ gives a member its class's name only as a
-    // constructor, hence load.)
-    void load(const std::string& path, GrayImage& image);
+    // Replaces `image` by picture `page` (from 0; only a TIFF holds more
+    // than one) of the file at `path`, reusing its raster's memory. Throws
+    // Error: the file system's errors name the file (readWholeFile); the
+    // others give the reason alone, for the caller to name the file:
+    // Damaged when the file is empty or its bytes are broken, or hold no
+    // such page, NotAPicture, TooLarge when its size passes the signed
+    // 32-bit rules, OutOfMemory. (C++ gives
+    // a member its class's name only as a constructor, hence load.)
+    void load(const std::string& path, GrayImage& image, std::size_t page = 0);
 
     // The same from bytes already in memory.
-    void loadBytes(const std::uint8_t* data, std::size_t size, GrayImage& image);
+    void loadBytes(const std::uint8_t* data, std::size_t size, GrayImage& image,
+                   std::size_t page = 0);
+
+    // How many pictures load() finds in the file at `path`, 1 to
+    // maxTiffPages (see pictureCount). Only a TIFF is read whole; of other
+    // files the first bytes tell. Never throws: a file that can't be read,
+    // or is damaged, counts as 1, and load() then says what is wrong.
+    std::size_t countPages(const std::string& path);
 
   private:
     Bytes fileBuffer_;

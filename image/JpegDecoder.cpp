@@ -11,6 +11,7 @@
 
 #include "image/Decoders.h"
 #include "image/JpegStructure.h"
+#include "image/Gray.h"
 
 namespace folder2pdf {
 namespace {
@@ -175,21 +176,6 @@ void readHeader(Session& session, const std::uint8_t* data, std::size_t size) {
             // Four bytes a pixel convert to gray much faster than three.
             cinfo->out_color_space = JCS_EXT_RGBX;
             break;
-    }
-}
-
-// R, G, B and a spare byte from one row of C, M, Y, K. Adobe writes its CMYK inverted
-// (0 is full ink), others write 255 for full ink.
-void cmykRowToRgbx(const JSAMPLE* cmyk, std::uint8_t* rgbx, std::int32_t width, bool inverted) {
-    for (std::int32_t x = 0; x < width; ++x) {
-        const unsigned k = cmyk[4 * x + 3];
-        for (int c = 0; c < 3; ++c) {
-            const unsigned ink = cmyk[4 * x + c];
-            // (p + 127) / 255 rounds p / 255 to nearest: with 255 odd there
-            // are no exact halves.
-            const unsigned product = inverted ? ink * k : (255 - ink) * (255 - k);
-            rgbx[4 * x + c] = static_cast<std::uint8_t>((product + 127) / 255);
-        }
     }
 }
 

@@ -77,12 +77,24 @@ void FolderJob::openPictures(std::vector<std::string> pictures, std::string docu
     showList();
 }
 
+std::string FolderJob::rowOf(const Picture& picture) {
+    return picture.pages > 1 ? view_.severalPagesRow(picture.name, picture.pages) : picture.name;
+}
+
+std::int32_t FolderJob::pageCount() const {
+    std::size_t pages = 0;
+    for (std::int32_t k = 0; k <= lastIndex; ++k) {
+        pages += fileNames[static_cast<std::size_t>(k)].pages;
+    }
+    return checkedInt32(pages);
+}
+
 void FolderJob::showList() {
     view_.clearEntries();
     for (std::int32_t k = 0; k <= lastIndex; ++k) {
-        view_.addEntry(fileNames[static_cast<std::size_t>(k)].name);
+        view_.addEntry(rowOf(fileNames[static_cast<std::size_t>(k)]));
     }
-    view_.showMessage(JobMessage::Count, lastIndex + 1);
+    view_.showMessage(JobMessage::Count, pageCount());
 }
 
 void FolderJob::generate() {
@@ -91,7 +103,7 @@ void FolderJob::generate() {
     }
     abandonDocument();
     // A "done" from the run before must not stand while this one works.
-    view_.showMessage(JobMessage::Count, lastIndex + 1);
+    view_.showMessage(JobMessage::Count, pageCount());
     // However the run ends, the writer goes (with its temporary file, unless
     // the document was put in place or waits for a retry of its replace),
     // the job takes commands again and a stop request is used up.
@@ -122,7 +134,7 @@ void FolderJob::writeDocument() {
     const JobPlan job = plan();
     checkOutput(job);
     writer = newWriter_(job.output, options_);
-    view_.showProgressRange(0, checkedAdd(lastIndex, 2));
+    view_.showProgressRange(0, checkedAdd(pageCount(), 1));
     JobResult result;
     try {
         result = runRelayed(job);
@@ -288,7 +300,7 @@ void FolderJob::retryReplace() {
         throw;
     }
     writer.reset();
-    view_.showMessage(JobMessage::Done, lastIndex + 1);
+    view_.showMessage(JobMessage::Done, pageCount());
 }
 
 void FolderJob::abandonDocument() {
@@ -334,9 +346,9 @@ void FolderJob::moveUp() {
     const auto r = static_cast<std::size_t>(workIndex);
     workName = fileNames[r];
     fileNames[r] = fileNames[r - 1];
-    view_.setEntry(workIndex, fileNames[r].name);
+    view_.setEntry(workIndex, rowOf(fileNames[r]));
     fileNames[r - 1] = workName;
-    view_.setEntry(workIndex - 1, workName.name);
+    view_.setEntry(workIndex - 1, rowOf(workName));
     view_.selectEntry(workIndex - 1);
 }
 
@@ -351,9 +363,9 @@ void FolderJob::moveDown() {
     const auto r = static_cast<std::size_t>(workIndex);
     workName = fileNames[r];
     fileNames[r] = fileNames[r + 1];
-    view_.setEntry(workIndex, fileNames[r].name);
+    view_.setEntry(workIndex, rowOf(fileNames[r]));
     fileNames[r + 1] = workName;
-    view_.setEntry(workIndex + 1, workName.name);
+    view_.setEntry(workIndex + 1, rowOf(workName));
     view_.selectEntry(workIndex + 1);
 }
 

@@ -135,6 +135,9 @@ class FolderJob {
     void putInPlace();
     void stopRun(std::int32_t pagesDone);
     void showList();
+    // A picture's row in the view, and the pages of the list.
+    std::string rowOf(const Picture& picture);
+    std::int32_t pageCount() const;
     // Takes a plan's pictures as the list.
     void takePlan(JobPlan plan);
 

@@ -20,7 +20,8 @@ unsigned char foldCase(char c) {
 }
 
 // The picture filter, in the order the names are tested.
-const char* const pictureExtensions[] = {".gif", ".bmp", ".jpg", ".png", ".jpeg", ".jfif"};
+const char* const pictureExtensions[] = {".gif", ".bmp",  ".jpg",  ".png",  ".jpeg", ".jfif",
+                                         ".tif", ".tiff", ".webp", ".heic", ".heif", ".avif"};
 
 bool containsIgnoringCase(const std::string& text, const std::string& part) {
     if (part.size() > text.size()) {

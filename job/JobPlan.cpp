@@ -5,6 +5,7 @@
 #include "common/Error.h"
 #include "common/Path.h"
 #include "common/System.h"
+#include "image/ImgToByte.h"
 
 namespace folder2pdf {
 
@@ -14,14 +15,26 @@ std::string documentPathOf(const std::string& folder) {
     return joinPath(folder, (name.empty() ? "document" : name) + ".pdf");
 }
 
+std::vector<Picture> pagesOf(const std::vector<Picture>& pictures) {
+    std::vector<Picture> pages;
+    pages.reserve(pictures.size());
+    for (const Picture& picture : pictures) {
+        for (std::size_t k = 0; k < picture.pages; ++k) {
+            pages.push_back({picture.path, picture.name, picture.page + k, 1});
+        }
+    }
+    return pages;
+}
+
 JobPlan planFolder(const std::string& folder, const Listing& listing) {
     JobPlan plan;
     plan.folder = absolutePath(folder);
     plan.output = documentPathOf(plan.folder);
     const std::string document = nameOf(plan.output);
+    ImgToByte loader;
     for (std::string& name : pickPictures(plan.folder, listing(plan.folder), document, plan.leftOut)) {
         const std::string path = joinPath(plan.folder, name);
-        plan.pictures.push_back({path, std::move(name), 0});
+        plan.pictures.push_back({path, std::move(name), 0, loader.countPages(path)});
     }
     return plan;
 }
@@ -29,8 +42,9 @@ JobPlan planFolder(const std::string& folder, const Listing& listing) {
 JobPlan planPictures(const std::vector<std::string>& paths, const std::string& output) {
     JobPlan plan;
     plan.output = output;
+    ImgToByte loader;
     for (const std::string& path : paths) {
-        plan.pictures.push_back({path, path, 0});
+        plan.pictures.push_back({path, path, 0, loader.countPages(path)});
     }
     return plan;
 }

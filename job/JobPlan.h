@@ -11,12 +11,17 @@
 
 namespace folder2pdf {
 
-// One page to be: a picture's file and which of its pages.
+// A picture file of the plan and which of its pages become pages: `pages`
+// of them from `page` on. A TIFF may hold several; every other file one.
 struct Picture {
     std::string path;  // the file, as the system takes it
     std::string name;  // what lists show: the name in its folder, or the path as given
-    std::size_t page = 0;  // from 0; only multi-page files have more than one
+    std::size_t page = 0;   // the first, from 0
+    std::size_t pages = 1;  // how many
 };
+
+// The plan's pictures one page each, in order: what a run makes pages of.
+std::vector<Picture> pagesOf(const std::vector<Picture>& pictures);
 
 // Everything a run needs, as a plain value: the pages in order, the
 // document they go to and how it is made. Every front end makes one (by
@@ -42,13 +47,15 @@ std::string documentPathOf(const std::string& folder);
 
 // The plan of a folder: its pictures by the listing rules (pickPictures():
 // picture names whose first bytes are a picture's, the folder's own
-// document left out, natural order) and documentPathOf() as its output.
+// document left out, natural order), each with all its pages, and
+// documentPathOf() as its output.
 // `folder` is taken as an absolute path. Throws Error naming the folder
 // when it can't be listed.
 JobPlan planFolder(const std::string& folder, const Listing& listing = listFolderFiles);
 
 // The plan of pictures given by path, in the order given, into `output`.
-// Nothing is filtered: each file's content decides when it is read.
+// Nothing is filtered: each file's content decides when it is read. A file
+// of several pages gives them all, as a folder's does.
 JobPlan planPictures(const std::vector<std::string>& paths, const std::string& output);
 
 // Refuses a plan whose output must not be written: one of its pictures

@@ -34,11 +34,12 @@ const PreparedPage* takePage(PagePipeline& pipeline, std::int32_t index, JobEven
 JobResult runJob(const JobPlan& plan, DocumentWriter& writer, JobEvents& events) {
     JobResult result;
     result.path = plan.output;
-    const std::int32_t count = checkedInt32(plan.pictures.size());
+    std::vector<Picture> pages = pagesOf(plan.pictures);
+    const std::int32_t count = checkedInt32(pages.size());
     events.started(count);
     // Workers read and decode the pictures ahead of the loop, which hands
     // them to the writer in plan order.
-    PagePipeline pipeline(plan.pictures, plan.workers, plan.options);
+    PagePipeline pipeline(std::move(pages), plan.workers, plan.options);
     for (std::int32_t k = 0; k < count; ++k) {
         if (events.stopRequested()) {
             result.stopped = true;

@@ -27,7 +27,8 @@ enum class FailureAnswer {
     Stop,   // end the run with that error: nothing written
 };
 
-// Everything a run tells its front end, and the one question it asks. Every
+// Everything a run tells its front end, and the one question it asks. An
+// index counts pages (pagesOf() the plan's pictures), from 0. Every
 // front end implements it: the command line prints, the windows show, tests
 // record. The calls come from the thread that runs runJob(), in this order:
 // started, then for each page pagePrepared and pageWritten (or

@@ -13,7 +13,7 @@ namespace folder2pdf {
 // job names the event; each front end chooses the words, so that the
 // window can speak Chinese while the command line speaks English.
 enum class JobMessage {
-    Count,    // a list was made (a folder listed, or pictures given); the count is its length
+    Count,    // a list was made (a folder listed, or pictures given); the count is its pages
     Done,     // the document is written; the count is its number of pages
     Stopped,  // a run was stopped and nothing written; the count is the pages it had done
 };
@@ -35,6 +35,11 @@ class JobView {
     virtual void clearEntries() = 0;
     // Appends a row; the list never reorders its rows.
     virtual void addEntry(const std::string& text) = 0;
+    // The row of a picture file that holds `pages` pages (more than one:
+    // a TIFF's), in the front end's words.
+    virtual std::string severalPagesRow(const std::string& name, std::size_t pages) {
+        return name + " (" + std::to_string(pages) + " pages)";
+    }
     // Row `row` shows `text`; no row moves.
     virtual void setEntry(int row, const std::string& text) = 0;
     // The selected row, or -1.

@@ -41,11 +41,10 @@ void PageMaker::encode(PreparedPage& page) {
     }
 }
 
-void PageMaker::prepare(const std::string& path, [[maybe_unused]] std::size_t index,
-                        PreparedPage& page) {
+void PageMaker::prepare(const std::string& path, std::size_t index, PreparedPage& page) {
     try {
         page.path = path;
-        loader_.load(path, image_);
+        loader_.load(path, image_, index);
         page.Width = image_.Width;
         page.Height = image_.Height;
         encode(page);

@@ -121,7 +121,8 @@ TEST(CliFolder, ListAndDocumentTakeThePicturesInNaturalOrder) {
     const std::string listed =
         "a9.bmp\na10.bmp\nb 2.bmp\nc.jpeg\nd.JFIF\ne.png.txt\nlink.gif\nZ.PNG\n";
     const std::string leftOut =
-        "folder2pdf: left out: x.jpg - 快捷方式.lnk: not a BMP, GIF, JPEG or PNG picture\n";
+        "folder2pdf: left out: x.jpg - 快捷方式.lnk: not a BMP, GIF, JPEG, PNG, TIFF, WebP, HEIC or AVIF "
+        "picture\n";
     const auto list = runProgram({"--list", folder.path});
     EXPECT_EQ(list.status, 0) << list.err;
     EXPECT_EQ(list.out, listed);

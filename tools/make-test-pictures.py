@@ -1,20 +1,29 @@
 #!/usr/bin/python3
-"""Makes the JPEG, PNG and GIF samples of the decoder tests in tests/data/.
+"""Makes the JPEG, PNG, GIF, TIFF, WebP and HEIF samples of the decoder tests
+in tests/data/.
 
 Beside each sample NAME.ext it writes NAME.pgm, the gray raster the loader
-must produce. For PNG and GIF the script writes the files itself, byte by
-byte, and computes the raster from the pixels it encoded. For JPEG the raster
-is Pillow's own decode of the file (Pillow uses the system libjpeg with the
-library defaults, as the loader does) reduced to gray by the loader's rule.
+must produce (NAME-1.pgm, NAME-2.pgm... for the pages of a TIFF of several).
+For PNG and GIF the script writes the files itself, byte by byte, and
+computes the raster from the pixels it encoded; so it does for TIFF, whose
+baseline files it writes and tiffcp then compresses, tiles and joins, and
+for lossless WebP. For JPEG the raster is Pillow's own decode of the file
+(Pillow uses the system libjpeg with the library defaults, as the loader
+does) reduced to gray by the loader's rule; so it is for lossy WebP (the
+system libwebp) and for HEIC and AVIF (libheif's heif-convert). Files named
+bad-* are refused by the loader and have no raster.
 
 The gray rule is round((0.587 G + 0.299 R) + 0.114 B) in binary64, with
 Python's round() going to the even neighbour on exact halves, like the loader.
 Transparent samples are composed over white first: (v a + 255 (255 - a) + 127)
 // 255, the loader's overWhite().
 
-Needs /usr/bin/python3 with Pillow, and cjpeg and tjbench from Debian's
-libjpeg-turbo-progs. The outputs are committed; run this again only to change
-them: tools/make-test-pictures.py [tests/data]
+Needs /usr/bin/python3 with Pillow, cjpeg and tjbench from Debian's
+libjpeg-turbo-progs, tiffcp (libtiff-tools), cwebp and webpmux (webp),
+heif-enc and heif-convert (libheif-examples): tools/deps.sh --pictures. The
+outputs are committed; run this again only to change them:
+tools/make-test-pictures.py [DATA-FOLDER [FORMAT...]], FORMAT being the name
+of a folder of tests/data (all of them by default).
 """
 
 import io
@@ -637,18 +646,525 @@ def make_gifs(folder):
         write_pgm(os.path.join(folder, name + ".pgm"), *size, [gray_of(*p) for p in rgb.getdata()])
 
 
+# ----------------------------------------------------------------------------
+# TIFF: baseline files written here (one uncompressed strip), made over by
+# Debian's tiffcp into every compression, tiles, separate planes, big-endian
+# and BigTIFF files and several pages; expected rasters from the pixels
+# written. The JPEG-compressed sample's raster is Pillow's decode (libtiff
+# with libjpeg, as the loader).
+
+TIFF_SHORT, TIFF_LONG = 3, 4
+MINISWHITE, MINISBLACK, TIFF_RGB, TIFF_PALETTE, SEPARATED = 0, 1, 2, 3, 5
+
+
+def tiff_rows(samples, width, height, spp, bits, order):
+    """The samples as TIFF rows: each row packed from its first bit, padded to
+    a byte; 16-bit samples in the file's byte order."""
+    data = bytearray()
+    per_row = width * spp
+    for y in range(height):
+        row = samples[y * per_row : (y + 1) * per_row]
+        if bits == 16:
+            data += b"".join(struct.pack(order + "H", v) for v in row)
+        else:
+            data += pack_row(row, bits)
+    return bytes(data)
+
+
+def tiff_file(width, height, photometric, bits, spp, samples, extra=(), colormap=None,
+              orientation=None, big_endian=False, directory_first=False):
+    """A baseline TIFF of one uncompressed strip, after the header or after
+    the directory."""
+    order = ">" if big_endian else "<"
+    data = tiff_rows(samples, width, height, spp, bits, order)
+    data += b"\0" * (len(data) % 2)
+    entries = [(256, TIFF_LONG, [width]), (257, TIFF_LONG, [height]),
+               (258, TIFF_SHORT, [bits] * spp), (259, TIFF_SHORT, [1]),
+               (262, TIFF_SHORT, [photometric]), (273, TIFF_LONG, [8]),
+               (277, TIFF_SHORT, [spp]), (278, TIFF_LONG, [height]),
+               (279, TIFF_LONG, [len(data)]), (284, TIFF_SHORT, [1])]
+    if orientation is not None:
+        entries.append((274, TIFF_SHORT, [orientation]))
+    if colormap is not None:  # all reds, then all greens, then all blues
+        entries.append((320, TIFF_SHORT, colormap))
+    if extra:
+        entries.append((338, TIFF_SHORT, list(extra)))
+    entries.sort()
+
+    def directory(ifd, strip):
+        after = ifd + 2 + 12 * len(entries) + 4  # where values too long for an entry go
+        table, values = b"", b""
+        for tag, kind, items in entries:
+            items = [strip] if tag == 273 else items
+            packed = b"".join(struct.pack(order + ("H" if kind == TIFF_SHORT else "I"), v)
+                              for v in items)
+            if len(packed) <= 4:
+                field = packed.ljust(4, b"\0")
+            else:
+                field = struct.pack(order + "I", after + len(values))
+                values += packed + b"\0" * (len(packed) % 2)
+            table += struct.pack(order + "HHI", tag, kind, len(items)) + field
+        return struct.pack(order + "H", len(entries)) + table + b"\0\0\0\0" + values
+
+    magic = b"MM" if big_endian else b"II"
+    if directory_first:
+        ifd = directory(8, 0)
+        return magic + struct.pack(order + "HI", 42, 8) + directory(8, 8 + len(ifd)) + data
+    return magic + struct.pack(order + "HI", 42, 8 + len(data)) + data + directory(8 + len(data), 8)
+
+
+def tiffcp(sources, target, *switches):
+    subprocess.run(["tiffcp", *switches, *sources, target], check=True)
+
+
+def make_tiffs(folder, scratch):
+    rnd = Random(4242)
+    w, h = 23, 17
+
+    def noise(count, top):
+        return [rnd.next(top + 1) for _ in range(count)]
+
+    def baseline(name, *args, **kw):
+        path = os.path.join(scratch, name + ".tif")
+        with open(path, "wb") as f:
+            f.write(tiff_file(*args, **kw))
+        return path
+
+    def expect(name, width, height, gray):
+        write_pgm(os.path.join(folder, name + ".pgm"), width, height, gray)
+
+    def save(name, source, *switches):
+        tiffcp([source], os.path.join(folder, name + ".tif"), *switches)
+
+    # Gray: 8 bits exact, fewer bits scaled up, 16 bits rounded; white is 0
+    # in MINISWHITE files.
+    gray8 = noise(w * h, 255)
+    save("gray-8", baseline("g8", w, h, MINISBLACK, 8, 1, gray8))
+    expect("gray-8", w, h, gray8)
+    gray4 = noise(w * h, 15)
+    save("packbits-gray-4", baseline("g4bit", w, h, MINISBLACK, 4, 1, gray4), "-c", "packbits")
+    expect("packbits-gray-4", w, h, [v * 17 for v in gray4])
+    gray2 = noise(w * h, 3)
+    save("miniswhite-2", baseline("g2", w, h, MINISWHITE, 2, 1, gray2))
+    expect("miniswhite-2", w, h, [255 - v * 85 for v in gray2])
+    gray16 = noise(w * h, 65535)
+    save("deflate-gray-16-big-endian",
+         baseline("g16", w, h, MINISBLACK, 16, 1, gray16, big_endian=True), "-c", "zip:2")
+    expect("deflate-gray-16-big-endian", w, h, [to8(v, 16) for v in gray16])
+
+    # Bilevel, white = 0 as fax machines send it: CCITT G3 and G4.
+    bw, bh = 45, 21
+    bits = [1 if (x // 5 + y // 3) % 3 == 0 or x == y else 0 for y in range(bh) for x in range(bw)]
+    bilevel = baseline("bilevel", bw, bh, MINISWHITE, 1, 1, bits)
+    for name, codec in (("g3-bilevel", "g3:2d"), ("g4-bilevel", "g4")):
+        save(name, bilevel, "-c", codec)
+        expect(name, bw, bh, [255 - 255 * v for v in bits])
+
+    # RGB: LZW with the horizontal predictor, 16 bits deflated, tiles that
+    # pass the right and bottom edges, planes stored apart (read through
+    # libtiff's RGBA reader).
+    rgb8 = noise(3 * w * h, 255)
+    rgb_gray = [gray_of(*rgb8[3 * i : 3 * i + 3]) for i in range(w * h)]
+    rgb_source = baseline("rgb8", w, h, TIFF_RGB, 8, 3, rgb8)
+    save("lzw-rgb", rgb_source, "-c", "lzw:2")
+    expect("lzw-rgb", w, h, rgb_gray)
+    save("tiled-rgb", rgb_source, "-c", "zip", "-t", "-w", "16", "-l", "16")
+    expect("tiled-rgb", w, h, rgb_gray)
+    save("planar-separate-rgb", rgb_source, "-c", "lzw", "-p", "separate")
+    expect("planar-separate-rgb", w, h, rgb_gray)
+    rgb16 = noise(3 * w * h, 65535)
+    save("deflate-rgb-16", baseline("rgb16", w, h, TIFF_RGB, 16, 3, rgb16), "-c", "zip:2")
+    expect("deflate-rgb-16", w, h,
+           [gray_of(*(to8(v, 16) for v in rgb16[3 * i : 3 * i + 3])) for i in range(w * h)])
+
+    # Palettes, 16-bit entries (v * 257, as writers store 8-bit colors), and
+    # one of an old writer that stored 8-bit values: no entry above 255.
+    for name, depth, wide in (("palette-4", 4, True), ("palette-8", 8, True),
+                              ("palette-8-narrow-entries", 8, False)):
+        entries = 1 << depth
+        colours = [(rnd.next(256), rnd.next(256), rnd.next(256)) for _ in range(entries)]
+        colormap = [c[k] * (257 if wide else 1) for k in range(3) for c in colours]
+        indices = noise(w * h, entries - 1)
+        save(name, baseline(name, w, h, TIFF_PALETTE, depth, 1, indices, colormap=colormap))
+        expect(name, w, h, [gray_of(*colours[i]) for i in indices])
+
+    # CMYK, 0 = no ink; R = (255 - C)(255 - K) / 255 rounded, as for JPEG.
+    cmyk = noise(4 * w * h, 255)
+    save("lzw-cmyk", baseline("cmyk", w, h, SEPARATED, 8, 4, cmyk), "-c", "lzw")
+    expect("lzw-cmyk", w, h, [
+        gray_of(*(((255 - cmyk[4 * i + c]) * (255 - cmyk[4 * i + 3]) + 127) // 255
+                  for c in range(3)))
+        for i in range(w * h)])
+
+    # Alpha: unassociated over RGB, associated (premultiplied) over gray,
+    # plenty of it fully clear or opaque.
+    def alphas(count):
+        return [(0, 255)[i % 8 == 0] if i % 4 == 0 else rnd.next(256) for i in range(count)]
+
+    rgba = []
+    for a in alphas(w * h):
+        rgba += noise(3, 255) + [a]
+    save("rgba-unassociated", baseline("rgba", w, h, TIFF_RGB, 8, 4, rgba, extra=[2]), "-c",
+         "zip")
+    expect("rgba-unassociated", w, h, [
+        gray_of(*(over_white(rgba[4 * i + c], rgba[4 * i + 3]) for c in range(3)))
+        for i in range(w * h)])
+    gray_alpha = []
+    for a in alphas(w * h):
+        gray_alpha += [(rnd.next(256) * a + 127) // 255, a]
+    save("gray-alpha-associated",
+         baseline("ga", w, h, MINISBLACK, 8, 2, gray_alpha, extra=[1]), "-c", "lzw")
+    expect("gray-alpha-associated", w, h,
+           [min(255, gray_alpha[2 * i] + 255 - gray_alpha[2 * i + 1]) for i in range(w * h)])
+
+    # The Orientation tag, as for the JPEG samples: stored turned or
+    # mirrored, upright once decoded.
+    levels = [[20, 90, 160], [230, 60, 130]]
+    uw, uh = 8 * 3, 8 * 2
+    upright = Image.new("L", (uw, uh))
+    upright.putdata([levels[y // 8][x // 8] for y in range(uh) for x in range(uw)])
+    for orientation, method in ((4, Image.Transpose.FLIP_TOP_BOTTOM),
+                                (6, Image.Transpose.ROTATE_90)):
+        stored = upright.transpose(method)
+        name = "orientation-%d" % orientation
+        save(name, baseline(name, *stored.size, MINISBLACK, 8, 1, list(stored.getdata()),
+                            orientation=orientation))
+        expect(name, uw, uh, list(upright.getdata()))
+
+    # Pages of three sizes and kinds, and BigTIFF (big-endian) of two.
+    names = ("lzw-rgb", "orientation-6", "g4-bilevel")
+    pages = [os.path.join(folder, n + ".tif") for n in names]
+    tiffcp(pages, os.path.join(folder, "three-pages.tif"))
+    for k, n in enumerate(names):
+        shutil.copyfile(os.path.join(folder, n + ".pgm"),
+                        os.path.join(folder, "three-pages-%d.pgm" % (k + 1)))
+    names = ("deflate-gray-16-big-endian", "tiled-rgb")
+    tiffcp([os.path.join(folder, n + ".tif") for n in names],
+           os.path.join(folder, "bigtiff-two-pages.tif"), "-8", "-B")
+    for k, n in enumerate(names):
+        shutil.copyfile(os.path.join(folder, n + ".pgm"),
+                        os.path.join(folder, "bigtiff-two-pages-%d.pgm" % (k + 1)))
+
+    # JPEG in TIFF: YCbCr, chroma subsampled.
+    pw, ph = 37, 29
+    photo = [v for p in photo_rgb(pw, ph) for v in p]
+    path = os.path.join(folder, "lossy-jpeg-ycbcr.tif")
+    tiffcp([baseline("photo", pw, ph, TIFF_RGB, 8, 3, photo)], path, "-c", "jpeg:90")
+    expect("lossy-jpeg-ycbcr", pw, ph, [gray_of(*p) for p in Image.open(path).convert("RGB").getdata()])
+
+    # Refused: a header declaring 100,000 x 100,000 white pixels in a few
+    # bytes of G4, a file cut inside its uncompressed strip, and a
+    # compressed strip that runs past the end of the file.
+    huge = bytearray(tiff_file(1, 1, MINISWHITE, 1, 1, [0]))
+    for tag in (256, 257, 278):  # the LONG values of width, length and rows per strip
+        at = huge.index(struct.pack("<HHI", tag, TIFF_LONG, 1)) + 8
+        huge[at : at + 4] = struct.pack("<I", 100000)
+    at = huge.index(struct.pack("<HHI", 259, TIFF_SHORT, 1)) + 8
+    huge[at : at + 2] = struct.pack("<H", 4)
+    with open(os.path.join(folder, "bad-huge-header.tif"), "wb") as f:
+        f.write(huge)
+    cut = tiff_file(w, h, TIFF_RGB, 8, 3, rgb8, directory_first=True)
+    with open(os.path.join(folder, "bad-truncated.tif"), "wb") as f:
+        f.write(cut[: len(cut) - len(rgb8) // 2])
+    # An LZW strip said to start 10 bytes before the end of the file.
+    with open(os.path.join(folder, "lzw-rgb.tif"), "rb") as f:
+        lzw = bytearray(f.read())
+    at = lzw.index(struct.pack("<HHI", 273, TIFF_LONG, 1)) + 8
+    lzw[at : at + 4] = struct.pack("<I", len(lzw) - 10)
+    with open(os.path.join(folder, "bad-strip-past-the-end.tif"), "wb") as f:
+        f.write(lzw)
+
+
+# ----------------------------------------------------------------------------
+# WebP: encoded by Debian's cwebp and webpmux; lossless rasters from the
+# pixels encoded, lossy ones from Pillow's decode (the system libwebp).
+
+
+def save_png(path, mode, size, pixels):
+    im = Image.new(mode, size)
+    im.putdata(pixels)
+    im.save(path)
+    return path
+
+
+def gray_over_white(im):
+    """The loader's raster of a decoded picture: alpha over white, then gray."""
+    if im.mode == "RGBA":
+        return [gray_of(*(over_white(v, p[3]) for v in p[:3])) for p in im.getdata()]
+    return [gray_of(*p) for p in im.convert("RGB").getdata()]
+
+
+def make_webps(folder, scratch):
+    rnd = Random(99)
+    pw, ph = 37, 29
+    photo = photo_rgb(pw, ph)
+    alpha = [min(255, (x * 255) // (pw - 1) + (60 if y % 7 == 0 else 0)) for y in range(ph)
+             for x in range(pw)]
+    photo_png = save_png(os.path.join(scratch, "photo.png"), "RGB", (pw, ph), photo)
+    rgba = [p + (a,) for p, a in zip(photo, alpha)]
+    rgba_png = save_png(os.path.join(scratch, "rgba.png"), "RGBA", (pw, ph), rgba)
+
+    def cwebp(name, source, *switches):
+        path = os.path.join(folder, name + ".webp")
+        subprocess.run(["cwebp", "-quiet", *switches, source, "-o", path], check=True)
+        return path
+
+    def expect(name, size, gray):
+        write_pgm(os.path.join(folder, name + ".pgm"), *size, gray)
+
+    for name, source, switches in (("lossy", photo_png, ["-q", "75"]),
+                                   ("lossy-alpha", rgba_png, ["-q", "75", "-alpha_q", "90"])):
+        path = cwebp(name, source, *switches)
+        im = Image.open(path)
+        im.load()
+        expect(name, im.size, gray_over_white(im))
+    cwebp("lossless", photo_png, "-lossless")
+    expect("lossless", (pw, ph), [gray_of(*p) for p in photo])
+    cwebp("lossless-alpha", rgba_png, "-lossless")
+    expect("lossless-alpha", (pw, ph), [gray_of(*(over_white(v, a) for v in p)) for p, a in
+                                        zip(photo, alpha)])
+
+    # An animation whose first frame covers part of the canvas, at an
+    # offset: white paper around it. The second frame sets the canvas size.
+    fw, fh, fx, fy, cw, ch = 20, 14, 6, 4, 40, 30
+    first = [(rnd.next(256), rnd.next(256), rnd.next(256)) for _ in range(fw * fh)]
+    second = [(rnd.next(256), rnd.next(256), rnd.next(256)) for _ in range(cw * ch)]
+    frames = []
+    for k, (size, pixels) in enumerate((((fw, fh), first), ((cw, ch), second))):
+        png = save_png(os.path.join(scratch, "frame%d.png" % k), "RGB", size, pixels)
+        frames.append(os.path.join(scratch, "frame%d.webp" % k))
+        subprocess.run(["cwebp", "-quiet", "-lossless", png, "-o", frames[-1]], check=True)
+    path = os.path.join(folder, "animated.webp")
+    subprocess.run(["webpmux", "-frame", frames[0], "+100+%d+%d" % (fx, fy), "-frame", frames[1],
+                    "+100", "-loop", "0", "-o", path], check=True, stdout=subprocess.DEVNULL)
+    gray = [255] * (cw * ch)
+    for y in range(fh):
+        for x in range(fw):
+            gray[(fy + y) * cw + fx + x] = gray_of(*first[y * fw + x])
+    # Pillow agrees inside the frame (around it, it shows the clear canvas
+    # as black).
+    im = Image.open(path)
+    assert im.n_frames == 2 and im.size == (cw, ch)
+    assert gray_over_white(im.crop((fx, fy, fx + fw, fy + fh))) == [gray_of(*p) for p in first]
+    expect("animated", (cw, ch), gray)
+
+    with open(os.path.join(folder, "lossy.webp"), "rb") as f:
+        whole = f.read()
+    with open(os.path.join(folder, "bad-truncated.webp"), "wb") as f:
+        f.write(whole[: len(whole) // 2])
+
+
+# ----------------------------------------------------------------------------
+# HEIF: HEIC (x265) and AVIF (aom) files encoded by Debian's heif-enc, all
+# lossy (its lossless mode is off by one level here and there). The rasters
+# are libheif's own decode by heif-convert (which applies the rotation and
+# mirroring properties) through Pillow; the turned ones are checked against
+# the upright picture.
+
+
+def boxes(data, start, end):
+    """(type, start, header size, end) of each box in data[start:end]."""
+    found = []
+    while start < end:
+        size, kind = struct.unpack(">I4s", data[start : start + 8])
+        found.append((kind, start, 8, start + size))
+        start += size
+    return found
+
+
+def heif_with_transforms(data, rotation, mirror):
+    """The file with an irot property (`rotation` quarter turns
+    anticlockwise) and, unless `mirror` is None, an imir one after it (0:
+    top and bottom swap, 1: left and right, as HEIF's amended text, iPhones
+    and libheif read its bit), given to the primary item. The meta
+    box grows, so the item locations in the mdat after it move as much."""
+    data = bytearray(data)
+    top = {k: (s, h, e) for k, s, h, e in boxes(data, 0, len(data))}
+    meta_start, _, meta_end = top[b"meta"]
+    assert top[b"mdat"][0] > meta_start
+    inner = {k: (s, h, e) for k, s, h, e in boxes(data, meta_start + 12, meta_end)}
+    pitm = inner[b"pitm"][0]
+    primary = struct.unpack(">H", data[pitm + 12 : pitm + 14])[0]
+    iprp_start, _, iprp_end = inner[b"iprp"]
+    props = {k: (s, h, e) for k, s, h, e in boxes(data, iprp_start + 8, iprp_end)}
+    ipco_start, _, ipco_end = props[b"ipco"]
+    count = len(boxes(data, ipco_start + 8, ipco_end))
+    added = struct.pack(">I4sB", 9, b"irot", rotation)
+    indices = [count + 1]
+    if mirror is not None:
+        added += struct.pack(">I4sB", 9, b"imir", mirror)
+        indices.append(count + 2)
+    # ipma: version, flags, entry count, then item, association count and
+    # associations (7-bit indices with the essential bit, or 15-bit when
+    # flags & 1).
+    ipma_start, _, ipma_end = props[b"ipma"]
+    version, flags = data[ipma_start + 8], data[ipma_start + 11]
+    assert version == 0
+    pos = ipma_start + 16
+    for _ in range(struct.unpack(">I", data[ipma_start + 12 : ipma_start + 16])[0]):
+        item, n = struct.unpack(">HB", data[pos : pos + 3])
+        width = 2 if flags & 1 else 1
+        if item == primary:
+            data[pos + 2] = n + len(indices)
+            at = pos + 3 + n * width
+            extra = b"".join(struct.pack(">H", 0x8000 | i) if width == 2 else bytes([0x80 | i])
+                             for i in indices)
+            data[at:at] = extra
+            grown_ipma = len(extra)
+            break
+        pos += 3 + n * width
+    data[ipco_end:ipco_end] = added
+    growth = len(added) + grown_ipma
+    # Sizes of the boxes that hold the additions.
+    for start in (meta_start, iprp_start):
+        struct.pack_into(">I", data, start, struct.unpack(">I", data[start : start + 4])[0] + growth)
+    struct.pack_into(">I", data, ipco_start, ipco_end - ipco_start + len(added))
+    ipma_start += len(added)
+    struct.pack_into(">I", data, ipma_start,
+                     struct.unpack(">I", data[ipma_start : ipma_start + 4])[0] + grown_ipma)
+    # iloc: items stored in the file (construction method 0) move.
+    iloc = inner[b"iloc"][0] + (len(added) + grown_ipma if inner[b"iloc"][0] > iprp_start else 0)
+    version = data[iloc + 8]
+    sizes = data[iloc + 12] << 8 | data[iloc + 13]
+    offset_size, length_size, base_size = sizes >> 12, sizes >> 8 & 15, sizes >> 4 & 15
+    index_size = sizes & 15 if version in (1, 2) else 0
+    pos = iloc + 14
+    id_size = 4 if version == 2 else 2
+    items = struct.unpack(">I" if version == 2 else ">H", data[pos : pos + id_size])[0]
+    pos += id_size
+
+    def field(at, size, shift):
+        if size == 0:
+            return
+        fmt = ">I" if size == 4 else ">Q"
+        value = struct.unpack(fmt, data[at : at + size])[0]
+        struct.pack_into(fmt, data, at, value + shift)
+
+    for _ in range(items):
+        pos += id_size
+        method = 0
+        if version in (1, 2):
+            method = data[pos + 1] & 15
+            pos += 2
+        pos += 2  # data reference index
+        moves = method == 0
+        field(pos, base_size, growth if moves and base_size else 0)
+        pos += base_size
+        extents = struct.unpack(">H", data[pos : pos + 2])[0]
+        pos += 2
+        for _ in range(extents):
+            pos += index_size
+            field(pos, offset_size, growth if moves and not base_size else 0)
+            pos += offset_size + length_size
+    return bytes(data)
+
+
+def heif_expected(path, scratch):
+    """libheif's decode of the file's first picture, which heif-enc makes
+    the primary one (heif-convert writes NAME-1.png, NAME-2.png... for a
+    file of several)."""
+    folder = tempfile.mkdtemp(dir=scratch)
+    subprocess.run(["heif-convert", path, os.path.join(folder, "decoded.png")], check=True,
+                   stdout=subprocess.DEVNULL)
+    decoded = sorted(os.listdir(folder))
+    im = Image.open(os.path.join(folder, decoded[0]))
+    im.load()
+    return im
+
+
+def make_heifs(folder, scratch):
+    pw, ph = 37, 29  # odd: coded larger and cropped
+    photo = photo_rgb(pw, ph)
+    alpha = [min(255, (y * 255) // (ph - 1) + (80 if x % 5 == 0 else 0)) for y in range(ph)
+             for x in range(pw)]
+    photo_png = save_png(os.path.join(scratch, "photo.png"), "RGB", (pw, ph), photo)
+    rgba_png = save_png(os.path.join(scratch, "rgba.png"), "RGBA", (pw, ph),
+                        [p + (a,) for p, a in zip(photo, alpha)])
+    gray_png = save_png(os.path.join(scratch, "gray.png"), "L", (pw, ph),
+                        [gray_of(*p) for p in photo])
+    small_png = save_png(os.path.join(scratch, "small.png"), "RGB", (16, 12), photo_rgb(16, 12))
+
+    def heif_enc(name, sources, *switches):
+        path = os.path.join(folder, name)
+        subprocess.run(["heif-enc", *switches, *sources, "-o", path], check=True,
+                       stdout=subprocess.DEVNULL)
+        return path
+
+    def expect(name, im):
+        write_pgm(os.path.join(folder, name + ".pgm"), *im.size, gray_over_white(im))
+
+    for name, sources, switches in (
+        ("lossy.heic", [photo_png], ["-q", "60"]),
+        ("lossy-av1.avif", [photo_png], ["-q", "60"]),
+        ("lossy-alpha.heic", [rgba_png], ["-q", "60"]),
+        ("lossy-alpha-av1.avif", [rgba_png], ["-q", "60"]),
+        ("lossy-gray.heic", [gray_png], ["-q", "60"]),
+        # Two pictures: the first is the primary one, the one decoded.
+        ("lossy-collection.heic", [photo_png, small_png], ["-q", "60"]),
+    ):
+        path = heif_enc(name, sources, *switches)
+        decoded = heif_expected(path, scratch)
+        assert decoded.size == (pw, ph), name
+        expect(os.path.splitext(name)[0], decoded)
+
+    # Turned and mirrored: the pixels as stored, irot and imir properties
+    # (added here: Debian's heif-enc writes none) saying how to show them.
+    # Flat 16 x 16 blocks keep the lossy coding close to the upright levels.
+    levels = [[20, 90, 160], [230, 60, 130]]
+    uw, uh = 16 * 3, 16 * 2
+    upright = Image.new("L", (uw, uh))
+    upright.putdata([levels[y // 16][x // 16] for y in range(uh) for x in range(uw)])
+    for name, stored_from_upright, rotation, mirror in (
+        # Shown turned 90 degrees anticlockwise.
+        ("lossy-irot-90.heic", Image.Transpose.ROTATE_270, 1, None),
+        # Shown turned 270 degrees anticlockwise, then top and bottom swapped.
+        ("lossy-irot-270-imir-av1.avif", Image.Transpose.TRANSVERSE, 3, 0),
+    ):
+        source = save_png(os.path.join(scratch, "stored.png"), "RGB", (uh, uw),
+                          [(v, v, v) for v in upright.transpose(stored_from_upright).getdata()])
+        path = heif_enc(name, [source], "-q", "90")
+        with open(path, "rb") as f:
+            plain = f.read()
+        with open(path, "wb") as f:
+            f.write(heif_with_transforms(plain, rotation, mirror))
+        decoded = heif_expected(path, scratch)
+        assert decoded.size == (uw, uh), name
+        seen = gray_over_white(decoded)
+        assert max(abs(a - b) for a, b in zip(seen, upright.getdata())) < 16, name
+        expect(os.path.splitext(name)[0], decoded)
+
+    with open(os.path.join(folder, "lossy.heic"), "rb") as f:
+        whole = f.read()
+    with open(os.path.join(folder, "bad-truncated.heic"), "wb") as f:
+        f.write(whole[: len(whole) // 2])
+
+    # Refused: pictures coded at 192 x 144 whose size properties (ispe)
+    # declare 37 x 29; libheif would decode them at the coded size.
+    big_png = save_png(os.path.join(scratch, "big.png"), "RGB", (192, 144), photo_rgb(192, 144))
+    for name in ("bad-coded-larger.heic", "bad-coded-larger-av1.avif"):
+        path = heif_enc(name, [big_png], "-q", "10")
+        with open(path, "rb") as f:
+            data = f.read()
+        declared = struct.pack(">4sI", b"ispe", 0) + struct.pack(">II", 192, 144)
+        assert data.count(declared) == 1, name
+        with open(path, "wb") as f:
+            f.write(data.replace(declared, declared[:8] + struct.pack(">II", 37, 29)))
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     data = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "tests", "data")
-    for kind, make in (("jpeg", make_jpegs), ("png", make_pngs), ("gif", make_gifs)):
+    makers = {"jpeg": make_jpegs, "png": make_pngs, "gif": make_gifs, "tiff": make_tiffs,
+              "webp": make_webps, "heif": make_heifs}
+    for kind in sys.argv[2:] or makers:
         folder = os.path.join(data, kind)
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
         with tempfile.TemporaryDirectory() as scratch:
-            if kind == "jpeg":
-                make(folder, scratch)
+            if kind in ("png", "gif"):
+                makers[kind](folder)
             else:
-                make(folder)
+                makers[kind](folder, scratch)
 
 
 if __name__ == "__main__":

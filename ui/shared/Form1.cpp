@@ -341,6 +341,10 @@ void Form1::showMessage(JobMessage message, std::int32_t count) {
     toolkit_.setDocumentTip(documentPath_);
 }
 
+std::string Form1::severalPagesRow(const std::string& name, std::size_t pages) {
+    return name + "（" + std::to_string(pages) + "页）";
+}
+
 std::optional<FailureAnswer> Form1::askAboutPicture(const Error& error) {
     flushRows();
     switch (toolkit_.askChoice(boxText(errorText(error)),

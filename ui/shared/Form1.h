@@ -108,6 +108,7 @@ class Form1 : public JobView {
     void showProgress(std::int32_t position) override;
     void runPendingEvents() override;
     std::optional<FailureAnswer> askAboutPicture(const Error& error) override;
+    std::string severalPagesRow(const std::string& name, std::size_t pages) override;
 
   private:
     void createControls();
