@@ -44,15 +44,22 @@ const Format* formatOf(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 Error libraryError(const std::string& message, const char* format) {
-    std::string reason = message;
-    if (reason.size() > 1 && reason[0] >= 'A' && reason[0] <= 'Z' && reason[1] >= 'a' &&
-        reason[1] <= 'z') {
-        reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+    // Libraries speak of their own workings ("IEND: out of place", "Not
+    // enough image data"); people need to hear what is wrong with the file.
+    // The library's words follow, for whoever reports the fault.
+    std::string lower = message;
+    for (char& c : lower) {
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     }
-    if (reason.find(format) == std::string::npos) {
-        reason = format + (": " + reason);
-    }
-    return Error(ErrorReason::Damaged, reason);
+    const bool cut = lower.find("premature end") != std::string::npos ||
+                     lower.find("not enough") != std::string::npos ||
+                     lower.find("unexpected end") != std::string::npos ||
+                     lower.find("truncat") != std::string::npos ||
+                     lower.find("read error") != std::string::npos ||
+                     lower.find("eof") != std::string::npos;
+    const std::string said = cut ? "the file ends in the middle of the picture"
+                                 : std::string("its ") + format + " data is damaged";
+    return Error(ErrorReason::Damaged, said + " (" + format + ": " + message + ")");
 }
 
 bool sniffPicture(const std::uint8_t* data, std::size_t size) {

@@ -45,10 +45,9 @@ void decodeWebp(const std::uint8_t* data, std::size_t size, GrayRaster& out);
 bool sniffHeif(const std::uint8_t* data, std::size_t size);
 void decodeHeif(const std::uint8_t* data, std::size_t size, GrayRaster& out);
 
-// A codec library's message as a decode error's reason: its first word
-// lower-cased when it is a capitalised word ("Not enough image data"; a chunk
-// name such as "IDAT: CRC error" keeps its case), with `format` and ": " in
-// front unless the message names the format itself.
+// A codec library's message as a decode error's reason: what is wrong
+// said in a user's words first ("the file ends in the middle of the
+// picture", "its PNG data is damaged"), then the library's own in brackets.
 Error libraryError(const std::string& message, const char* format);
 
 // Whether `data`, a file's first bytes, start a BMP, GIF, JPEG, PNG, TIFF,

@@ -1,5 +1,7 @@
 #include "image/GrayRaster.h"
 
+#include "common/Text.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstddef>
@@ -10,26 +12,21 @@
 
 namespace folder2pdf {
 
-void GrayRaster::checkSize(std::int32_t width, std::int32_t height) {
+void GrayRaster::checkSize(std::int32_t width, std::int32_t height, int bytesPerPixel) {
     if (width <= 0 || height <= 0) {
         throw Error(ErrorReason::Damaged, "the picture has no pixels (" + std::to_string(width) +
                                               " x " + std::to_string(height) + ")");
     }
-    // The loader's rules count the picture also as 24-bit rows padded to a
-    // multiple of 4 bytes; both sizes must stay within 32 bits.
-    const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
+    // The raster made must stay within 32 bits: one byte a pixel in gray,
+    // three where colour rows are kept.
     constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
-    const std::int64_t pixels = std::int64_t{width} * height;
-    if (pixels > limit) {
+    const std::int64_t bytes = std::int64_t{width} * height * bytesPerPixel;
+    if (bytes > limit) {
         throw Error(ErrorReason::TooLarge,
-                    "picture too large: " + size + " pass the 2,147,483,647-byte limit");
-    }
-    const std::int64_t stride = (3 * std::int64_t{width} + 3) / 4 * 4;
-    if (stride * height > limit) {
-        throw Error(ErrorReason::TooLarge, "picture too large: " + size + " take " +
-                                               std::to_string(stride * height) +
-                                               " bytes as 24-bit rows, past the "
-                                               "2,147,483,647-byte limit");
+                    "picture too large: " + groupedNumber(static_cast<std::uint64_t>(width)) +
+                        " x " + groupedNumber(static_cast<std::uint64_t>(height)) +
+                        " pixels need " + groupedNumber(static_cast<std::uint64_t>(bytes)) +
+                        " bytes, more than the " + groupedNumber(limit) + " a picture may take");
     }
 }
 

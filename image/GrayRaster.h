@@ -19,14 +19,14 @@ class GrayRaster {
 
     // Checks the size against the loader's limits before anything that large
     // is allocated, then sizes the caller's array to width x height.
-    // A zero width or height is a decode error; width x height, or the
-    // 4-byte-aligned 24-bit stride x height, beyond the signed 32-bit range is
-    // an overflow error that gives the size ("picture too large: ...").
+    // A zero width or height is a decode error; a raster (width x height x
+    // bytesPerPixel bytes) beyond the signed 32-bit range is an overflow
+    // error that gives the size ("picture too large: ...").
     void begin(std::int32_t width, std::int32_t height);
 
     // The checks of begin() alone, nothing allocated: for decoders that
     // compare the declared size with the data present before allocating.
-    static void checkSize(std::int32_t width, std::int32_t height);
+    static void checkSize(std::int32_t width, std::int32_t height, int bytesPerPixel = 1);
 
     // R, G, B and one ignored byte a pixel: the fastest to convert.
     void putRgbxRow(std::int32_t y, const std::uint8_t* rgbx);

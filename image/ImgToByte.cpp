@@ -14,7 +14,7 @@ void ImgToByte::load(const std::string& path, GrayImage& image, std::size_t page
 void ImgToByte::loadBytes(const std::uint8_t* data, std::size_t size, GrayImage& image,
                           std::size_t page) {
     if (size == 0) {
-        throw Error(ErrorReason::Damaged, "subscript out of range: the file is empty");
+        throw Error(ErrorReason::Damaged, "the file is empty");
     }
     GrayRaster raster(image.imgData, &turnScratch_);
     try {

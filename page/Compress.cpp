@@ -1,5 +1,7 @@
 #include "page/Compress.h"
 
+#include "common/Text.h"
+
 #include <zlib.h>
 
 #include <cmath>
@@ -14,8 +16,9 @@ std::int32_t compressCapacity(std::int32_t n) {
     const double capacity = (static_cast<double>(n) * 0.01 + static_cast<double>(n)) + 12.0;
     const double rounded = std::nearbyint(capacity);
     if (!(rounded <= 2147483647.0)) {
-        throw Error(ErrorReason::TooLarge, "compression room for " + std::to_string(n) +
-                                               " bytes passes the 2,147,483,647-byte limit");
+        throw Error(ErrorReason::TooLarge,
+                    "compression room for " + groupedNumber(static_cast<std::uint64_t>(n)) +
+                        " bytes passes the 2,147,483,647-byte limit");
     }
     return static_cast<std::int32_t>(rounded);
 }

@@ -133,10 +133,11 @@ TEST(Formats, BrokenFilesAndMissingPagesAreRefusedWithTheirReason) {
         const char* message;
     };
     const Case cases[] = {
-        {"tiff/bad-huge-header.tif", 0, ErrorReason::TooLarge, "100000 x 100000 pixels"},
+        {"tiff/bad-huge-header.tif", 0, ErrorReason::TooLarge, "100,000 x 100,000 pixels"},
         {"tiff/bad-truncated.tif", 0, ErrorReason::Damaged,
          "truncated TIFF: 23 x 17 uncompressed pixels need 1173 bytes, the file has 728"},
-        {"tiff/bad-strip-past-the-end.tif", 0, ErrorReason::Damaged, "TIFF: read error on strip 0"},
+        {"tiff/bad-strip-past-the-end.tif", 0, ErrorReason::Damaged,
+         "the file ends in the middle of the picture (TIFF: Read error on strip 0"},
         {"webp/bad-truncated.webp", 0, ErrorReason::Damaged, "truncated WebP"},
         {"heif/bad-truncated.heic", 0, ErrorReason::Damaged, "HEIF: "},
         // libheif would decode them at the coded size, whatever the file declares.
