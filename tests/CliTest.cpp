@@ -236,15 +236,15 @@ TEST(CliOutput, HostileTargetsAreRefusedAndLeftAsTheyWere) {
     if (!error) {
         targets.push_back(folder.file("hard.bmp"));
     }
-    if (!testsupport::onWindows) {
-        fs::create_symlink("nowhere.pdf", folder.file("dangling.pdf"));
-        fs::create_symlink("/dev/null", folder.file("null.pdf"));
-        ASSERT_EQ(::mkfifo(folder.file("fifo.pdf").c_str(), 0600), 0);
-        targets.insert(targets.end(), {"/dev/null", folder.file("fifo.pdf"),
-                                       folder.file("dangling.pdf"), folder.file("null.pdf")});
-    } else {
-        targets.insert(targets.end(), {"NUL", folder.file("con.pdf")});
-    }
+#ifndef _WIN32
+    fs::create_symlink("nowhere.pdf", folder.file("dangling.pdf"));
+    fs::create_symlink("/dev/null", folder.file("null.pdf"));
+    ASSERT_EQ(::mkfifo(folder.file("fifo.pdf").c_str(), 0600), 0);
+    targets.insert(targets.end(), {"/dev/null", folder.file("fifo.pdf"),
+                                   folder.file("dangling.pdf"), folder.file("null.pdf")});
+#else
+    targets.insert(targets.end(), {"NUL", folder.file("con.pdf")});
+#endif
     const Names before = testsupport::listFolder(folder.path);
     for (const std::string& target : targets) {
         const auto result = runProgram({"-o", target, folder.file("a.bmp")});
