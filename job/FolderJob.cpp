@@ -34,7 +34,7 @@ void FolderJob::openFolder() {
     if (chosen.empty()) {
         return;
     }
-    takePlan(planFolder(chosen, listing_));
+    takePlan(planFolder(chosen, listing_), true);
 }
 
 void FolderJob::openFolderFiles(const std::string& folder, std::vector<std::string> names) {
@@ -42,10 +42,17 @@ void FolderJob::openFolderFiles(const std::string& folder, std::vector<std::stri
         return;
     }
     std::sort(names.begin(), names.end(), naturalLess);
-    takePlan(planFolder(folder, [&names](const std::string&) { return names; }));
+    takePlan(planFolder(folder, [&names](const std::string&) { return names; }), false);
 }
 
-void FolderJob::takePlan(JobPlan plan) {
+void FolderJob::setDocument(std::string path) {
+    if (!running_ && !path.empty()) {
+        abandonDocument();
+        givenDocument_ = std::move(path);
+    }
+}
+
+void FolderJob::takePlan(JobPlan plan, bool whole) {
     // Everything that can fail happened before the first field or row changes.
     const std::int32_t count = checkedInt32(plan.pictures.size());
     abandonDocument();
@@ -55,6 +62,7 @@ void FolderJob::takePlan(JobPlan plan) {
     fileNames = std::move(plan.pictures);
     lastIndex = count - 1;
     givenDocument_.clear();
+    wholeFolder_ = whole;
     showList();
 }
 
@@ -74,6 +82,7 @@ void FolderJob::openPictures(std::vector<std::string> pictures, std::string docu
     fileNames = std::move(plan.pictures);
     lastIndex = count - 1;
     givenDocument_ = std::move(document);
+    wholeFolder_ = false;
     showList();
 }
 

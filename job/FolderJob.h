@@ -117,6 +117,11 @@ class FolderJob {
     std::vector<std::string> entries() const;
     // The plan generate() would run now.
     JobPlan plan() const;
+    // Whether the list is a whole folder's listing (openFolder), rather than
+    // pictures given or dropped; moves and removals keep it so.
+    bool listsWholeFolder() const { return wholeFolder_; }
+    // Makes `path` the document generate() writes, until the next list.
+    void setDocument(std::string path);
     const std::string& folder() const { return folderPath; }
     // The names of the last openFolder() that it left out as no pictures,
     // with the reason; none after openPictures().
@@ -138,8 +143,9 @@ class FolderJob {
     // A picture's row in the view, and the pages of the list.
     std::string rowOf(const Picture& picture);
     std::int32_t pageCount() const;
-    // Takes a plan's pictures as the list.
-    void takePlan(JobPlan plan);
+    // Takes a plan's pictures as the list; `whole` when it is a folder's
+    // whole listing.
+    void takePlan(JobPlan plan, bool whole);
 
     // Fields in the order of the job's design; fileNames beyond lastIndex
     // carry no meaning. The writer lives only while a run is under way, or
@@ -165,6 +171,7 @@ class FolderJob {
     bool running_ = false;
     bool replacePending_ = false;
     bool stopped_ = false;
+    bool wholeFolder_ = false;
     std::atomic<bool> stopRequested_{false};
     static_assert(std::atomic<bool>::is_always_lock_free);
 };

@@ -266,7 +266,8 @@ TEST(CliOutput, PipeKeepGoingAndNothingToWrite) {
     const auto piped = runProgram({"-o", "-", folder.file("a.bmp"), folder.file("c.bmp")});
     EXPECT_EQ(piped.status, 0) << piped.err;
     EXPECT_EQ(piped.out.substr(0, 8), "%PDF-1.4");
-    EXPECT_EQ(piped.out.substr(piped.out.size() - 7), "%%EOF\r\n");
+    // The test's own pipe on Windows reads CR LF as LF.
+    EXPECT_NE(piped.out.find("%%EOF", piped.out.size() - 8), std::string::npos);
 
     EXPECT_EQ(runProgram({folder.path}).status, 1);
     EXPECT_FALSE(fs::exists(testsupport::u8path(folder.file("k.pdf"))));

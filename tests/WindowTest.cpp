@@ -60,6 +60,9 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     void setProgressPos(std::int32_t position) override { progressPos = position; }
     void destroyProgressBar() override {}
     std::string chooseFolder(const std::string&, const std::string&) override { return {}; }
+    std::string chooseDocument(const std::string&, const std::string&) override {
+        return savedAs;
+    }
     std::string setting(const char* key) const override {
         return settings.count(key) ? settings.at(key) : std::string();
     }
@@ -122,6 +125,7 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     int menuAnswer = -1;
     int choiceAnswer = -1;  // the box closed: as 取消
     std::string generateCaption;
+    std::string savedAs;  // what the "save as" chooser answers
     std::unique_ptr<folder2pdf::Form1> window = std::make_unique<folder2pdf::Form1>(*this);
 };
 INSTANTIATE_TYPED_TEST_SUITE_P(WindowTest, Window, FakeDriver);

@@ -8,6 +8,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
@@ -261,6 +262,11 @@ class QtWindow::Toolkit : public WindowToolkit {
     std::string chooseFolder(const std::string& title, const std::string& startFolder) override {
         const QString chosen = BrowseDirectorysOnly::browseFolder(
             &window_, QString::fromUtf8(title), fromBytes(startFolder));
+        return QFile::encodeName(chosen).toStdString();
+    }
+    std::string chooseDocument(const std::string& title, const std::string& startPath) override {
+        const QString chosen = QFileDialog::getSaveFileName(
+            &window_, QString::fromUtf8(title), fromBytes(startPath), QStringLiteral("PDF (*.pdf)"));
         return QFile::encodeName(chosen).toStdString();
     }
     void showError(const std::string& text) override {

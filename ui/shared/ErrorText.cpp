@@ -14,7 +14,7 @@ const char* sentence(ErrorReason reason) {
         case ErrorReason::CannotRead:
             return "无法读取这个文件。";
         case ErrorReason::NotAPicture:
-            return "这个文件不是 BMP、GIF、JPEG 或 PNG 图片。";
+            return "这个文件不是 BMP、GIF、JPEG、PNG、TIFF、WebP、HEIC 或 AVIF 图片。";
         case ErrorReason::Damaged:
             return "图片已损坏，无法读取。";
         case ErrorReason::TooLarge:
@@ -36,7 +36,10 @@ const char* sentence(ErrorReason reason) {
 }  // namespace
 
 ErrorText errorText(const Error& error) {
-    return {sentence(error.reason()), shownFile(error.file()), error.detail()};
+    // The system's words on a held file say nothing the sentence doesn't,
+    // and come in the system's language, not the window's.
+    const bool held = error.reason() == ErrorReason::InUse;
+    return {sentence(error.reason()), shownFile(error.file()), held ? "" : error.detail()};
 }
 
 ErrorText errorText(const std::exception& error) {

@@ -6,6 +6,7 @@
 
 #include "common/Path.h"
 #include "common/System.h"
+#include "common/Text.h"
 #include "ui/shared/Captions.h"
 #include "ui/shared/StatusProgress.h"
 #include "ui/shared/WindowTexts.h"
@@ -121,6 +122,9 @@ void Form1::Command2_Click() {
         return;
     }
     runCommand([this](FolderJob& job) {
+        if (!mayReplace(job)) {
+            return;
+        }
         job.setDocumentOptions(chosenOptions(job));
         toolkit_.setGenerateCaption(stopCaption);
         struct Caption {
@@ -129,6 +133,30 @@ void Form1::Command2_Click() {
         } restore{toolkit_};
         job.generate();
     });
+}
+
+bool Form1::mayReplace(FolderJob& job) {
+    // A folder's document holds the folder's pictures: a list of some of
+    // them, dropped, must not replace it unasked, unless this window wrote it.
+    const std::string document = job.outputPath();
+    if (job.listsWholeFolder() || !fileIdentity(document) || written_.count(document) > 0) {
+        return true;
+    }
+    switch (toolkit_.askChoice(replaceQuestion(shownFile(document)),
+                               {replaceCaption, saveAsCaption, cancelCaption})) {
+        case 0:
+            return true;
+        case 1: {
+            const std::string chosen = toolkit_.chooseDocument(saveAsTitle, document);
+            if (chosen.empty()) {
+                return false;
+            }
+            job.setDocument(chosen);
+            return true;
+        }
+        default:
+            return false;
+    }
 }
 
 void Form1::Form_Escape() {
@@ -255,7 +283,7 @@ void Form1::runCommand(const std::function<void(FolderJob&)>& command) {
         rememberOpened(before);
     } catch (const std::exception& error) {
         if (!closePending_) {
-            reportError(error);
+            reportError(error, command);
         }
     }
     running_ = false;
@@ -265,10 +293,24 @@ void Form1::runCommand(const std::function<void(FolderJob&)>& command) {
     }
 }
 
-void Form1::reportError(const std::exception& error) {
-    // A document held by another program (a PDF reader, mostly) once every
-    // page is done: the user may close that program and have only the
-    // replace done again, or give the new document up.
+void Form1::reportError(const std::exception& error,
+                        const std::function<void(FolderJob&)>& command) {
+    // A document held by another program (a PDF reader, mostly) before the
+    // run began: the user may close that program and have the command again.
+    const auto* engine = dynamic_cast<const Error*>(&error);
+    if (engine && engine->reason() == ErrorReason::InUse && job_ && !job_->replacePending()) {
+        if (toolkit_.askChoice(boxText(errorText(error)), {retryCaption, cancelCaption}) == 0) {
+            try {
+                command(*job_);
+            } catch (const std::exception& again) {
+                reportError(again, command);
+            }
+        }
+        return;
+    }
+    // A document held once every page is done: the user may close that
+    // program and have only the replace done again, or give the new
+    // document up.
     std::string text = boxText(errorText(error));
     while (job_ && job_->replacePending()) {
         if (toolkit_.askChoice(text, {retryCaption, cancelCaption}) != 0) {
@@ -335,9 +377,16 @@ void Form1::selectEntry(int row) {
 
 void Form1::showMessage(JobMessage message, std::int32_t count) {
     flushRows();
-    StatusProgress::setStatusText(StatusProgress::messagePart, messageText(message, count));
+    std::string text = messageText(message, count);
+    if (message == JobMessage::Count && job_ && !job_->leftOut().empty()) {
+        text += leftOutText(job_->leftOut().size());
+    }
+    StatusProgress::setStatusText(StatusProgress::messagePart, text);
     // After a run that wrote the document, the message part tells where.
     documentPath_ = message == JobMessage::Done && job_ ? job_->outputPath() : std::string();
+    if (!documentPath_.empty()) {
+        written_.insert(documentPath_);
+    }
     toolkit_.setDocumentTip(documentPath_);
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -114,7 +115,11 @@ class Form1 : public JobView {
     void createControls();
     void Form_Load();
     void runCommand(const std::function<void(FolderJob&)>& command);
-    void reportError(const std::exception& error);
+    void reportError(const std::exception& error, const std::function<void(FolderJob&)>& command);
+    // Whether generate() may go on: asks before a list that isn't the
+    // folder's whole listing replaces a document this window didn't write
+    // (替换, 另存为…, 取消).
+    bool mayReplace(FolderJob& job);
     void openDroppedFiles(FolderJob& job, const std::vector<std::string>& paths);
     // Remembers the folder the job holds now, if a command (an open, a
     // drop) changed it from `before`.
@@ -134,6 +139,7 @@ class Form1 : public JobView {
     std::size_t compression_ = 0;    // index into compressionChoices_
     std::string givenFolder_;        // the chooser's next answer, when given
     std::string documentPath_;       // the document the last run wrote
+    std::set<std::string> written_;  // every document this window wrote
     std::vector<std::string> rows_;  // added and not yet in the list
     bool running_ = false;           // a command is on the stack
     bool closePending_ = false;      // closed during that command

@@ -18,4 +18,13 @@ std::string messageText(JobMessage message, std::int32_t count) {
     return {};
 }
 
+std::string replaceQuestion(const std::string& document) {
+    return "文件夹中已有 " + document +
+           "。\n列表中的图片不是这个文件夹的全部图片，替换后原来的文档将被覆盖。";
+}
+
+std::string leftOutText(std::size_t count) {
+    return "（" + std::to_string(count) + "个文件不是图片，未列出）";
+}
+
 }  // namespace folder2pdf

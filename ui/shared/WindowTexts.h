@@ -28,6 +28,15 @@ inline constexpr const char* losslessChoice = "无损";
 inline constexpr const char* retryCaption = "重试";
 inline constexpr const char* skipCaption = "跳过";
 inline constexpr const char* cancelCaption = "取消";
+// The box before a list that isn't the folder's whole listing would
+// replace the folder's document, and its buttons.
+std::string replaceQuestion(const std::string& document);
+inline constexpr const char* replaceCaption = "替换";
+inline constexpr const char* saveAsCaption = "另存为…";
+inline constexpr const char* saveAsTitle = "另存为";
+// The status message's words for files the listing left out.
+std::string leftOutText(std::size_t count);
+
 // 生成's caption while a run is under way: a click stops it.
 inline constexpr const char* stopCaption = "停止";
 

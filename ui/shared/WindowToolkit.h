@@ -71,6 +71,9 @@ class WindowToolkit {
     // A modal folder chooser titled `title`, opened at `startFolder`: the
     // chosen folder's path, or "" when the user cancels.
     virtual std::string chooseFolder(const std::string& title, const std::string& startFolder) = 0;
+    // A modal "save as" chooser for a PDF document titled `title`, opened
+    // at `startPath`: the path chosen, or "" when the user cancels.
+    virtual std::string chooseDocument(const std::string& title, const std::string& startPath) = 0;
     // What the window remembers for this user from run to run (the folder
     // opened last, the document's paper and compression): "" when nothing is.
     virtual std::string setting(const char* key) const = 0;

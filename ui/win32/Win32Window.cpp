@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <array>
 #include <vector>
 
@@ -361,6 +362,25 @@ class Win32Window::Toolkit : public WindowToolkit {
     std::string chooseFolder(const std::string& title, const std::string& startFolder) override {
         return enginePath(
             BrowseDirectorysOnly::browseFolder(hwnd, utf16(title), windowsPath(startFolder)));
+    }
+    std::string chooseDocument(const std::string& title, const std::string& startPath) override {
+        std::wstring file = windowsPath(startPath);
+        file.resize(std::max<std::size_t>(file.size() + 1, 32768), L'\0');
+        const std::wstring caption = utf16(title);
+        OPENFILENAMEW choice{};
+        choice.lStructSize = sizeof choice;
+        choice.hwndOwner = hwnd;
+        choice.lpstrFilter = L"PDF (*.pdf)\0*.pdf\0";
+        choice.lpstrFile = file.data();
+        choice.nMaxFile = static_cast<DWORD>(file.size());
+        choice.lpstrTitle = caption.c_str();
+        choice.lpstrDefExt = L"pdf";
+        choice.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+        if (!GetSaveFileNameW(&choice)) {
+            return "";
+        }
+        file.resize(std::wcslen(file.c_str()));
+        return enginePath(file);
     }
     void showError(const std::string& text) override {
         MessageBoxW(hwnd, utf16(text).c_str(), windowText(hwnd).c_str(), MB_OK | MB_ICONERROR);
