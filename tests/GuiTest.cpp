@@ -86,6 +86,9 @@ struct QtDriver : Recorder {
     }
     void setProgress(int value) const { progressBar()->setValue(value); }
     void later(const std::function<void()>& steps) const { QTimer::singleShot(0, steps); }
+    void fromAnyThread(std::function<void()> steps) const {
+        QMetaObject::invokeMethod(qApp, std::move(steps), Qt::QueuedConnection);
+    }
     void close() const { window->close(); }
 
     QTimer boxTimer;

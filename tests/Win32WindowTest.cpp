@@ -141,6 +141,8 @@ struct Win32Driver : Recorder {
         PostMessageW(laterWindow, WM_APP, 0,
                      reinterpret_cast<LPARAM>(new std::function<void()>(std::move(steps))));
     }
+    // PostMessage may come from any thread.
+    void fromAnyThread(std::function<void()> steps) const { later(std::move(steps)); }
     void close() const { send(window->hwnd(), WM_CLOSE); }
 
     RECT start{};

@@ -7,10 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -173,10 +179,47 @@ TYPED_TEST_P(Window, GivenAndDroppedFoldersOpenDeleteRemovesAndTheTipNamesTheDoc
     EXPECT_EQ(w.rows(), examples);
 }
 
+// While a large page is made, the window's thread takes the system's
+// messages within a tenth of a second, all along.
+TYPED_TEST_P(Window, AnswersWithinATenthOfASecondWhileAPageIsMade) {
+    TypeParam& w = this->w;
+    this->folder.add("d big.bmp", 3000, 3000, true);
+    w.click(Command1);
+    using Clock = std::chrono::steady_clock;
+    struct Waits {
+        std::mutex mutex;
+        std::vector<double> milliseconds;
+    };
+    const auto waits = std::make_shared<Waits>();
+    std::atomic<bool> running{true};
+    std::thread system([&] {
+        while (running.load()) {
+            const auto sent = Clock::now();
+            w.fromAnyThread([waits, sent] {
+                const std::lock_guard<std::mutex> lock(waits->mutex);
+                waits->milliseconds.push_back(
+                    std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
+            });
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    const auto start = Clock::now();
+    w.click(Command2);
+    const double took = std::chrono::duration<double>(Clock::now() - start).count();
+    running.store(false);
+    system.join();
+    EXPECT_EQ(testsupport::readFile(this->pdf).substr(0, 8), "%PDF-1.4");
+    const std::lock_guard<std::mutex> lock(waits->mutex);
+    ASSERT_GT(waits->milliseconds.size(), 5u) << "the run took " << took << " s";
+    EXPECT_LT(*std::max_element(waits->milliseconds.begin(), waits->milliseconds.end()), 100.0)
+        << "over " << took << " s";
+}
+
 REGISTER_TYPED_TEST_SUITE_P(Window, StartUpShowsCaptionsStatusPartsAndLayout,
                             GivenAndDroppedFoldersOpenDeleteRemovesAndTheTipNamesTheDocument,
                             OpenListsMovesAndGeneratesTheDocumentWithProgress,
                             FailuresShowTheReasonAndKeepTheListAndTheEarlierDocument,
-                            ClicksDuringARunAreRefusedAndClosingStopsItWritingNothing);
+                            ClicksDuringARunAreRefusedAndClosingStopsItWritingNothing,
+                            AnswersWithinATenthOfASecondWhileAPageIsMade);
 
 }  // namespace windowtest

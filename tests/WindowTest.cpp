@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 
 #include "WindowScenarios.h"
@@ -79,6 +80,14 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     }
     void setGenerateCaption(const std::string& text) override { generateCaption = text; }
     void runPendingEvents() override {
+        std::deque<std::function<void()>> arrived;
+        {
+            const std::lock_guard<std::mutex> lock(postedMutex);
+            arrived.swap(posted);
+        }
+        for (const auto& steps : arrived) {
+            steps();
+        }
         for (; !pending.empty(); pending.pop_front()) {
             pending.front()();
         }
@@ -107,6 +116,11 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     std::array<int, 2> progress() const { return {progressMax, progressPos}; }
     void setProgress(int value) { progressPos = value; }
     void later(std::function<void()> steps) { pending.push_back(std::move(steps)); }
+    // As the system's messages come: from any thread, taken by the event loop.
+    void fromAnyThread(std::function<void()> steps) {
+        const std::lock_guard<std::mutex> lock(postedMutex);
+        posted.push_back(std::move(steps));
+    }
     void close() { window->Form_QueryUnload(); }
 
     int screenDpi = 96;
@@ -120,6 +134,8 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     Rect lastPart, progressPlace;
     int progressMax = 100, progressPos = 0;
     std::deque<std::function<void()>> pending;
+    std::mutex postedMutex;
+    std::deque<std::function<void()>> posted;
     std::map<std::string, std::string> settings;
     std::string documentTip, opened;
     int menuAnswer = -1;
