@@ -111,7 +111,8 @@ std::string exitStatusManual() {
 
 constexpr char formats[] =
     "With FOLDER, the pictures are the folder's files whose names contain .bmp, .gif, .jpg, "
-    ".jpeg, .jfif or .png (any case) and whose first bytes are a picture's, hidden files, "
+    ".jpeg, .jfif, .png, .tif, .tiff, .webp, .heic, .heif or .avif (any case) and whose first "
+    "bytes are a picture's, hidden files, "
     "sub-folders and the folder's own document left out, in natural order (page2 before "
     "page10); the document is FOLDER/<name of FOLDER>.pdf (a drive's root gives its letter, / "
     "gives root.pdf; leading dots are dropped). A file named like a picture that is none (empty, "
@@ -121,8 +122,9 @@ constexpr char formats[] =
 
 std::string helpText() {
     return std::string(usageText) + "\n" +
-           wrapped("Writes one PDF with a page per picture (BMP, GIF, JPEG or PNG), each page as "
-                   "large in points as the picture is in pixels, the picture in 8-bit gray.",
+           wrapped("Writes one PDF with a page per picture (BMP, GIF, JPEG, PNG, TIFF with every "
+                   "page, WebP, HEIC or AVIF), each page as large in points as the picture is in "
+                   "pixels, the picture in 8-bit gray.",
                    78, "") +
            "\n" + wrapped(formats, 78, "") + "\n" +
            wrapped("The document's path is printed on standard output; on a terminal, a "

@@ -140,12 +140,12 @@ const CommandOption options[] = {
      "show the pictures FOLDER would give, one per line, in order, and what was left out",
      "Nothing is written.", applyList, {}, "", false},
     {"--output", 'o', "OUT.pdf",
-     "convert the PICTUREs given, in that order, into OUT.pdf; - writes the document to "
-     "standard output",
+     "convert the PICTUREs given, in that order, into OUT.pdf (\"-o -\": to standard "
+     "output)",
      "OUT.pdf is refused, with nothing changed, when it is one of the pictures (the same file "
      "by any name) or exists and is no regular file (a device, a FIFO, a socket, a folder, or a "
      "link to one of those or to nothing). On Windows the device names (CON, NUL, COM1, ...) "
-     "are refused too; use - to discard the document.",
+     "are refused too; to discard the document, pipe it: -o - > NUL.",
      applyOutput, {}, "@pdf", false},
     {"--quiet", 'q', nullptr, "print nothing but errors", "", applyQuiet, {}, "", false},
     {"--jobs", 'j', "N",
