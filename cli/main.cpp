@@ -5,6 +5,7 @@
 //   folder2pdf [OPTIONS] -o OUT.pdf PICTURE... one document, pages in the given order
 //   folder2pdf [OPTIONS] --each-subfolder PARENT one document in each sub-folder of PARENT
 
+#include <cmath>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -21,6 +22,7 @@
 #include "job/FolderJob.h"
 #include "job/JobPlan.h"
 #include "job/JobRun.h"
+#include "job/SizeSearch.h"
 
 namespace {
 
@@ -107,12 +109,21 @@ int convert(JobPlan plan, const CommandLine& line) {
     ConsoleProgress progress(onTerminal(line), line.keepGoing);
     progress.setPictures(plan.pictures);
     JobResult result;
+    SizeChoice chosen;
     {
         StopSignals signals(progress.stopFlag());
-        result = runJob(plan, progress);
+        result = plan.options.maxSize > 0 ? runJobWithin(plan, progress, chosen)
+                                          : runJob(plan, progress);
     }
     if (result.stopped) {
         return exitInterrupted;
+    }
+    if (plan.options.maxSize > 0 && !line.quiet) {
+        say("within " + groupedNumber(static_cast<std::uint64_t>(plan.options.maxSize)) +
+            " bytes: " + groupedNumber(static_cast<std::uint64_t>(result.bytes)) +
+            " bytes, photographs as JPEG of quality " + std::to_string(chosen.quality) +
+            (chosen.scale < 1 ? ", scaled to " + std::to_string(std::lround(chosen.scale * 100)) + "%"
+                              : ""));
     }
     if (!line.quiet) {
         printText(stdout, shownPath(result.path) + "\n");
@@ -155,7 +166,9 @@ int convertEachSubfolder(const CommandLine& line) {
         before += static_cast<std::int32_t>(plan.pictures.size());
         JobResult result;
         try {
-            result = runJob(plan, progress);
+            SizeChoice chosen;
+            result = plan.options.maxSize > 0 ? runJobWithin(plan, progress, chosen)
+                                              : runJob(plan, progress);
         } catch (const Error& error) {
             progress.clearLine();
             say(shownMessage(error));

@@ -65,6 +65,9 @@ std::string applyDpi(CommandLine& line, const std::string& value) {
 
 std::string applyJpeg(CommandLine& line, const std::string& value) {
     const auto quality = numberIn(value, 1, 100, false);
+    if (line.document.maxSize > 0) {
+        return "--max-size chooses the JPEG quality itself; leave out --jpeg";
+    }
     if (line.document.compression == Compression::Compact) {
         return "--jpeg and --compact exclude each other";
     }
@@ -79,6 +82,30 @@ std::string applyCompact(CommandLine& line, const std::string&) {
     }
     line.document.compression = Compression::Compact;
     return "";
+}
+
+// "800KB", "5MB", "1.5MB" or plain bytes; KB and MB count by thousands,
+// as upload forms do.
+std::string applyMaxSize(CommandLine& line, const std::string& value) {
+    const std::string problem = "--max-size needs a size such as 800KB or 5MB";
+    std::string number = value;
+    double unit = 1;
+    for (const auto& [suffix, factor] : {std::pair{"kb", 1e3}, std::pair{"mb", 1e6}}) {
+        const std::string text = suffix;
+        if (number.size() > text.size() &&
+            sameWord(number.substr(number.size() - text.size()), suffix)) {
+            number.resize(number.size() - text.size());
+            unit = factor;
+        }
+    }
+    const auto amount = numberIn(number, 1, 1e12, true);
+    if (!amount || *amount * unit < 1000) {
+        return problem;
+    }
+    line.document.maxSize = static_cast<std::int64_t>(*amount * unit);
+    return line.document.compression == Compression::Jpeg
+               ? "--max-size chooses the JPEG quality itself; leave out --jpeg"
+               : "";
 }
 
 std::string applyTitle(CommandLine& line, const std::string& value) {
@@ -193,6 +220,14 @@ const CommandOption options[] = {
      "pixels are not kept exactly",
      "A picture with a side over 65500 pixels keeps the lossless page. Excludes --compact.",
      applyJpeg, {}, "75 85 95", true, WindowGroup::Compression, "照片 JPEG", "85"},
+    {"--max-size", 0, "SIZE",
+     "the document at most SIZE (800KB, 5MB; KB = 1,000 bytes, MB = 1,000,000), as close to it "
+     "as the pictures allow: LOSSY, photos become JPEG of one quality, scaled down if need be",
+     "The quality (and, where even a low quality is too large, a uniform scale) is chosen for "
+     "the whole document by a search and said when the run ends; pages whose gray levels fit "
+     "in fewer bits stay lossless. A size that can't be met is an error naming the smallest "
+     "reachable; nothing is written. Excludes --jpeg and --compact.",
+     applyMaxSize, {}, "2MB 5MB 10MB", true},
     {"--title", 0, "TEXT", "the document's title, shown by viewers", "Any script works.",
      applyTitle, {}, "", true},
     {"--bookmarks", 0, nullptr, "a bookmark per page, named after its picture",

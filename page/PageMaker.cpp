@@ -7,6 +7,7 @@
 
 #include "page/CompactEncoder.h"
 #include "page/JpegEncoder.h"
+#include "page/Resample.h"
 
 namespace folder2pdf {
 
@@ -30,10 +31,21 @@ PageMaker::~PageMaker() = default;
 void PageMaker::encode(PreparedPage& page) {
     page.bitsPerComponent = 8;
     page.kind = StreamKind::Flate;
+    // Under a size limit, a page of few gray levels (text, line art) is
+    // smaller lossless than as a JPEG, and keeps its pixels.
+    if (options_.maxSize > 0 && levelBits(image_.imgData) < 8) {
+        compact_->encode(image_, page);
+        return;
+    }
     if (options_.compression == Compression::Jpeg && image_.Width <= maxJpegSide &&
         image_.Height <= maxJpegSide) {
         page.kind = StreamKind::Dct;
-        encodeJpeg(image_, options_.jpegQuality, page.stream);
+        const GrayImage& pixels = options_.pictureScale < 1
+                                      ? scaledDown(image_, options_.pictureScale, scaled_)
+                                      : image_;
+        page.Width = pixels.Width;
+        page.Height = pixels.Height;
+        encodeJpeg(pixels, options_.jpegQuality, page.stream);
     } else if (options_.compression == Compression::Compact) {
         compact_->encode(image_, page);
     } else {
@@ -47,8 +59,9 @@ void PageMaker::prepare(const std::string& path, std::size_t index, PreparedPage
         loader_.load(path, image_, index);
         page.Width = image_.Width;
         page.Height = image_.Height;
+        // The page is the picture's, whatever the pixels are scaled to.
+        page.layout = layOutPage(options_, image_.Width, image_.Height);
         encode(page);
-        page.layout = layOutPage(options_, page.Width, page.Height);
     } catch (const Error& error) {
         // The file system's errors name the file already.
         throw error.file().empty() ? error.withFile(path) : error;

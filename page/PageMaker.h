@@ -46,6 +46,7 @@ class PageMaker {
 
     ImgToByte loader_;
     GrayImage image_;
+    GrayImage scaled_;  // the pixels scaled down, under a size limit
     DocumentOptions options_;
     std::unique_ptr<CompactEncoder> compact_;
 };

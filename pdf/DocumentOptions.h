@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace folder2pdf {
@@ -30,6 +31,12 @@ struct DocumentOptions {
     int dpi = 0;          // > 0: the page is the picture's size at this resolution
     Compression compression = Compression::Flate;
     int jpegQuality = 85;    // 1 to 100, with Compression::Jpeg
+    // > 0: the document may take at most this many bytes (--max-size); the
+    // run then chooses the JPEG quality and `pictureScale` itself.
+    std::int64_t maxSize = 0;
+    // With Compression::Jpeg: the pictures' pixels scaled by this (0 to 1]
+    // before encoding, the page keeping its size.
+    double pictureScale = 1.0;
     std::string title;       // UTF-8; "" for none
     bool bookmarks = false;  // one outline entry per page, named after its picture
 };

@@ -142,6 +142,12 @@ std::string invalidOptions(const DocumentOptions& options) {
         (paper && !(2 * options.marginMM * pointsPerMM < std::min(size.width, size.height)))) {
         return "the margins leave no room on the paper";
     }
+    if (options.maxSize > 0 && options.compression == Compression::Compact) {
+        return "--max-size and --compact exclude each other";
+    }
+    if (!(options.pictureScale > 0 && options.pictureScale <= 1)) {
+        return "the pictures' scale must be above 0 and at most 1";
+    }
     if (options.jpegQuality < 1 || options.jpegQuality > 100) {
         return "the JPEG quality must be from 1 to 100";
     }

@@ -388,6 +388,43 @@ TEST(CliOptions, PagesKeepTheirPixelsInEveryMode) {
 }
 
 // The title shows in viewers whatever its script, and every page gets a
+
+// --max-size: the document lands within the limit and near it, the photos
+// as JPEG of one quality (scaled down for a small limit), a page of two
+// levels lossless; a limit below what can be reached is an error, with
+// nothing written.
+TEST(CliOptions, MaxSizeLandsWithinTheLimitOrSaysWhatCanBeReached) {
+    Folder folder("size");
+    unsigned seed = 11;
+    const auto noise = [&seed] { return (seed = seed * 1103515245 + 12345) >> 16; };
+    for (const char* name : {"1.bmp", "2.bmp", "3.bmp"}) {
+        addGray(folder, name, 600, 400,
+                [&](unsigned x, unsigned y) { return (x * 3 + y * 2 + noise() % 40) % 256; });
+    }
+    addGray(folder, "4 text.bmp", 600, 400, [](unsigned x, unsigned y) {
+        return (x / 8 + y / 8) % 2 * 255;
+    });
+    const std::string document = folder.file("size.pdf");
+    for (const std::int64_t limit : {600000, 150000, 20000}) {
+        SCOPED_TRACE(limit);
+        const auto result = runProgram({"--max-size", std::to_string(limit / 1000) + "KB",
+                                        folder.path});
+        ASSERT_EQ(result.status, 0) << result.err;
+        const auto size = static_cast<std::int64_t>(fs::file_size(testsupport::u8path(document)));
+        EXPECT_LE(size, limit);
+        EXPECT_GE(size, limit * 7 / 10) << result.err;
+        const Names kinds = matches(readFile(document), R"(/Filter (\S+))");
+        EXPECT_EQ(kinds, (Names{"/DCTDecode", "/DCTDecode", "/DCTDecode", "[/FlateDecode]"}));
+        EXPECT_NE(result.err.find("photographs as JPEG of quality "), std::string::npos);
+        testsupport::expectQpdfAccepts(document);
+    }
+    fs::remove(testsupport::u8path(document));
+    const auto missed = runProgram({"--max-size", "2KB", folder.path});
+    EXPECT_EQ(missed.status, 1);
+    EXPECT_NE(missed.err.find("the smallest it can be is about "), std::string::npos) << missed.err;
+    EXPECT_FALSE(fs::exists(testsupport::u8path(document)));
+}
+
 // bookmark named after its picture, in page order, each leading to its page.
 TEST(CliOptions, TitleAndBookmarksReachTheReaders) {
     Folder folder("book");
