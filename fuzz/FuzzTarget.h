@@ -21,7 +21,8 @@ inline void checkRaster(const Bytes& imgData, std::int32_t width, std::int32_t h
     if (imgData.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {
         __builtin_trap();
     }
-    volatile int sum = std::accumulate(imgData.begin(), imgData.end(), 0);
+    // In 64 bits: the replay programs decode pictures of over 8 megapixels.
+    volatile std::uint64_t sum = std::accumulate(imgData.begin(), imgData.end(), std::uint64_t{0});
     (void)sum;
 }
 

@@ -101,6 +101,8 @@ bool sniffHeif(const std::uint8_t* data, std::size_t size) {
 // white paper.
 void decodeHeif(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
     const char* format = isAvif(data, size) ? "AVIF" : "HEIF";
+    // No heif_init(): the decoders built into libheif are registered as it
+    // loads, and heif_init() would add plugins from a folder of the system.
     const std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
     if (!context) {
         throw Error(ErrorReason::OutOfMemory, std::string("out of memory (starting libheif)"));
@@ -126,17 +128,17 @@ void decodeHeif(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
     out.begin(width, height);
 
     const auto image = decodePrimary(handle.get(), alpha, format);
+    const int channels = alpha ? 4 : 3;
     int stride = 0;
     const std::uint8_t* plane =
         heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-    if (plane == nullptr || stride <= 0 ||
+    if (plane == nullptr || stride / channels < width ||
         heif_image_get_width(image.get(), heif_channel_interleaved) != width ||
         heif_image_get_height(image.get(), heif_channel_interleaved) != height ||
         heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) != 8) {
         throw Error(ErrorReason::Damaged,
                     std::string(format) + ": the decoded picture is not the one announced");
     }
-    const int channels = alpha ? 4 : 3;
     Bytes rgbx;
     resizeBytes(rgbx, 4 * static_cast<std::size_t>(width));
     for (std::int32_t y = 0; y < height; ++y) {

@@ -254,17 +254,19 @@ void hevcSizesIn(Span stream, std::vector<Size>& sizes) {
     }
 }
 
-// The sizes in the parameter set arrays of an hvcC box.
+// The sizes in the parameter set arrays of an hvcC box. libheif hands every
+// unit of every array to libde265, which goes by each unit's own header,
+// not by the array's.
 void hevcSizesInConfig(Span body, std::vector<Size>& sizes) {
     Reader reader(body);
     reader.take(22, "hvcC");
     const std::uint32_t arrays = reader.u8("hvcC");
     for (std::uint32_t a = 0; a < arrays; ++a) {
-        const bool sps = (reader.u8("hvcC") & 0x3F) == 33;
+        reader.u8("hvcC");
         const std::uint32_t units = reader.u16("hvcC");
         for (std::uint32_t u = 0; u < units; ++u) {
             const Span nal = reader.take(reader.u16("hvcC"), "hvcC");
-            if (sps && nal.size >= 2) {
+            if (nal.size >= 2 && (nal.data[0] >> 1 & 0x3F) == 33) {
                 sizes.push_back(hevcSpsSize(nal));
             }
         }
@@ -302,7 +304,10 @@ void av1SizesIn(Span stream, std::vector<Size>& sizes) {
 }
 
 // ---------------------------------------------------------------------------
-// The items: their types, properties and data.
+// The items: their types, properties and data, read as libheif 1.15 reads
+// them, so that the sizes checked are those it will use: the first box of
+// each kind, the first entry of an item where several name it, and iloc's
+// field sizes as it takes them.
 
 struct Extent {
     std::uint64_t offset;
@@ -310,10 +315,10 @@ struct Extent {
 };
 
 struct Item {
-    std::uint32_t type = 0;
-    std::vector<std::uint32_t> properties;  // indices into ipco, from 1
-    std::uint32_t construction = 0;         // 0: in the file, 1: in idat
-    std::vector<Extent> extents;
+    std::optional<std::uint32_t> type;
+    std::optional<std::vector<std::uint32_t>> properties;  // indices into ipco, from 1
+    std::uint32_t construction = 0;                        // 0: in the file, 1: in idat
+    std::optional<std::vector<Extent>> extents;
 };
 
 struct Meta {
@@ -334,29 +339,49 @@ void readItemTypes(Span iinf, Meta& meta) {
         }
         const auto id = static_cast<std::uint32_t>(entry.number(infeVersion == 2 ? 2 : 4, "infe"));
         entry.u16("infe");
-        meta.items[id].type = entry.u32("infe");
+        const std::uint32_t type = entry.u32("infe");
+        Item& item = meta.items[id];
+        if (!item.type) {
+            item.type = type;
+        }
+    }
+}
+
+void readAssociations(Span ipma, Meta& meta) {
+    std::uint32_t version = 0, flags = 0;
+    Reader reader(fullBody(ipma, version, flags));
+    const std::uint32_t entries = reader.u32("ipma");
+    for (std::uint32_t e = 0; e < entries && !reader.atEnd(); ++e) {
+        const auto id = static_cast<std::uint32_t>(reader.number(version < 1 ? 2 : 4, "ipma"));
+        std::vector<std::uint32_t> properties;
+        const std::uint32_t count = reader.u8("ipma");
+        for (std::uint32_t a = 0; a < count; ++a) {
+            properties.push_back((flags & 1) ? reader.u16("ipma") & 0x7FFF
+                                             : reader.u8("ipma") & 0x7F);
+        }
+        Item& item = meta.items[id];
+        if (!item.properties) {
+            item.properties = std::move(properties);
+        }
     }
 }
 
 void readProperties(Span iprp, Meta& meta) {
+    bool ipco = false;
     for (const Box& box : boxesIn(iprp)) {
-        if (box.type == fourcc("ipco")) {
+        if (box.type == fourcc("ipco") && !ipco) {
             meta.properties = boxesIn(box.body);
+            ipco = true;
         } else if (box.type == fourcc("ipma")) {
-            std::uint32_t version = 0, flags = 0;
-            Reader reader(fullBody(box.body, version, flags));
-            const std::uint32_t entries = reader.u32("ipma");
-            for (std::uint32_t e = 0; e < entries; ++e) {
-                const auto id =
-                    static_cast<std::uint32_t>(reader.number(version < 1 ? 2 : 4, "ipma"));
-                const std::uint32_t count = reader.u8("ipma");
-                for (std::uint32_t a = 0; a < count; ++a) {
-                    meta.items[id].properties.push_back((flags & 1) ? reader.u16("ipma") & 0x7FFF
-                                                                    : reader.u8("ipma") & 0x7F);
-                }
-            }
+            readAssociations(box.body, meta);  // libheif joins them all
         }
     }
+}
+
+// A field of iloc: libheif reads 4 or 8 bytes and takes any other size as
+// no field at all.
+std::uint64_t ilocField(Reader& reader, std::size_t size) {
+    return size == 4 || size == 8 ? reader.number(size, "iloc") : 0;
 }
 
 void readLocations(Span iloc, Meta& meta) {
@@ -365,25 +390,29 @@ void readLocations(Span iloc, Meta& meta) {
     const std::uint32_t sizes = reader.u16("iloc");
     const std::size_t offsetSize = sizes >> 12, lengthSize = sizes >> 8 & 15;
     const std::size_t baseSize = sizes >> 4 & 15;
-    const std::size_t indexSize = (version == 1 || version == 2) ? (sizes & 15) : 0;
+    const std::size_t indexSize = version > 1 ? (sizes & 15) : 0;  // libheif: not for version 1
     const std::size_t idSize = version < 2 ? 2 : 4;
     const std::uint64_t count = reader.number(idSize, "iloc");
     for (std::uint64_t i = 0; i < count; ++i) {
-        Item& item = meta.items[static_cast<std::uint32_t>(reader.number(idSize, "iloc"))];
-        if (version == 1 || version == 2) {
-            item.construction = reader.u16("iloc") & 15;
-        }
+        const auto id = static_cast<std::uint32_t>(reader.number(idSize, "iloc"));
+        const std::uint32_t construction = version >= 1 ? reader.u16("iloc") & 15 : 0;
         reader.u16("iloc");  // data_reference_index
-        const std::uint64_t base = reader.number(baseSize, "iloc");
-        const std::uint32_t extents = reader.u16("iloc");
-        for (std::uint32_t e = 0; e < extents; ++e) {
-            reader.number(indexSize, "iloc");
-            const std::uint64_t offset = reader.number(offsetSize, "iloc");
-            const std::uint64_t length = reader.number(lengthSize, "iloc");
+        const std::uint64_t base = ilocField(reader, baseSize);
+        std::vector<Extent> extents;
+        const std::uint32_t extentCount = reader.u16("iloc");
+        for (std::uint32_t e = 0; e < extentCount; ++e) {
+            ilocField(reader, indexSize);
+            const std::uint64_t offset = ilocField(reader, offsetSize);
+            const std::uint64_t length = ilocField(reader, lengthSize);
             if (offset > UINT64_MAX - base) {
                 throw Unreadable{"iloc"};
             }
-            item.extents.push_back({base + offset, length});
+            extents.push_back({base + offset, length});
+        }
+        Item& item = meta.items[id];
+        if (!item.extents) {
+            item.construction = construction;
+            item.extents = std::move(extents);
         }
     }
 }
@@ -395,7 +424,12 @@ Meta readMeta(Span file) {
     }
     std::uint32_t version = 0, flags = 0;
     Meta meta;
+    std::vector<std::uint32_t> seen;
     for (const Box& box : boxesIn(fullBody(metaBox->body, version, flags))) {
+        if (std::find(seen.begin(), seen.end(), box.type) != seen.end()) {
+            continue;
+        }
+        seen.push_back(box.type);
         if (box.type == fourcc("iinf")) {
             readItemTypes(box.body, meta);
         } else if (box.type == fourcc("iprp")) {
@@ -414,7 +448,7 @@ Meta readMeta(Span file) {
 std::vector<std::uint8_t> dataOf(const Item& item, Span file, const Meta& meta) {
     const Span from = item.construction == 1 ? meta.idat : file;
     std::vector<std::uint8_t> data;
-    for (const Extent& extent : item.extents) {
+    for (const Extent& extent : item.extents.value_or(std::vector<Extent>{})) {
         if (item.construction > 1 || extent.offset > from.size ||
             extent.length > from.size - extent.offset) {
             return {};
@@ -467,7 +501,7 @@ void checkItem(std::uint32_t id, const Item& item, Span file, const Meta& meta,
                std::uint64_t maxPixels) {
     std::vector<const Box*> properties;
     std::optional<Size> declared;
-    for (const std::uint32_t index : item.properties) {
+    for (const std::uint32_t index : item.properties.value_or(std::vector<std::uint32_t>{})) {
         if (index == 0 || index > meta.properties.size()) {
             continue;  // libheif refuses those itself
         }
@@ -507,8 +541,9 @@ void checkHeifDeclaredSizes(const std::uint8_t* data, std::size_t size,
         const Meta meta = readMeta(file);
         const std::uint64_t maxPixels = std::max(primaryPixels, kMaxItemPixels);
         for (const auto& [id, item] : meta.items) {
-            if (item.type == fourcc("hvc1") || item.type == fourcc("av01") ||
-                item.type == fourcc("grid") || item.type == fourcc("iovl")) {
+            const std::uint32_t type = item.type.value_or(0);
+            if (type == fourcc("hvc1") || type == fourcc("av01") || type == fourcc("grid") ||
+                type == fourcc("iovl")) {
                 checkItem(id, item, file, meta, maxPixels);
             }
         }

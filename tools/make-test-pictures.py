@@ -762,7 +762,7 @@ def make_tiffs(folder, scratch):
 
     # RGB: LZW with the horizontal predictor, 16 bits deflated, tiles that
     # pass the right and bottom edges, planes stored apart (read through
-    # libtiff's RGBA reader).
+    # libtiff's RGBA reader, four rows a strip).
     rgb8 = noise(3 * w * h, 255)
     rgb_gray = [gray_of(*rgb8[3 * i : 3 * i + 3]) for i in range(w * h)]
     rgb_source = baseline("rgb8", w, h, TIFF_RGB, 8, 3, rgb8)
@@ -770,7 +770,7 @@ def make_tiffs(folder, scratch):
     expect("lzw-rgb", w, h, rgb_gray)
     save("tiled-rgb", rgb_source, "-c", "zip", "-t", "-w", "16", "-l", "16")
     expect("tiled-rgb", w, h, rgb_gray)
-    save("planar-separate-rgb", rgb_source, "-c", "lzw", "-p", "separate")
+    save("planar-separate-rgb", rgb_source, "-c", "lzw", "-p", "separate", "-r", "4")
     expect("planar-separate-rgb", w, h, rgb_gray)
     rgb16 = noise(3 * w * h, 65535)
     save("deflate-rgb-16", baseline("rgb16", w, h, TIFF_RGB, 16, 3, rgb16), "-c", "zip:2")
