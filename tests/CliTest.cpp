@@ -486,6 +486,34 @@ TEST(CliOptions, EachSubfolderWritesADocumentInEachAndReportsFailures) {
     EXPECT_EQ(runProgram({"--quiet", "--each-subfolder", folder.path}).status, 0);
 }
 
+// Each sub-folder's document is the very one the folder alone gives, with a
+// shortcut, a text file named like a picture and an empty picture beside the
+// pictures; a parent without pictures writes nothing and says so.
+TEST(CliOptions, EachSubfolderGivesWhatTheFolderAloneGives) {
+    Folder parent("album");
+    fs::create_directory(testsupport::u8path(parent.file("trip")));
+    parent.add("trip/a.bmp", 3, 2);
+    parent.add("trip/b.bmp", 2, 5);
+    testsupport::writeFile(parent.file("trip/x.jpg - 快捷方式.lnk"), std::string("L\0\0\0", 4));
+    testsupport::writeFile(parent.file("trip/notes.png"), "text");
+    testsupport::writeFile(parent.file("trip/empty.jpg"), "");
+    const std::string document = parent.file("trip/trip.pdf");
+    const auto each = runProgram({"--bookmarks", "--each-subfolder", parent.path});
+    ASSERT_EQ(each.status, 0) << each.err;
+    const std::string fromParent = readFile(document);
+    fs::remove(testsupport::u8path(document));
+    ASSERT_EQ(runProgram({"--bookmarks", parent.file("trip")}).status, 0);
+    EXPECT_EQ(readFile(document), fromParent);
+    EXPECT_NE(each.err.find("left out: " + shown(parent.file("trip/notes.png"))), std::string::npos)
+        << each.err;
+
+    const Folder empty("nothing");
+    fs::create_directory(testsupport::u8path(empty.file("sub")));
+    const auto none = runProgram({"--each-subfolder", empty.path});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("; nothing written"), std::string::npos) << none.err;
+}
+
 TEST(CliTerminal, ProgressLineShowsEachPictureAndQuietNothing) {
     Folder folder("p");
     folder.add("照片 1.bmp", 2, 2);
