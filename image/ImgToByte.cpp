@@ -11,6 +11,11 @@ void ImgToByte::load(const std::string& path, GrayImage& image, std::size_t page
     loadBytes(fileBuffer_.data(), fileBuffer_.size(), image, page);
 }
 
+const Bytes& ImgToByte::readFile(const std::string& path) {
+    readWholeFile(path, fileBuffer_);
+    return fileBuffer_;
+}
+
 void ImgToByte::loadBytes(const std::uint8_t* data, std::size_t size, GrayImage& image,
                           std::size_t page) {
     if (size == 0) {

@@ -30,6 +30,11 @@ class ImgToByte {
     void loadBytes(const std::uint8_t* data, std::size_t size, GrayImage& image,
                    std::size_t page = 0);
 
+    // Reads the file at `path` into the loader's buffer, which stays valid
+    // until the next load or read: for a caller that looks at the bytes
+    // before it decodes them with loadBytes().
+    const Bytes& readFile(const std::string& path);
+
     // How many pictures load() finds in the file at `path`, 1 to
     // maxTiffPages (see pictureCount). Only a TIFF is read whole; of other
     // files the first bytes tell. Never throws: a file that can't be read,

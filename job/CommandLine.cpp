@@ -81,6 +81,11 @@ std::string applyCompact(CommandLine& line, const std::string&) {
     return "";
 }
 
+std::string applyColor(CommandLine& line, const std::string&) {
+    line.document.color = true;
+    return "";
+}
+
 std::string applyTitle(CommandLine& line, const std::string& value) {
     line.document.title = value;
     return "";
@@ -193,6 +198,13 @@ const CommandOption options[] = {
      "pixels are not kept exactly",
      "A picture with a side over 65500 pixels keeps the lossless page. Excludes --compact.",
      applyJpeg, {}, "75 85 95", true, WindowGroup::Compression, "照片 JPEG", "85"},
+    {"--color", 0, nullptr,
+     "pages keep their colours; JPEG files are kept as their own bytes",
+     "A gray picture stays gray, a colour one is stored as 8-bit RGB, losslessly (with "
+     "--compact smaller, with --jpeg as a colour JPEG). A JPEG file that PDF readers show as "
+     "it is becomes its page unchanged, with its ICC profile and turned as its EXIF "
+     "orientation says; other JPEG files (arithmetic, 12-bit, lossless) are decoded.",
+     applyColor, {}, "", true, WindowGroup::Color, "彩色"},
     {"--title", 0, "TEXT", "the document's title, shown by viewers", "Any script works.",
      applyTitle, {}, "", true},
     {"--bookmarks", 0, nullptr, "a bookmark per page, named after its picture",

@@ -30,6 +30,7 @@ struct DocumentOptions {
     int dpi = 0;          // > 0: the page is the picture's size at this resolution
     Compression compression = Compression::Flate;
     int jpegQuality = 85;    // 1 to 100, with Compression::Jpeg
+    bool color = false;      // pages keep their colours; JPEG files are stored as they are
     std::string title;       // UTF-8; "" for none
     bool bookmarks = false;  // one outline entry per page, named after its picture
 };
