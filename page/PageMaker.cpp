@@ -34,6 +34,7 @@ void PageMaker::encode(PreparedPage& page) {
     if (options_.compression == Compression::Jpeg && image_.Width <= maxJpegSide &&
         image_.Height <= maxJpegSide) {
         page.kind = StreamKind::Dct;
+        page.colorTransform = image_.channels == 3;  // libjpeg's JFIF YCbCr
         encodeJpeg(image_, options_.jpegQuality, page.stream);
     } else if (options_.compression == Compression::Compact) {
         compact_->encode(image_, page);
@@ -83,12 +84,13 @@ void PageMaker::prepare(const std::string& path, std::size_t index, PreparedPage
             if (options_.compression != Compression::Jpeg && keepJpeg(file, page)) {
                 return;
             }
-            loader_.loadBytes(file.data(), file.size(), image_, index);
+            loader_.loadBytes(file.data(), file.size(), image_, index, true);
         } else {
             loader_.load(path, image_, index);
         }
         page.Width = image_.Width;
         page.Height = image_.Height;
+        page.color = image_.channels == 3 ? ColorKind::Rgb : ColorKind::Gray;
         encode(page);
         page.layout = layOutPage(options_, page.Width, page.Height);
     } catch (const Error& error) {
