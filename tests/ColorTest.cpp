@@ -148,7 +148,8 @@ TEST(ColorJpeg, EveryOrientationTurnsThePlacementAndKeepsTheBytes) {
 }
 
 // Other pictures keep their exact colours, plain, with predictors, and
-// from a palette; transparency is on white paper (rounding apart).
+// from a palette; transparency is on white paper (rounding apart); a gray
+// picture stays gray. A colour JPEG of each is a colour JPEG page.
 TEST(ColorLossless, PicturesKeepTheirColoursExactly) {
     if (readersMissing()) {
         GTEST_SKIP() << "needs poppler-utils, mupdf-tools and imagemagick";
@@ -161,7 +162,8 @@ TEST(ColorLossless, PicturesKeepTheirColoursExactly) {
     } cases[] = {
         {"png/rgb-8.png", "rgb", 0},       {"png/interlaced-rgb-8.png", "rgb", 0},
         {"png/palette-8.png", "rgb", 0},   {"png/rgba-8.png", "rgb", 1},
-        {"gif/pillow-interlaced.gif", "rgb", 0}, {"png/gray-8.png", "gray", 0},
+        {"gif/pillow-interlaced.gif", "rgb", 0}, {"bmp/core-palette.bmp", "rgb", 0},
+        {"png/gray-8.png", "gray", 0},
     };
     for (const auto& c : cases) {
         const std::string picture = dataFile(c.file);
