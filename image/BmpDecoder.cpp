@@ -227,8 +227,12 @@ void checkFormat(const BmpInfo& info) {
 
 // The palette converted once to gray levels. Indices beyond the palette
 // read as black, as they do on Windows.
+// Kept for colour pictures too: each entry as R, G, B and a spare byte, and
+// whether any of them is no gray.
 struct GrayPalette {
     std::uint8_t gray[256] = {};
+    std::uint8_t rgbx[256 * 4] = {};
+    bool color = false;
 };
 
 GrayPalette readPalette(ByteReader& r, const BmpInfo& info) {
@@ -247,6 +251,10 @@ GrayPalette readPalette(ByteReader& r, const BmpInfo& info) {
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* bgr = entries + i * info.paletteEntrySize;
         palette.gray[i] = grayOf(bgr[2], bgr[1], bgr[0]);
+        palette.rgbx[4 * i] = bgr[2];
+        palette.rgbx[4 * i + 1] = bgr[1];
+        palette.rgbx[4 * i + 2] = bgr[0];
+        palette.color = palette.color || bgr[0] != bgr[1] || bgr[1] != bgr[2];
     }
     return palette;
 }
@@ -463,6 +471,23 @@ void decodeRows(ByteReader& r, const BmpInfo& info, const GrayPalette& palette, 
               static_cast<std::int32_t>(std::abs(info.height)));
     if (info.bitCount > 8) {
         decodeColorRows(r, info, out);
+        return;
+    }
+    if (out.keepsColor() && palette.color) {
+        const std::int32_t width = out.width();
+        Bytes rgbx;
+        resizeBytes(rgbx, std::size_t(width) * 4);
+        const int bits = info.bitCount;
+        const int perByte = 8 / bits;
+        const unsigned valueMask = (1u << bits) - 1;
+        forEachRow(r, info, [&](const std::uint8_t* src, std::int32_t y) {
+            for (std::int32_t x = 0; x < width; ++x) {
+                const int shift = 8 - bits * (x % perByte + 1);
+                const unsigned index = (src[x / perByte] >> shift) & valueMask;
+                std::memcpy(rgbx.data() + 4 * x, palette.rgbx + 4 * index, 4);
+            }
+            out.putRgbxRow(y, rgbx.data());
+        });
         return;
     }
     forEachRow(r, info, [&](const std::uint8_t* src, std::int32_t y) {

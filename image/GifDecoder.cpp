@@ -91,7 +91,10 @@ void grayLevels(const ColorMapObject& map, int transparent, std::uint8_t (&gray)
 
 // Decodes the frame's rows onto the screen rows they cover, clipped to the
 // screen, with white left and right of the frame.
-void decodeRows(GifFileType* gif, const std::uint8_t (&gray)[256], GrayRaster& out) {
+// `rgbx`, when given, is the colour of every index (as `gray` its level):
+// the rows are delivered in colour.
+void decodeRows(GifFileType* gif, const std::uint8_t (&gray)[256], const std::uint8_t* rgbx,
+                GrayRaster& out) {
     const GifImageDesc& frame = gif->Image;
     const std::int32_t width = out.width();
     const std::int32_t height = out.height();
@@ -100,10 +103,22 @@ void decodeRows(GifFileType* gif, const std::uint8_t (&gray)[256], GrayRaster& o
     const std::int32_t right = std::max(left, std::min(frame.Left + frame.Width, width));
     Bytes line;
     resizeBytes(line, static_cast<std::size_t>(frame.Width));
+    Bytes colorLine;
+    if (rgbx) {
+        colorLine.assign(4 * static_cast<std::size_t>(width), kWhite);
+    }
     const auto readRow = [&](std::int32_t frameRow) {
         check(gif, DGifGetLine(gif, line.data(), frame.Width));
         const std::int32_t y = frame.Top + frameRow;
         if (y >= height) {
+            return;
+        }
+        if (rgbx) {
+            for (std::int32_t x = left; x < right; ++x) {
+                const std::uint8_t index = line[static_cast<std::size_t>(x - frame.Left)];
+                std::memcpy(colorLine.data() + 4 * x, rgbx + 4 * index, 4);
+            }
+            out.putRgbxRow(y, colorLine.data());
             return;
         }
         std::uint8_t* target = out.row(y);
@@ -140,19 +155,42 @@ void decodeFrame(GifFileType* gif, int transparent, GrayRaster& out) {
     }
     std::uint8_t gray[256];
     grayLevels(*map, transparent, gray);
+    // Kept in colour, a table of colours other than grays gives colour rows,
+    // indexed as grayLevels() does.
+    std::uint8_t rgbx[256 * 4] = {};
+    bool color = false;
+    const int count = std::min(map->ColorCount, 256);
+    for (int i = 0; out.keepsColor() && i < count; ++i) {
+        const GifColorType& entry = map->Colors[i];
+        color = color || entry.Red != entry.Green || entry.Green != entry.Blue;
+        rgbx[4 * i] = entry.Red;
+        rgbx[4 * i + 1] = entry.Green;
+        rgbx[4 * i + 2] = entry.Blue;
+    }
+    if (transparent >= 0) {
+        std::memset(rgbx + 4 * transparent, kWhite, 4);
+    }
 
     const std::int32_t width = out.width();
     const std::int32_t height = out.height();
     const bool empty = frame.Width <= 0 || frame.Height <= 0;
     if (!empty) {
-        decodeRows(gif, gray, out);
+        decodeRows(gif, gray, color ? rgbx : nullptr, out);
     }
     // The screen rows that the frame leaves alone are white paper. They are
     // filled last, so that a broken file fails before it touches a large
     // screen.
+    Bytes white;
+    if (color) {
+        white.assign(static_cast<std::size_t>(width), kWhite);
+    }
     for (std::int32_t y = 0; y < height; ++y) {
         if (empty || y < frame.Top || y - frame.Top >= frame.Height) {
-            std::memset(out.row(y), kWhite, static_cast<std::size_t>(width));
+            if (color) {
+                out.putGrayRow(y, white.data());
+            } else {
+                std::memset(out.row(y), kWhite, static_cast<std::size_t>(width));
+            }
         }
     }
 }

@@ -10,10 +10,14 @@ namespace folder2pdf {
 // holding Width x Height bytes, rows from the top, each left to right. The
 // loader fills it; a GrayImage kept from picture to picture reuses its
 // raster's memory.
+//
+// Loaded to keep colour, a picture whose decoder delivered colour rows has
+// `channels` 3: imgData holds R, G, B bytes a pixel.
 struct GrayImage {
     std::int32_t Width = 0;
     std::int32_t Height = 0;
     Bytes imgData;
+    int channels = 1;
 };
 
 }  // namespace folder2pdf

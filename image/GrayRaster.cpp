@@ -31,7 +31,9 @@ void GrayRaster::checkSize(std::int32_t width, std::int32_t height, int bytesPer
 }
 
 void GrayRaster::begin(std::int32_t width, std::int32_t height) {
-    checkSize(width, height);
+    checkSize(width, height, keepColor_ ? 3 : 1);
+    rgb_ = false;
+    grayTouched_ = false;
     const std::int32_t pixels = width * height;
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
     // Pictures of hundreds of megabytes are allowed, but filling and freeing
@@ -47,15 +49,52 @@ void GrayRaster::begin(std::int32_t width, std::int32_t height) {
 }
 
 std::uint8_t* GrayRaster::row(std::int32_t y) {
+    grayTouched_ = true;
     return imgData_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
 }
 
+void GrayRaster::becomeRgb() {
+    const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+    resizeBytes(imgData_, pixels * 3);
+    if (grayTouched_) {
+        // From the end backwards, so that no gray byte is overwritten unread.
+        std::uint8_t* data = imgData_.data();
+        for (std::size_t i = pixels; i-- > 0;) {
+            data[3 * i] = data[3 * i + 1] = data[3 * i + 2] = data[i];
+        }
+    }
+    rgb_ = true;
+}
+
+std::uint8_t* GrayRaster::rgbRow(std::int32_t y) {
+    if (!rgb_) {
+        becomeRgb();
+    }
+    return imgData_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) * 3;
+}
+
 void GrayRaster::putRgbxRow(std::int32_t y, const std::uint8_t* rgbx) {
-    rgbxRowToGray(rgbx, row(y), width_);
+    if (!keepColor_) {
+        rgbxRowToGray(rgbx, row(y), width_);
+        return;
+    }
+    std::uint8_t* rgb = rgbRow(y);
+    for (std::int32_t x = 0; x < width_; ++x) {
+        rgb[3 * x] = rgbx[4 * x];
+        rgb[3 * x + 1] = rgbx[4 * x + 1];
+        rgb[3 * x + 2] = rgbx[4 * x + 2];
+    }
 }
 
 void GrayRaster::putGrayRow(std::int32_t y, const std::uint8_t* gray) {
-    std::memcpy(row(y), gray, static_cast<std::size_t>(width_));
+    if (!rgb_) {
+        std::memcpy(row(y), gray, static_cast<std::size_t>(width_));
+        return;
+    }
+    std::uint8_t* rgb = rgbRow(y);
+    for (std::int32_t x = 0; x < width_; ++x) {
+        rgb[3 * x] = rgb[3 * x + 1] = rgb[3 * x + 2] = gray[x];
+    }
 }
 
 namespace {
@@ -193,7 +232,61 @@ void turnEdges(const Turn turn, std::uint8_t* upright, std::ptrdiff_t blockW,
 
 }  // namespace
 
+// Colour pictures turn a pixel at a time: they are few, and kept only
+// when asked for.
+void GrayRaster::orientRgb(int orientation) {
+    const auto width = static_cast<std::ptrdiff_t>(width_);
+    const auto height = static_cast<std::ptrdiff_t>(height_);
+    std::uint8_t* const pixels = imgData_.data();
+    const auto pixel = [&](std::ptrdiff_t x, std::ptrdiff_t y) { return pixels + 3 * (y * width + x); };
+    switch (orientation) {
+        case 2:
+        case 3:
+            for (std::ptrdiff_t y = 0; y < (orientation == 3 ? (height + 1) / 2 : height); ++y) {
+                const std::ptrdiff_t otherY = orientation == 3 ? height - 1 - y : y;
+                for (std::ptrdiff_t x = 0; x < width; ++x) {
+                    const std::ptrdiff_t otherX = width - 1 - x;
+                    // Each pair once: in a row its left half, and the middle
+                    // row of an upside-down turn only up to its middle.
+                    if (otherY == y && otherX <= x) {
+                        break;
+                    }
+                    std::swap_ranges(pixel(x, y), pixel(x, y) + 3, pixel(otherX, otherY));
+                }
+            }
+            return;
+        case 4:
+            for (std::ptrdiff_t y = 0; y < height / 2; ++y) {
+                std::swap_ranges(pixel(0, y), pixel(0, y + 1), pixel(0, height - 1 - y));
+            }
+            return;
+        case 5:
+        case 6:
+        case 7:
+        case 8:
+            break;
+        default:
+            return;
+    }
+    Bytes& turned = scratch();
+    resizeBytes(turned, imgData_.size());
+    const Turn turn = turnOf(orientation, pixels, width, height);
+    for (std::ptrdiff_t y = 0; y < width; ++y) {
+        const std::ptrdiff_t column = turn.sourceColumn(y);
+        for (std::ptrdiff_t x = 0; x < height; ++x) {
+            const std::ptrdiff_t row = turn.rowsFromBottom ? height - 1 - x : x;
+            std::memcpy(turned.data() + 3 * (y * height + x), pixel(column, row), 3);
+        }
+    }
+    imgData_.swap(turned);
+    std::swap(width_, height_);
+}
+
 void GrayRaster::orient(int orientation) {
+    if (rgb_) {
+        orientRgb(orientation);
+        return;
+    }
     const auto width = static_cast<std::ptrdiff_t>(width_);
     const auto height = static_cast<std::ptrdiff_t>(height_);
     std::uint8_t* const pixels = imgData_.data();

@@ -14,8 +14,11 @@ class GrayRaster {
   public:
     // `scratch`, when given, is where orient() turns pictures; kept by the
     // caller from picture to picture, it spares fresh memory each time.
-    explicit GrayRaster(Bytes& imgData, Bytes* scratch = nullptr)
-        : imgData_(imgData), scratch_(scratch) {}
+    // With `keepColor` colour rows are kept as R, G, B bytes: a picture stays
+    // one gray byte a pixel only while every row comes as gray; the first
+    // colour row makes it RGB, the gray rows delivered before expanded.
+    explicit GrayRaster(Bytes& imgData, Bytes* scratch = nullptr, bool keepColor = false)
+        : imgData_(imgData), scratch_(scratch), keepColor_(keepColor) {}
 
     // Checks the size against the loader's limits before anything that large
     // is allocated, then sizes the caller's array to width x height.
@@ -32,8 +35,15 @@ class GrayRaster {
     void putRgbxRow(std::int32_t y, const std::uint8_t* rgbx);
     void putGrayRow(std::int32_t y, const std::uint8_t* gray);
     // Direct access to row y of the gray raster, for decoders that write gray
-    // levels themselves.
+    // levels themselves; not once the picture holds colour (channels() 3).
     std::uint8_t* row(std::int32_t y);
+    // With keepColor, direct access to row y as R, G, B bytes a pixel: the
+    // picture holds colour from then on.
+    std::uint8_t* rgbRow(std::int32_t y);
+
+    bool keepsColor() const { return keepColor_; }
+    // 1 for gray, 3 once a colour row came with keepColor.
+    int channels() const { return rgb_ ? 3 : 1; }
 
     // Turns the delivered picture upright as an EXIF orientation (1 to 8)
     // says it was taken: 2 to 4 mirror it in place, 5 to 8 rotate or
@@ -52,9 +62,15 @@ class GrayRaster {
     Bytes& scratch() { return scratch_ ? *scratch_ : ownScratch_; }
 
   private:
+    void becomeRgb();
+    void orientRgb(int orientation);
+
     Bytes& imgData_;
     Bytes* scratch_;
     Bytes ownScratch_;
+    bool keepColor_ = false;
+    bool rgb_ = false;
+    bool grayTouched_ = false;  // gray rows that becoming RGB must expand
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
 };

@@ -11,12 +11,17 @@ void ImgToByte::load(const std::string& path, GrayImage& image, std::size_t page
     loadBytes(fileBuffer_.data(), fileBuffer_.size(), image, page);
 }
 
+const Bytes& ImgToByte::readFile(const std::string& path) {
+    readWholeFile(path, fileBuffer_);
+    return fileBuffer_;
+}
+
 void ImgToByte::loadBytes(const std::uint8_t* data, std::size_t size, GrayImage& image,
-                          std::size_t page) {
+                          std::size_t page, bool keepColor) {
     if (size == 0) {
         throw Error(ErrorReason::Damaged, "the file is empty");
     }
-    GrayRaster raster(image.imgData, &turnScratch_);
+    GrayRaster raster(image.imgData, &turnScratch_, keepColor);
     try {
         decodePicture(data, size, raster, page);
     } catch (const std::bad_alloc&) {
@@ -24,6 +29,7 @@ void ImgToByte::loadBytes(const std::uint8_t* data, std::size_t size, GrayImage&
     }
     image.Width = raster.width();
     image.Height = raster.height();
+    image.channels = raster.channels();
 }
 
 std::size_t ImgToByte::countPages(const std::string& path) {

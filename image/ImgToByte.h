@@ -26,9 +26,15 @@ class ImgToByte {
     // a member its class's name only as a constructor, hence load.)
     void load(const std::string& path, GrayImage& image, std::size_t page = 0);
 
-    // The same from bytes already in memory.
+    // The same from bytes already in memory. With `keepColor` a picture
+    // that comes in colour keeps it (image.channels 3, see GrayRaster).
     void loadBytes(const std::uint8_t* data, std::size_t size, GrayImage& image,
-                   std::size_t page = 0);
+                   std::size_t page = 0, bool keepColor = false);
+
+    // Reads the file at `path` into the loader's buffer, which stays valid
+    // until the next load or read: for a caller that looks at the bytes
+    // before it decodes them with loadBytes().
+    const Bytes& readFile(const std::string& path);
 
     // How many pictures load() finds in the file at `path`, 1 to
     // maxTiffPages (see pictureCount). Only a TIFF is read whole; of other

@@ -392,8 +392,9 @@ struct Scan {
 // One walk over one file: the state libjpeg keeps between markers.
 class Walk {
   public:
-    Walk(const std::uint8_t* data, std::size_t size, std::vector<std::uint64_t>& nonzero)
-        : data_(data), size_(size), nonzero_(nonzero) {}
+    Walk(const std::uint8_t* data, std::size_t size, std::vector<std::uint64_t>& nonzero,
+         JpegEntropyCheck check)
+        : data_(data), size_(size), nonzero_(nonzero), check_(check) {}
 
     JpegFacts run();
 
@@ -443,6 +444,7 @@ class Walk {
     std::size_t size_;
     std::size_t position_ = 0;
     std::vector<std::uint64_t>& nonzero_;
+    JpegEntropyCheck check_;
     JpegFacts facts_;
 
     int process_ = -1;  // the SOFn marker
@@ -698,7 +700,7 @@ void Walk::startFirstScan() {
     const std::uint64_t coefficientBytes = layComponents(blocks);
     multipleScans_ = scan_.count < static_cast<int>(components_.size()) || progressive();
     candidate_ = isCandidate(coefficientBytes);
-    if (candidate_ && progressive()) {
+    if (candidate_ && progressive() && check_ == JpegEntropyCheck::Huffman) {
         try {
             nonzero_.resize(static_cast<std::size_t>(blocks));
         } catch (const std::bad_alloc&) {
@@ -821,7 +823,9 @@ void Walk::skipEntropyData() {
             damaged(kCutShort);
         }
         if (data_[position_] != 0xFF) {
-            ++position_;
+            const void* mark = std::memchr(data_ + position_, 0xFF, size_ - position_);
+            position_ = mark ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(mark) - data_)
+                             : size_;
             continue;
         }
         std::size_t next = position_ + 1;
@@ -840,6 +844,22 @@ void Walk::skipEntropyData() {
 }
 
 void Walk::walkEntropyData() {
+    if (candidate_ && check_ == JpegEntropyCheck::Markers) {
+        // Unwalked, every table a scan codes with must still be there: the
+        // decoder refuses a progressive scan without one, and fills in the
+        // standard ones for a sequential file, as readers don't.
+        for (int i = 0; i < scan_.count; ++i) {
+            const Component& component = components_[static_cast<std::size_t>(scan_.components[i])];
+            const bool dc = scan_.ss == 0 && scan_.ah == 0;
+            const bool ac = scan_.se > 0;
+            if ((dc && (component.dcTable > 3 || !dcTables_[component.dcTable].defined)) ||
+                (ac && (component.acTable > 3 || !acTables_[component.acTable].defined))) {
+                candidate_ = false;
+            }
+        }
+        skipEntropyData();
+        return;
+    }
     if (candidate_ && !progressive()) {
         // libjpeg fills in the standard tables where a sequential file
         // (Motion JPEG) has none; PDF readers don't.
@@ -1212,8 +1232,9 @@ JpegFacts Walk::run() {
 
 }  // namespace
 
-JpegFacts JpegStructureReader::read(const std::uint8_t* data, std::size_t size) {
-    return Walk(data, size, nonzero_).run();
+JpegFacts JpegStructureReader::read(const std::uint8_t* data, std::size_t size,
+                                    JpegEntropyCheck check) {
+    return Walk(data, size, nonzero_, check).run();
 }
 
 JpegFacts readJpegStructure(const std::uint8_t* data, std::size_t size) {

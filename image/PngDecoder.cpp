@@ -201,6 +201,18 @@ void readInterlacedRows(Session& session, GrayRaster& out, int channels, std::ui
             continue;  // libpng skips empty passes too
         }
         for (png_uint_32 passRow = 0; passRow < rows; ++passRow) {
+            const auto y = static_cast<std::int32_t>(PNG_ROW_FROM_PASS_ROW(passRow, pass));
+            if (channels == 4 && out.keepsColor()) {
+                png_read_row(session.png, row, nullptr);
+                if (hasAlpha(session)) {
+                    composeOverWhite(row, static_cast<std::int32_t>(columns), channels);
+                }
+                std::uint8_t* target = out.rgbRow(y);
+                for (png_uint_32 i = 0; i < columns; ++i) {
+                    std::memcpy(target + 3 * PNG_COL_FROM_PASS_COL(i, pass), row + 4 * i, 3);
+                }
+                continue;
+            }
             const std::uint8_t* gray =
                 readGrayRow(session, static_cast<std::int32_t>(columns), channels, row, grayRow);
             std::uint8_t* target =

@@ -626,7 +626,13 @@ void decodeTiff(const std::uint8_t* data, std::size_t size, GrayRaster& out, std
         checkDataCanHold(tif.get(), *layout, width, height, size);
     }
     out.begin(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
-    if (!layout) {
+    // Kept in colour, colour pictures come through libtiff's RGBA reading,
+    // where it can read them; the direct layouts make gray levels.
+    char unreadable[1024];
+    const bool inColor = layout && out.keepsColor() && layout->colors != Colors::Gray &&
+                         layout->colors != Colors::InvertedGray &&
+                         TIFFRGBAImageOK(tif.get(), unreadable);
+    if (!layout || inColor) {
         readThroughRgba(tif.get(), out, messages);
     } else if (TIFFIsTiled(tif.get())) {
         readTiles(tif.get(), *layout, out, messages);

@@ -108,6 +108,11 @@ std::string applyMaxSize(CommandLine& line, const std::string& value) {
                : "";
 }
 
+std::string applyColor(CommandLine& line, const std::string&) {
+    line.document.color = true;
+    return "";
+}
+
 std::string applyTitle(CommandLine& line, const std::string& value) {
     line.document.title = value;
     return "";
@@ -228,6 +233,13 @@ const CommandOption options[] = {
      "in fewer bits stay lossless. A size that can't be met is an error naming the smallest "
      "reachable; nothing is written. Excludes --jpeg and --compact.",
      applyMaxSize, {}, "2MB 5MB 10MB", true},
+    {"--color", 0, nullptr,
+     "pages keep their colours; JPEG files are kept as their own bytes",
+     "A gray picture stays gray, a colour one is stored as 8-bit RGB, losslessly (with "
+     "--compact smaller, with --jpeg as a colour JPEG). A JPEG file that PDF readers show as "
+     "it is becomes its page unchanged, with its ICC profile and turned as its EXIF "
+     "orientation says; other JPEG files (arithmetic, 12-bit, lossless) are decoded.",
+     applyColor, {}, "", true, WindowGroup::Color, "彩色"},
     {"--title", 0, "TEXT", "the document's title, shown by viewers", "Any script works.",
      applyTitle, {}, "", true},
     {"--bookmarks", 0, nullptr, "a bookmark per page, named after its picture",

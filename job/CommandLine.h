@@ -26,7 +26,7 @@ struct CommandLine {
 };
 
 // Where the window offers an option: in which menu group of 生成's menu.
-enum class WindowGroup { None, Paper, Compression };
+enum class WindowGroup { None, Paper, Compression, Color };
 
 // One value of an option whose argument is a word, and the window's label
 // for it (nullptr: the window doesn't offer it).

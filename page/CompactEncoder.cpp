@@ -80,11 +80,12 @@ int paeth(int a, int b, int c) {
 }
 
 // The PNG filter of `type` (0 None .. 4 Paeth) at byte x of `row`, whose
-// row above is `up` (zeros for the first row).
+// row above is `up` (zeros for the first row); a pixel is `bpp` bytes.
+template <std::size_t bpp>
 std::uint8_t predictor(int type, const std::uint8_t* row, const std::uint8_t* up, std::size_t x) {
-    const int a = x > 0 ? row[x - 1] : 0;
+    const int a = x >= bpp ? row[x - bpp] : 0;
     const int b = up[x];
-    const int c = x > 0 ? up[x - 1] : 0;
+    const int c = x >= bpp ? up[x - bpp] : 0;
     switch (type) {
         case 1:
             return static_cast<std::uint8_t>(a);
@@ -101,15 +102,16 @@ std::uint8_t predictor(int type, const std::uint8_t* row, const std::uint8_t* up
 
 // The filter type whose output has the least sum of absolute values, each
 // byte read as signed: the usual heuristic of PNG encoders.
+template <std::size_t bpp>
 int bestFilter(const std::uint8_t* row, const std::uint8_t* up, std::size_t rowBytes) {
     const auto cost = [](int difference) {
         return std::abs(static_cast<int>(static_cast<std::int8_t>(difference)));
     };
     long sums[5] = {};
     for (std::size_t x = 0; x < rowBytes; ++x) {
-        const int a = x > 0 ? row[x - 1] : 0;
+        const int a = x >= bpp ? row[x - bpp] : 0;
         const int b = up[x];
-        const int c = x > 0 ? up[x - 1] : 0;
+        const int c = x >= bpp ? up[x - bpp] : 0;
         const int r = row[x];
         sums[0] += cost(r);
         sums[1] += cost(r - a);
@@ -121,6 +123,7 @@ int bestFilter(const std::uint8_t* row, const std::uint8_t* up, std::size_t rowB
 }
 
 // Every row after its filter type byte, as PNG predictor 15 reads them.
+template <std::size_t bpp>
 void filterRows(const Rows& rows, Bytes& filtered, Bytes& zeros) {
     resizeBytes(filtered, (rows.rowBytes + 1) * rows.count);
     resizeBytes(zeros, rows.rowBytes);
@@ -129,10 +132,10 @@ void filterRows(const Rows& rows, Bytes& filtered, Bytes& zeros) {
         const std::uint8_t* row = rows.data + y * rows.rowBytes;
         const std::uint8_t* up = y > 0 ? row - rows.rowBytes : zeros.data();
         std::uint8_t* out = filtered.data() + y * (rows.rowBytes + 1);
-        const int type = bestFilter(row, up, rows.rowBytes);
+        const int type = bestFilter<bpp>(row, up, rows.rowBytes);
         out[0] = static_cast<std::uint8_t>(type);
         for (std::size_t x = 0; x < rows.rowBytes; ++x) {
-            out[x + 1] = static_cast<std::uint8_t>(row[x] - predictor(type, row, up, x));
+            out[x + 1] = static_cast<std::uint8_t>(row[x] - predictor<bpp>(type, row, up, x));
         }
     }
 }
@@ -172,14 +175,20 @@ int levelBits(const Bytes& raster) {
 }
 
 void CompactEncoder::encode(const GrayImage& image, PreparedPage& page) {
-    const int bits = levelBits(image.imgData);
+    // Colour rows keep 8 bits: fewer would need every channel's levels to fit.
+    const bool color = image.channels == 3;
+    const int bits = color ? 8 : levelBits(image.imgData);
     if (bits < 8) {
         pack(image, bits, packed_);
     }
     const Bytes& source = bits < 8 ? packed_ : image.imgData;
     const Rows rows{source.data(), source.size() / static_cast<std::size_t>(image.Height),
                     static_cast<std::size_t>(image.Height)};
-    filterRows(rows, filtered_, zeros_);
+    if (color) {
+        filterRows<3>(rows, filtered_, zeros_);
+    } else {
+        filterRows<1>(rows, filtered_, zeros_);
+    }
     page.bitsPerComponent = bits;
 
     // The same sample of rows compressed both ways tells which way is

@@ -77,8 +77,9 @@ bool compressRows(Session& session, const GrayImage& image, int quality) {
     session.cinfo.dest = &session.destination;
     session.cinfo.image_width = static_cast<JDIMENSION>(image.Width);
     session.cinfo.image_height = static_cast<JDIMENSION>(image.Height);
-    session.cinfo.input_components = 1;
-    session.cinfo.in_color_space = JCS_GRAYSCALE;
+    const bool color = image.channels == 3;
+    session.cinfo.input_components = color ? 3 : 1;
+    session.cinfo.in_color_space = color ? JCS_RGB : JCS_GRAYSCALE;
     jpeg_set_defaults(&session.cinfo);
     jpeg_set_quality(&session.cinfo, quality, TRUE);
     session.cinfo.optimize_coding = TRUE;
@@ -87,7 +88,8 @@ bool compressRows(Session& session, const GrayImage& image, int quality) {
         // libjpeg reads the rows, though its type says otherwise.
         JSAMPROW row = const_cast<JSAMPROW>(image.imgData.data() +
                                             static_cast<std::size_t>(session.cinfo.next_scanline) *
-                                                static_cast<std::size_t>(image.Width));
+                                                static_cast<std::size_t>(image.Width) *
+                                                static_cast<std::size_t>(image.channels));
         jpeg_write_scanlines(&session.cinfo, &row, 1);
     }
     jpeg_finish_compress(&session.cinfo);

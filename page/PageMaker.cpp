@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "image/Decoders.h"
 #include "page/CompactEncoder.h"
 #include "page/JpegEncoder.h"
 #include "page/Resample.h"
@@ -33,7 +34,7 @@ void PageMaker::encode(PreparedPage& page) {
     page.kind = StreamKind::Flate;
     // Under a size limit, a page of few gray levels (text, line art) is
     // smaller lossless than as a JPEG, and keeps its pixels.
-    if (options_.maxSize > 0 && levelBits(image_.imgData) < 8) {
+    if (options_.maxSize > 0 && image_.channels == 1 && levelBits(image_.imgData) < 8) {
         compact_->encode(image_, page);
         return;
     }
@@ -45,6 +46,7 @@ void PageMaker::encode(PreparedPage& page) {
                                       : image_;
         page.Width = pixels.Width;
         page.Height = pixels.Height;
+        page.colorTransform = pixels.channels == 3;  // libjpeg's JFIF YCbCr
         encodeJpeg(pixels, options_.jpegQuality, page.stream);
     } else if (options_.compression == Compression::Compact) {
         compact_->encode(image_, page);
@@ -53,14 +55,56 @@ void PageMaker::encode(PreparedPage& page) {
     }
 }
 
+bool PageMaker::keepJpeg(const Bytes& file, PreparedPage& page) {
+    if (!sniffJpeg(file.data(), file.size())) {
+        return false;
+    }
+    // A file the walk refuses is refused, as the decoder would.
+    const JpegFacts facts =
+        jpegWalk_.read(file.data(), file.size(), JpegEntropyCheck::Markers);
+    if (!facts.trusted) {
+        return false;
+    }
+    page.Width = facts.width;
+    page.Height = facts.height;
+    page.kind = StreamKind::Dct;
+    page.bitsPerComponent = 8;
+    page.color = facts.components == 4   ? ColorKind::Cmyk
+                 : facts.components == 3 ? ColorKind::Rgb
+                                         : ColorKind::Gray;
+    page.colorTransform = facts.colorTransform;
+    page.inverted = facts.components == 4 && facts.invertedCmyk;
+    page.iccProfile = facts.iccProfile;
+    page.stream.assign(file.data(), file.data() + facts.end);
+    const int orientation = facts.exif.orientation;
+    const bool sideways = orientation >= 5 && orientation <= 8;
+    page.layout = turnedLayout(layOutPage(options_, sideways ? page.Height : page.Width,
+                                          sideways ? page.Width : page.Height),
+                               orientation);
+    return true;
+}
+
 void PageMaker::prepare(const std::string& path, std::size_t index, PreparedPage& page) {
     try {
         page.path = path;
-        loader_.load(path, image_, index);
+        page.color = ColorKind::Gray;
+        page.colorTransform = false;
+        page.inverted = false;
+        page.iccProfile.clear();
+        if (options_.color) {
+            const Bytes& file = loader_.readFile(path);
+            if (options_.compression != Compression::Jpeg && keepJpeg(file, page)) {
+                return;
+            }
+            loader_.loadBytes(file.data(), file.size(), image_, index, true);
+        } else {
+            loader_.load(path, image_, index);
+        }
         page.Width = image_.Width;
         page.Height = image_.Height;
         // The page is the picture's, whatever the pixels are scaled to.
         page.layout = layOutPage(options_, image_.Width, image_.Height);
+        page.color = image_.channels == 3 ? ColorKind::Rgb : ColorKind::Gray;
         encode(page);
     } catch (const Error& error) {
         // The file system's errors name the file already.

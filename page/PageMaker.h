@@ -7,6 +7,7 @@
 #include "common/Checked.h"
 #include "image/GrayImage.h"
 #include "image/ImgToByte.h"
+#include "image/JpegStructure.h"
 #include "page/Compress.h"
 #include "pdf/DocumentOptions.h"
 #include "pdf/PreparedPage.h"
@@ -43,8 +44,12 @@ class PageMaker {
 
   private:
     void encode(PreparedPage& page);
+    // With --color (not --jpeg): a JPEG file that readers show as the
+    // decoder does becomes the page's stream as it is. False for any other file.
+    bool keepJpeg(const Bytes& file, PreparedPage& page);
 
     ImgToByte loader_;
+    JpegStructureReader jpegWalk_;
     GrayImage image_;
     GrayImage scaled_;  // the pixels scaled down, under a size limit
     DocumentOptions options_;

@@ -96,7 +96,49 @@ PageLayout onPaper(const DocumentOptions& options, std::int32_t W, std::int32_t 
                 " " + number((paper.height - height) / 2)};
 }
 
+// The six numbers of a placement, as layOutPage() writes them.
+bool readPlacement(const std::string& text, double numbers[6]) {
+    const char* at = text.data();
+    const char* end = at + text.size();
+    for (int i = 0; i < 6; ++i) {
+        while (at < end && *at == ' ') {
+            ++at;
+        }
+        const auto [stop, error] = std::from_chars(at, end, numbers[i]);
+        if (error != std::errc()) {
+            return false;
+        }
+        at = stop;
+    }
+    return true;
+}
+
 }  // namespace
+
+PageLayout turnedLayout(PageLayout layout, int orientation) {
+    // Where each orientation takes the stored image's unit square (u right,
+    // v up, the first row at the top) in the upright one, as a cm matrix
+    // a b c d e f: x = a u + c v + e, y = b u + d v + f.
+    static constexpr int turns[9][6] = {
+        {1, 0, 0, 1, 0, 0},   {1, 0, 0, 1, 0, 0},   {-1, 0, 0, 1, 1, 0},
+        {-1, 0, 0, -1, 1, 1}, {1, 0, 0, -1, 0, 1},  {0, -1, -1, 0, 1, 1},
+        {0, -1, 1, 0, 0, 1},  {0, 1, 1, 0, 0, 0},   {0, 1, -1, 0, 1, 0},
+    };
+    double p[6];
+    if (orientation < 2 || orientation > 8 || !readPlacement(layout.placement, p)) {
+        return layout;
+    }
+    // The placement only scales and moves (a 0 0 d e f): the turn comes first.
+    const int* t = turns[orientation];
+    const double turned[6] = {p[0] * t[0], p[3] * t[1], p[0] * t[2],
+                              p[3] * t[3], p[0] * t[4] + p[4], p[3] * t[5] + p[5]};
+    std::string placement;
+    for (const double value : turned) {
+        placement += (placement.empty() ? "" : " ") + fixedNumber(value, mostDecimals);
+    }
+    layout.placement = placement;
+    return layout;
+}
 
 PaperSize paperSize(Paper paper) {
     const auto iso = [](double width, double height) {

@@ -31,6 +31,12 @@ constexpr std::int32_t maxPageSide = 14400;
 // on a paper, up to five for tiny pages) and never depend on the locale.
 PageLayout layOutPage(const DocumentOptions& options, std::int32_t W, std::int32_t H);
 
+// `layout` (of the upright picture's size) with its placement turned and
+// mirrored as an EXIF orientation (2 to 8) says the stored image is shown:
+// the image is drawn upright without its pixels being touched. Other values
+// leave the layout as it is.
+PageLayout turnedLayout(PageLayout layout, int orientation);
+
 // The portrait width and height, in points, of `paper` (Picture: 0 x 0).
 // ISO sizes come from millimetres at 72/25.4 points each, rounded to two
 // decimals: A4 is 595.28 x 841.89.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/Checked.h"
 #include "pdf/PageLayout.h"
@@ -15,6 +16,13 @@ enum class StreamKind {
     Dct,             // a JPEG
 };
 
+// The colour space of a page's image, as the writer names it.
+enum class ColorKind {
+    Gray,  // one component
+    Rgb,   // three
+    Cmyk,  // four
+};
+
 // One picture made ready to become a page: everything the writer needs and
 // nothing it has to decode. Making it needs no document, so pictures can be
 // prepared on worker threads while the writer appends earlier pages in order.
@@ -25,10 +33,18 @@ struct PreparedPage {
     std::int32_t Height = 0;
     Bytes stream;
     StreamKind kind = StreamKind::Flate;
-    // Bits per pixel of the rows the stream holds (1, 2, 4 or 8).
+    // Bits per component of the rows the stream holds (1, 2, 4 or 8).
     std::int32_t bitsPerComponent = 8;
     // The page's box and where the image lies on it.
     PageLayout layout;
+    ColorKind color = ColorKind::Gray;
+    // The image's ICC profile, for an /ICCBased colour space; empty for none.
+    std::vector<std::uint8_t> iccProfile;
+    // A JPEG's colour transform (YCbCr to RGB, YCCK to CMYK), as its decoder
+    // decides it; written for three and four components only.
+    bool colorTransform = false;
+    // Four components stored inverted (0 full ink), as Adobe writes CMYK.
+    bool inverted = false;
 };
 
 }  // namespace folder2pdf

@@ -12,6 +12,14 @@ std::string str(std::int32_t n) {
     return std::to_string(n);
 }
 
+int componentsOf(ColorKind color) {
+    return color == ColorKind::Rgb ? 3 : color == ColorKind::Cmyk ? 4 : 1;
+}
+
+const char* deviceSpace(ColorKind color) {
+    return color == ColorKind::Rgb ? "/DeviceRGB" : color == ColorKind::Cmyk ? "/DeviceCMYK" : "/DeviceGray";
+}
+
 }  // namespace
 
 pdf::pdf(const std::string& path, const DocumentOptions& options)
@@ -92,6 +100,9 @@ void pdf::pageOBJ(const PreparedPage& page) {
     if (options_.bookmarks) {
         pageTitles_.push_back(pdfTextString(pageTitle(page.path)));
     }
+    if (options_.bookmarks) {
+        pageObjects_.push_back(checkedAdd(objCount, 1));
+    }
     writePage(page);
 }
 
@@ -124,27 +135,48 @@ void pdf::writePage(const PreparedPage& page) {
     addBytes(page.stream.data(), zipLen);
     addLine("\r\nendstream");
     addLine("endobj");
+
+    if (!page.iccProfile.empty()) {
+        const std::int32_t length = checkedInt32(page.iccProfile.size());
+        beginOBJ();
+        addLine("<< /N " + str(componentsOf(page.color)) + " /Alternate " +
+                deviceSpace(page.color) + " /Length " + str(length) + " >>");
+        addLine("stream");
+        addBytes(page.iccProfile.data(), length);
+        addLine("\r\nendstream");
+        addLine("endobj");
+    }
 }
 
 std::string pdf::imageDictionary(std::int32_t k, const PreparedPage& page) {
     const std::int32_t W = page.Width;
     const std::int32_t H = page.Height;
     const std::int32_t bits = page.bitsPerComponent;
+    const int components = componentsOf(page.color);
     const bool predicted = page.kind == StreamKind::PredictedFlate;
     const bool jpeg = page.kind == StreamKind::Dct;
     // The bytes zlib holds: each row padded to a byte, after its filter type.
     const std::int32_t rowBytes =
-        checkedAdd(checkedInt32((std::int64_t{W} * bits + 7) / 8), predicted ? 1 : 0);
+        checkedAdd(checkedInt32((std::int64_t{W} * components * bits + 7) / 8), predicted ? 1 : 0);
     rawLen = checkedMul(rowBytes, H);
     zipLen = checkedInt32(page.stream.size());
     std::string filter = jpeg ? "/DCTDecode" : "[/FlateDecode]";
     if (predicted) {
-        filter += " /DecodeParms [<< /Predictor 15 /Colors 1 /BitsPerComponent " + str(bits) +
-                  " /Columns " + str(W) + " >>]";
+        filter += " /DecodeParms [<< /Predictor 15 /Colors " + str(components) +
+                  " /BitsPerComponent " + str(bits) + " /Columns " + str(W) + " >>]";
     }
+    if (jpeg && components > 1) {
+        filter += std::string(" /DecodeParms << /ColorTransform ") +
+                  (page.colorTransform ? "1" : "0") + " >>";
+    }
+    // The ICC profile, when there is one, is the object after the image.
+    const std::string space = page.iccProfile.empty()
+                                  ? std::string(deviceSpace(page.color))
+                                  : "[/ICCBased " + str(checkedAdd(objCount, 1)) + " 0 R]";
+    const std::string decode = page.inverted ? " /Decode [1 0 1 0 1 0 1 0]" : "";
     return "<< /Type /XObject /Subtype /Image /Name /Im" + str(k) + " /Width " + str(W) +
-           " /Height " + str(H) + " /ColorSpace /DeviceGray /BitsPerComponent " + str(bits) +
-           " /Filter " + filter + " /Length " + str(zipLen) +
+           " /Height " + str(H) + " /ColorSpace " + space + " /BitsPerComponent " + str(bits) +
+           decode + " /Filter " + filter + " /Length " + str(zipLen) +
            (jpeg ? "" : " /Length1 " + str(rawLen)) + " >>";
 }
 
@@ -162,8 +194,8 @@ void pdf::writeOutlineAndCatalog() {
         if (n < last) {
             entry += " /Next " + str(n + 1) + " 0 R";
         }
-        // Page k is object 3k + 1.
-        addOBJ(entry + " /Dest [" + str(checkedAdd(checkedMul(3, k), 1)) + " 0 R /Fit] >>");
+        addOBJ(entry + " /Dest [" + str(pageObjects_[static_cast<std::size_t>(k - 1)]) +
+               " 0 R /Fit] >>");
     }
     objOffset[2] = pdfLen;
     addLine("2 0 obj");

@@ -20,7 +20,8 @@ namespace folder2pdf {
 //
 // The file's layout is fixed to the byte: a header, a binary comment line,
 // the catalog (object 1, at offset 17), the empty outline tree (object 2, at
-// offset 85), then three objects per page (page k is objects 3k+1..3k+3),
+// offset 85), then three objects per page (page k is objects 3k+1..3k+3 while no
+// page before it has an ICC profile, which is a fourth object after its image),
 // then the page tree (object 3, written last), the cross-reference table and
 // the trailer. Every line ends with CR LF. With a title or bookmarks
 // (DocumentOptions), objects 1 and 2 are written at the end instead, after
@@ -89,6 +90,7 @@ class pdf : public DocumentWriter {
     bool catalogAtEnd_ = false;
     bool finished_ = false;  // every byte handed to the file
     std::vector<std::string> pageTitles_;  // as text strings, with bookmarks
+    std::vector<std::int32_t> pageObjects_;  // the pages' object numbers, with bookmarks
     std::int32_t infoObject_ = 0;          // the document information, with a title
 
     // Members in the order the document's design lists them.

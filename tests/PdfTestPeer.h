@@ -20,8 +20,11 @@ struct PdfTestPeer {
     }
     // A page for a W x H raster, as pageOBJ adds a prepared picture.
     static void addRaster(pdf& writer, std::int32_t W, std::int32_t H, Bytes raster) {
-        PreparedPage page{"raster", W, H, {}, StreamKind::Flate, 8,
-                          layOutPage(writer.options_, W, H)};
+        PreparedPage page;
+        page.path = "raster";
+        page.Width = W;
+        page.Height = H;
+        page.layout = layOutPage(writer.options_, W, H);
         compressRaster(raster, page.stream);
         writer.pageOBJ(page);
     }

@@ -171,20 +171,22 @@ TEST(WindowTest, TheDocumentsPaperAndCompressionAreChosenOnGenerateAndRemembered
         }
         return indices;
     };
-    EXPECT_EQ(checked(), (std::vector<int>{1, 0, 0, 1, 0, 0}));
+    EXPECT_EQ(checked(), (std::vector<int>{1, 0, 0, 1, 0, 0, 1, 0}));
     w.menuAnswer = 1;  // A4
     w.window->Command2_DropDown();
     w.window->Command2_MenuClick(4);  // 无损压缩
-    EXPECT_EQ(checked(), (std::vector<int>{0, 1, 0, 0, 1, 0}));
+    w.window->Command2_MenuClick(7);  // 彩色
+    EXPECT_EQ(checked(), (std::vector<int>{0, 1, 0, 0, 1, 0, 0, 1}));
     w.click(Command1);
     w.click(Command2);
     const folder2pdf::DocumentOptions options = w.window->job()->plan().options;
     EXPECT_EQ(options.paper, folder2pdf::Paper::A4);
     EXPECT_EQ(options.compression, folder2pdf::Compression::Compact);
+    EXPECT_TRUE(options.color);
     EXPECT_EQ(options.title, "图片");
     w.window.reset();  // the next start
     w.window = std::make_unique<folder2pdf::Form1>(w);
-    EXPECT_EQ(checked(), (std::vector<int>{0, 1, 0, 0, 1, 0}));
+    EXPECT_EQ(checked(), (std::vector<int>{0, 1, 0, 0, 1, 0, 0, 1}));
 }
 
 // A resolution the system did not give (GetDpiForWindow's 0) is Windows'

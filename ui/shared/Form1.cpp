@@ -20,6 +20,7 @@ namespace {
 constexpr const char* lastFolderKey = "lastFolder";
 constexpr const char* paperKey = "paper";
 constexpr const char* compressionKey = "compression";
+constexpr const char* colorKey = "color";
 
 // A choice remembered as its index; anything else is the first choice.
 std::size_t rememberedChoice(const std::string& text, std::size_t count) {
@@ -73,6 +74,8 @@ void Form1::Form_Load() {
     compressionChoices_ = windowChoices(WindowGroup::Compression, losslessChoice);
     paper_ = rememberedChoice(toolkit_.setting(paperKey), paperChoices_.size());
     compression_ = rememberedChoice(toolkit_.setting(compressionKey), compressionChoices_.size());
+    colorChoices_ = windowChoices(WindowGroup::Color, grayChoice);
+    color_ = rememberedChoice(toolkit_.setting(colorKey), colorChoices_.size());
     for (const ScrambledCaption& caption : scrambledCaptions) {
         std::vector<std::uint8_t> bytes(caption.bytes.begin(), caption.bytes.end());
         toolkit_.setCaption(caption.which, unscrambleText(bytes, caption.key));
@@ -167,10 +170,12 @@ void Form1::Form_Escape() {
 
 DocumentOptions Form1::chosenOptions(const FolderJob& job) const {
     DocumentOptions options =
-        withChoice(withChoice({}, paperChoices_[paper_]), compressionChoices_[compression_]);
+        withChoice(withChoice(withChoice({}, paperChoices_[paper_]),
+                              compressionChoices_[compression_]),
+                   colorChoices_[color_]);
     // A document made other than the program always made it says what it
     // holds: its folder's name.
-    if (paper_ != 0 || compression_ != 0) {
+    if (paper_ != 0 || compression_ != 0 || color_ != 0) {
         options.title = stemOf(nameOf(job.outputPath()));
     }
     return options;
@@ -189,20 +194,27 @@ std::vector<MenuItem> Form1::Command2_Menu() const {
     for (std::size_t i = 0; i < compressionChoices_.size(); ++i) {
         items.push_back({compressionChoices_[i].label, i == compression_, i == 0});
     }
+    for (std::size_t i = 0; i < colorChoices_.size(); ++i) {
+        items.push_back({colorChoices_[i].label, i == color_, i == 0});
+    }
     return items;
 }
 
 void Form1::Command2_MenuClick(int index) {
     const auto choice = static_cast<std::size_t>(index);
-    if (index < 0 || choice >= paperChoices_.size() + compressionChoices_.size()) {
+    const std::size_t colorsFrom = paperChoices_.size() + compressionChoices_.size();
+    if (index < 0 || choice >= colorsFrom + colorChoices_.size()) {
         return;
     }
     if (choice < paperChoices_.size()) {
         paper_ = choice;
         toolkit_.setSetting(paperKey, std::to_string(paper_));
-    } else {
+    } else if (choice < colorsFrom) {
         compression_ = choice - paperChoices_.size();
         toolkit_.setSetting(compressionKey, std::to_string(compression_));
+    } else {
+        color_ = choice - colorsFrom;
+        toolkit_.setSetting(colorKey, std::to_string(color_));
     }
 }
 

@@ -135,8 +135,10 @@ class Form1 : public JobView {
 
     std::vector<WindowChoice> paperChoices_;        // 生成's menu, from the options' table
     std::vector<WindowChoice> compressionChoices_;
+    std::vector<WindowChoice> colorChoices_;
     std::size_t paper_ = 0;          // index into paperChoices_
     std::size_t compression_ = 0;    // index into compressionChoices_
+    std::size_t color_ = 0;          // index into colorChoices_
     std::string givenFolder_;        // the chooser's next answer, when given
     std::string documentPath_;       // the document the last run wrote
     std::set<std::string> written_;  // every document this window wrote

@@ -23,6 +23,7 @@ inline constexpr const char* removeCaption = "移除";
 // come with the command line's options they stand for.
 inline constexpr const char* ownSizeChoice = "原始尺寸";
 inline constexpr const char* losslessChoice = "无损";
+inline constexpr const char* grayChoice = "灰度";
 
 // The buttons of the box for a picture that can't be made a page.
 inline constexpr const char* retryCaption = "重试";

@@ -1,0 +1,220 @@
+// --color: JPEG files stored as their own bytes, other pictures in colour,
+// checked with independent readers (poppler's pdfimages and pdftoppm,
+// MuPDF's mutool, ImageMagick's convert).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+
+#include "TestSupport.h"
+
+namespace {
+
+using testsupport::dataFile;
+using testsupport::Folder;
+using testsupport::Names;
+using testsupport::readFile;
+using testsupport::runProgram;
+
+// A reader's output; the test is skipped where the reader can't run.
+std::string reader(const std::string& command) {
+    const auto result = testsupport::run({"sh", "-c", command});
+    EXPECT_EQ(result.status, 0) << command << ": " << result.err;
+    return result.out;
+}
+
+bool readersMissing() {
+    return testsupport::onWindows ||
+           testsupport::run({"sh", "-c", "command -v pdfimages && command -v mutool && "
+                                         "command -v pdftoppm && command -v convert"})
+                   .status != 0;
+}
+
+// A PNM file's header (P5 or P6) and samples.
+struct Pnm {
+    int width = 0, height = 0;
+    std::string samples;
+};
+Pnm readPnm(const std::string& bytes) {
+    std::istringstream in(bytes);
+    std::string magic;
+    int maximum = 0;
+    Pnm pnm;
+    in >> magic >> pnm.width >> pnm.height >> maximum;
+    in.get();
+    pnm.samples = bytes.substr(static_cast<std::size_t>(in.tellg()));
+    return pnm;
+}
+
+// The mean and the largest difference between two pictures' samples, or
+// -1 when their sizes differ.
+std::pair<double, int> difference(const Pnm& a, const Pnm& b) {
+    if (a.width != b.width || a.height != b.height || a.samples.size() != b.samples.size()) {
+        return {-1, -1};
+    }
+    double sum = 0;
+    int most = 0;
+    for (std::size_t i = 0; i < a.samples.size(); ++i) {
+        const int d = std::abs(static_cast<unsigned char>(a.samples[i]) -
+                               static_cast<unsigned char>(b.samples[i]));
+        sum += d;
+        most = std::max(most, d);
+    }
+    return {sum / static_cast<double>(a.samples.size()), most};
+}
+
+// The document's first image stream, as stored.
+std::string firstStream(const std::string& document) {
+    const std::size_t image = document.find("/Subtype /Image");
+    const std::size_t start = document.find("stream\r\n", image) + 8;
+    return document.substr(start, document.find("\r\nendstream", start) - start);
+}
+
+// Makes the document of one picture with `options` and gives its path.
+std::string convert(const Folder& folder, const std::string& picture, const Names& options,
+                    const std::string& name) {
+    Names arguments = options;
+    const std::string out = folder.file(name + ".pdf");
+    arguments.insert(arguments.end(), {"-o", out, picture});
+    const auto result = runProgram(arguments);
+    EXPECT_EQ(result.status, 0) << picture << ": " << result.err;
+    testsupport::expectQpdfAccepts(out);
+    return out;
+}
+
+// A JPEG file the walk trusts becomes its page byte for byte, in the colour
+// space of its components; drawn (gray, by poppler) it shows what the
+// default gray page shows, an Adobe CMYK file not inverted. A JPEG the
+// walk doesn't trust is decoded and stored losslessly.
+TEST(ColorJpeg, TrustedFilesAreStoredAsTheyAreAndShowAsTheDefaultPage) {
+    if (readersMissing()) {
+        GTEST_SKIP() << "needs poppler-utils, mupdf-tools and imagemagick";
+    }
+    Folder folder("color");
+    const struct {
+        const char* file;
+        const char* space;  // pdfimages' colour column
+        bool asIs;          // the stream is the file
+        double mean;        // the mean difference allowed
+    } cases[] = {
+        // Poppler turns YCCK into CMYK its own way, some 18 levels off the
+        // decoder's; inverted, the page would be over 100 off.
+        {"gray.jpg", "gray", true, 2},           {"rgb.jpg", "rgb", true, 2},
+        {"cmyk-adobe.jpg", "cmyk", true, 2},     {"ycck.jpg", "cmyk", true, 25},
+        {"cmyk-plain.jpg", "cmyk", true, 2},     {"progressive-420.jpg", "rgb", true, 2},
+        {"restart-markers.jpg", "rgb", true, 2}, {"arithmetic.jpg", "rgb", false, 2},
+    };
+    for (const auto& c : cases) {
+        const std::string picture = dataFile(std::string("jpeg/") + c.file);
+        const std::string color = convert(folder, picture, {"--color"}, "color");
+        const std::string gray = convert(folder, picture, {}, "gray");
+        const std::string list = reader("pdfimages -list '" + color + "' | tail -n 1");
+        EXPECT_NE(list.find(std::string(" ") + c.space + " "), std::string::npos) << c.file << list;
+        EXPECT_EQ(list.find(" jpeg ") != std::string::npos, c.asIs) << c.file << list;
+        EXPECT_EQ(firstStream(readFile(color)) == readFile(picture), c.asIs) << c.file;
+        const auto draw = [](const std::string& pdf) {
+            reader("pdftoppm -r 72 -gray -singlefile '" + pdf + "' '" + pdf + "'");
+            return readPnm(readFile(pdf + ".pgm"));
+        };
+        const auto [mean, most] = difference(draw(color), draw(gray));
+        EXPECT_GE(mean, 0) << c.file;
+        EXPECT_LT(mean, c.mean) << c.file;
+    }
+}
+
+// Each EXIF orientation turns the page and its placement, never the bytes:
+// MuPDF draws the very picture that the default page, turned by the
+// loader, holds, on a page of the same size.
+TEST(ColorJpeg, EveryOrientationTurnsThePlacementAndKeepsTheBytes) {
+    if (readersMissing()) {
+        GTEST_SKIP() << "needs poppler-utils, mupdf-tools and imagemagick";
+    }
+    Folder folder("turned");
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const std::string picture =
+            dataFile("jpeg/orientation-" + std::to_string(orientation) + ".jpg");
+        const std::string color = convert(folder, picture, {"--color"}, "color");
+        const std::string gray = convert(folder, picture, {}, "gray");
+        EXPECT_EQ(firstStream(readFile(color)), readFile(picture)) << orientation;
+        const auto draw = [](const std::string& pdf) {
+            return readPnm(reader("mutool draw -q -r 72 -F pgm -o - '" + pdf + "' 2>/dev/null"));
+        };
+        const auto [mean, most] = difference(draw(color), draw(gray));
+        EXPECT_GE(mean, 0) << orientation;
+        EXPECT_LT(mean, 2) << orientation;
+    }
+}
+
+// Other pictures keep their exact colours, plain, with predictors, and
+// from a palette; transparency is on white paper (rounding apart); a gray
+// picture stays gray. A colour JPEG of each is a colour JPEG page.
+TEST(ColorLossless, PicturesKeepTheirColoursExactly) {
+    if (readersMissing()) {
+        GTEST_SKIP() << "needs poppler-utils, mupdf-tools and imagemagick";
+    }
+    Folder folder("lossless");
+    const struct {
+        const char* file;
+        const char* space;
+        int most;  // the largest difference allowed
+    } cases[] = {
+        {"png/rgb-8.png", "rgb", 0},       {"png/interlaced-rgb-8.png", "rgb", 0},
+        {"png/palette-8.png", "rgb", 0},   {"png/rgba-8.png", "rgb", 1},
+        {"gif/pillow-interlaced.gif", "rgb", 0}, {"bmp/core-palette.bmp", "rgb", 0},
+        {"png/gray-8.png", "gray", 0},
+    };
+    for (const auto& c : cases) {
+        const std::string picture = dataFile(c.file);
+        const std::string expected = reader("convert '" + picture +
+                                            "' -background white -flatten -depth 8 ppm:-");
+        for (const Names& options : {Names{"--color"}, Names{"--color", "--compact"}}) {
+            const std::string pdf = convert(folder, picture, options, "page");
+            const std::string list = reader("pdfimages -list '" + pdf + "' | tail -n 1");
+            EXPECT_NE(list.find(std::string(" ") + c.space + " "), std::string::npos)
+                << c.file << list;
+            const auto [mean, most] =
+                difference(readPnm(reader("mutool draw -q -r 72 -c rgb -F ppm -o - '" + pdf +
+                                          "' 2>/dev/null")),
+                           readPnm(expected));
+            EXPECT_GE(mean, 0) << c.file;
+            EXPECT_LE(most, c.most) << c.file << " " << options.size();
+        }
+        const std::string jpeg = convert(folder, picture, {"--color", "--jpeg", "90"}, "jpeg");
+        const std::string list = reader("pdfimages -list '" + jpeg + "' | tail -n 1");
+        EXPECT_NE(list.find(std::string(" ") + c.space + " "), std::string::npos) << c.file;
+        EXPECT_NE(list.find(" jpeg "), std::string::npos) << c.file;
+    }
+}
+
+// What the default refuses, --color refuses too, though it decodes nothing.
+TEST(ColorJpeg, DamagedFilesAreRefusedAsByDefault) {
+    Folder folder("damaged");
+    const std::string good = readFile(dataFile("jpeg/rgb.jpg"));
+    const std::size_t scan = good.find("\xFF\xDA");
+    std::string badLength = good;
+    badLength[5] = '\x02';  // the first segment's length, past the file's end
+    badLength[4] = '\x7F';
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"cut.jpg", good.substr(0, good.size() / 2)},
+        {"length.jpg", badLength},
+        {"no-scan.jpg", good.substr(0, scan) + "\xFF\xD9"},
+        {"no-end.jpg", good.substr(0, good.size() - 2)},
+    };
+    for (const auto& c : cases) {
+        testsupport::writeFile(folder.file(c.name), c.bytes);
+        for (const Names& options : {Names{}, Names{"--color"}}) {
+            Names arguments = options;
+            arguments.insert(arguments.end(), {"-o", folder.file("out.pdf"), folder.file(c.name)});
+            const auto result = runProgram(arguments);
+            EXPECT_EQ(result.status, 1) << c.name << " " << options.size();
+            EXPECT_NE(result.err.find(c.name), std::string::npos) << result.err;
+        }
+    }
+}
+
+}  // namespace
