@@ -22,7 +22,6 @@
 #include "job/FolderJob.h"
 #include "job/JobPlan.h"
 #include "job/JobRun.h"
-#include "job/SizeSearch.h"
 
 namespace {
 
@@ -109,11 +108,9 @@ int convert(JobPlan plan, const CommandLine& line) {
     ConsoleProgress progress(onTerminal(line), line.keepGoing);
     progress.setPictures(plan.pictures);
     JobResult result;
-    SizeChoice chosen;
     {
         StopSignals signals(progress.stopFlag());
-        result = plan.options.maxSize > 0 ? runJobWithin(plan, progress, chosen)
-                                          : runJob(plan, progress);
+        result = runJob(plan, progress);
     }
     if (result.stopped) {
         return exitInterrupted;
@@ -121,9 +118,10 @@ int convert(JobPlan plan, const CommandLine& line) {
     if (plan.options.maxSize > 0 && !line.quiet) {
         say("within " + groupedNumber(static_cast<std::uint64_t>(plan.options.maxSize)) +
             " bytes: " + groupedNumber(static_cast<std::uint64_t>(result.bytes)) +
-            " bytes, photographs as JPEG of quality " + std::to_string(chosen.quality) +
-            (chosen.scale < 1 ? ", scaled to " + std::to_string(std::lround(chosen.scale * 100)) + "%"
-                              : ""));
+            " bytes, photographs as JPEG of quality " + std::to_string(result.jpegQuality) +
+            (result.pictureScale < 1
+                 ? ", scaled to " + std::to_string(std::lround(result.pictureScale * 100)) + "%"
+                 : ""));
     }
     if (!line.quiet) {
         printText(stdout, shownPath(result.path) + "\n");
@@ -166,9 +164,7 @@ int convertEachSubfolder(const CommandLine& line) {
         before += static_cast<std::int32_t>(plan.pictures.size());
         JobResult result;
         try {
-            SizeChoice chosen;
-            result = plan.options.maxSize > 0 ? runJobWithin(plan, progress, chosen)
-                                              : runJob(plan, progress);
+            result = runJob(plan, progress);
         } catch (const Error& error) {
             progress.clearLine();
             say(shownMessage(error));

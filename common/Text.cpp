@@ -1,52 +1,25 @@
 #include "common/Text.h"
 
 #include "common/Path.h"
+#include "common/Utf8.h"
 
 namespace folder2pdf {
 namespace {
 
-// The length of the valid UTF-8 sequence at text[i], or 0 when the bytes
-// there aren't one: overlong forms, surrogates and values past U+10FFFF
-// are refused, as a decoder for display must.
-std::size_t sequenceAt(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    const unsigned lead = byte(0);
-    std::size_t length = 0;
-    unsigned low = 0x80, high = 0xBF;  // the range of the second byte
-    if (lead < 0x80) {
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (text.size() - i < length || byte(1) < low || byte(1) > high) {
-        return 0;
-    }
-    for (std::size_t k = 2; k < length; ++k) {
-        if ((byte(k) & 0xC0) != 0x80) {
-            return 0;
-        }
-    }
-    return length;
-}
+// The length of the valid UTF-8 sequence at text[i], 0 when the bytes
+// there aren't one, and whether it is a control: C0 and DEL, or C1.
+struct Sequence {
+    std::size_t length;
+    bool control;
+};
 
-// Whether the valid sequence of `length` bytes at text[i] is a control:
-// C0 and DEL as one byte, C1 as the two bytes C2 80 to C2 9F.
-bool isControl(std::string_view text, std::size_t i, std::size_t length) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (length == 1) {
-        return lead < 0x20 || lead == 0x7F;
+Sequence sequenceAt(std::string_view text, std::size_t i) {
+    std::size_t end = i;
+    const std::optional<char32_t> c = nextCodePoint(text, end);
+    if (!c) {
+        return {0, false};
     }
-    return length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    return {end - i, *c < 0x20 || (*c >= 0x7F && *c < 0xA0)};
 }
 
 // A name that already reads as a quoted one is quoted too, so that no
@@ -56,11 +29,11 @@ bool needsQuoting(std::string_view name) {
         return true;
     }
     for (std::size_t i = 0; i < name.size();) {
-        const std::size_t length = sequenceAt(name, i);
-        if (length == 0 || isControl(name, i, length)) {
+        const Sequence sequence = sequenceAt(name, i);
+        if (sequence.length == 0 || sequence.control) {
             return true;
         }
-        i += length;
+        i += sequence.length;
     }
     return false;
 }
@@ -95,8 +68,8 @@ std::string shownName(std::string_view name) {
     }
     std::string text = "$'";
     for (std::size_t i = 0; i < name.size();) {
-        const std::size_t length = sequenceAt(name, i);
-        if (length == 0 || isControl(name, i, length)) {
+        const auto [length, control] = sequenceAt(name, i);
+        if (length == 0 || control) {
             // An invalid sequence is shown a byte at a time, so that the
             // bytes after a broken lead still show as what they are.
             const std::size_t escaped = length == 0 ? 1 : length;

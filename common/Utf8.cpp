@@ -2,7 +2,7 @@
 
 namespace folder2pdf {
 
-std::optional<char32_t> nextCodePoint(const std::string& text, std::size_t& i) {
+std::optional<char32_t> nextCodePoint(std::string_view text, std::size_t& i) {
     const auto lead = static_cast<unsigned char>(text[i++]);
     if (lead < 0x80) {
         return lead;

@@ -2,6 +2,7 @@
 
 #include "common/Checked.h"
 #include "job/PagePipeline.h"
+#include "job/SizeSearch.h"
 #include "pdf/pdf.h"
 
 namespace folder2pdf {
@@ -73,6 +74,9 @@ JobResult runJob(const JobPlan& plan, DocumentWriter& writer, JobEvents& events)
 
 JobResult runJob(const JobPlan& plan, JobEvents& events) {
     checkOutput(plan);
+    if (plan.options.maxSize > 0) {
+        return runJobWithin(plan, events);
+    }
     const std::unique_ptr<DocumentWriter> writer = newPdfWriter(plan.output, plan.options);
     return runJob(plan, *writer, events);
 }

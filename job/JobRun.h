@@ -18,6 +18,9 @@ struct JobResult {
     std::int64_t bytes = 0;
     std::vector<Error> skipped;
     bool stopped = false;  // ended by a stop request; nothing written
+    // Under a size limit, what the run chose for the photographs' pages.
+    int jpegQuality = 0;
+    double pictureScale = 1.0;
 };
 
 // What the front end answers when a picture can't be made a page.
@@ -67,7 +70,8 @@ class JobEvents {
 JobResult runJob(const JobPlan& plan, DocumentWriter& writer, JobEvents& events);
 
 // The same into a new document writer for plan.output, once checkOutput()
-// has let it.
+// has let it; under plan.options.maxSize, through the size search
+// (runJobWithin()).
 JobResult runJob(const JobPlan& plan, JobEvents& events);
 
 }  // namespace folder2pdf

@@ -1,8 +1,6 @@
 #include "job/SizeSearch.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -16,6 +14,12 @@
 
 namespace folder2pdf {
 namespace {
+
+// A quality and a scale for the photographs' pages.
+struct SizeChoice {
+    int quality = 0;
+    double scale = 1.0;
+};
 
 constexpr int qualities[] = {10, 20, 30, 40, 50, 60, 70, 80, 90, 95};
 constexpr int lowestQuality = 10;
@@ -108,18 +112,9 @@ SizeChoice choose(const Sample& sample, double budget) {
     if (sample.photos == 0) {
         return {95, 1.0};
     }
-    for (std::size_t q = std::size(qualities); q-- > 0;) {
-        if (photoBytes(sample, q, 1.0) <= budget) {
-            if (q + 1 == std::size(qualities)) {
-                return {qualities[q], 1.0};
-            }
-            // Between two measured qualities, bytes grow about geometrically.
-            const double low = photoBytes(sample, q, 1.0);
-            const double high = photoBytes(sample, q + 1, 1.0);
-            const double t = high > low ? std::log(budget / low) / std::log(high / low) : 0;
-            const int quality = qualities[q] + static_cast<int>(
-                                                   std::floor(t * (qualities[q + 1] - qualities[q])));
-            return {std::clamp(quality, qualities[q], qualities[q + 1] - 1), 1.0};
+    for (int quality = qualities[std::size(qualities) - 1]; quality >= lowestQuality; --quality) {
+        if (photoBytesAt(sample, quality, 1.0) <= budget) {
+            return {quality, 1.0};
         }
     }
     constexpr std::size_t scaledQuality = 3;  // 40
@@ -252,8 +247,7 @@ SizeChoice rechoose(const Sample& sample, const std::vector<Measure>& measures, 
 
 }  // namespace
 
-JobResult runJobWithin(const JobPlan& plan, JobEvents& events, SizeChoice& chosen) {
-    checkOutput(plan);
+JobResult runJobWithin(const JobPlan& plan, JobEvents& events) {
     const std::int64_t limit = plan.options.maxSize;
     const std::vector<Picture> pages = pagesOf(plan.pictures);
     const auto pageCount = static_cast<std::int64_t>(pages.size());
@@ -265,7 +259,12 @@ JobResult runJobWithin(const JobPlan& plan, JobEvents& events, SizeChoice& chose
     const double budget = 0.97 * static_cast<double>(limit - fixed);
     std::vector<Measure> measures;
     constexpr int runs = 6;
-    chosen = choose(sample, budget);
+    SizeChoice chosen = choose(sample, budget);
+    const auto reported = [&chosen](JobResult result) {
+        result.jpegQuality = chosen.quality;
+        result.pictureScale = chosen.scale;
+        return result;
+    };
     for (int run = 1;; ++run) {
         if (chosen.quality == 0) {
             throw unreachable(limit, fixed + static_cast<std::int64_t>(photoBytes(
@@ -280,7 +279,7 @@ JobResult runJobWithin(const JobPlan& plan, JobEvents& events, SizeChoice& chose
         SizeGuard writer(newPdfWriter(attempt.output, attempt.options), limit, pageCount,
                          best || run == runs);
         try {
-            return runJob(attempt, writer, events);
+            return reported(runJob(attempt, writer, events));
         } catch (const OffTarget& off) {
             measures.push_back({chosen.quality, chosen.scale, static_cast<double>(off.photoBytes)});
             const bool smallestTried = chosen.quality == lowestQuality && chosen.scale <= smallestScale;
@@ -297,7 +296,7 @@ JobResult runJobWithin(const JobPlan& plan, JobEvents& events, SizeChoice& chose
             attempt.options.jpegQuality = chosen.quality;
             attempt.options.pictureScale = chosen.scale;
             SizeGuard closest(newPdfWriter(attempt.output, attempt.options), limit, pageCount, true);
-            return runJob(attempt, closest, events);
+            return reported(runJob(attempt, closest, events));
         }
     }
 }

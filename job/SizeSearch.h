@@ -1,17 +1,8 @@
 #pragma once
 
-#include <cstdint>
-#include <string>
-
 #include "job/JobRun.h"
 
 namespace folder2pdf {
-
-// What a run under a size limit chose for the whole document.
-struct SizeChoice {
-    int quality = 0;     // the JPEG quality of the photographs' pages
-    double scale = 1.0;  // their pixels' scale, 1 when kept
-};
 
 // runJob() under plan.options.maxSize: the pages that are photographs
 // become JPEG of one quality, scaled down uniformly where even a low
@@ -22,7 +13,8 @@ struct SizeChoice {
 // allowed, stops before the document is put in place and the next tries a
 // corrected quality, so that most documents take one full run and few more
 // than two. A size that can't be met is an Error (TooLarge) naming the
-// smallest size reachable; nothing is written then.
-JobResult runJobWithin(const JobPlan& plan, JobEvents& events, SizeChoice& chosen);
+// smallest size reachable; nothing is written then. The result says the
+// quality and scale chosen. The plan's output has passed checkOutput().
+JobResult runJobWithin(const JobPlan& plan, JobEvents& events);
 
 }  // namespace folder2pdf

@@ -13,7 +13,7 @@
 # and tools).
 set -eu
 packages="cmake ninja-build g++ pkg-config zlib1g-dev libpng-dev libjpeg62-turbo-dev libgif-dev
-libtiff-dev libwebp-dev libheif-dev qt6-base-dev qt6-translations-l10n libgtest-dev libgmock-dev libbenchmark-dev qpdf poppler-utils fonts-noto-cjk
+libtiff-dev libwebp-dev libheif-dev qt6-base-dev qt6-translations-l10n libgtest-dev libgmock-dev libbenchmark-dev qpdf poppler-utils mupdf-tools imagemagick fonts-noto-cjk
 clang libclang-rt-14-dev llvm"
 for option in "$@"; do
     case $option in
