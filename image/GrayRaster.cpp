@@ -255,10 +255,8 @@ void GrayRaster::orientRgb(int orientation) {
                 }
             }
             return;
-        case 4:
-            for (std::ptrdiff_t y = 0; y < height / 2; ++y) {
-                std::swap_ranges(pixel(0, y), pixel(0, y + 1), pixel(0, height - 1 - y));
-            }
+        case 4:  // whole rows trade places, whatever a pixel's bytes
+            flip(pixels, 3 * width, height);
             return;
         case 5:
         case 6:
