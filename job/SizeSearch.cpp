@@ -158,8 +158,9 @@ class SizeGuard : public DocumentWriter {
     std::int64_t size() const override { return inner_->size(); }
 
   private:
-    // What the cross-reference table and the page tree will still add.
-    std::int64_t tail() const { return 200 + 40 * pages_; }
+    // What the cross-reference table (20 bytes an object, three or four
+    // objects a page), the page tree's "N 0 R" and the trailer will still add.
+    std::int64_t tail() const { return 400 + 100 * pages_; }
     std::int64_t projected() const {
         return written_ > 0 ? photoBytes_ * pages_ / written_ : photoBytes_;
     }

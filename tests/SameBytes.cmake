@@ -1,7 +1,8 @@
 # Checks that the Windows program writes, byte for byte, the documents the
 # program built for this machine writes: for every test picture that has a
 # decoded reference (tests/data/*/*.pgm) and the examples in one document,
-# and for the examples in a folder with a Chinese name.
+# and for the examples in a folder with a Chinese name; the pictures also
+# in colour and under a size limit.
 #
 #   cmake -DWINDOWS_EXE=... -DEMULATOR=<program run before it, ";"-list>
 #         -DREFERENCE_EXE=... -DSOURCE_DIR=... -DWORK=... -P SameBytes.cmake
@@ -52,6 +53,17 @@ endfunction()
 convert(${EMULATOR} "${WINDOWS_EXE}" -o "${WORK}/windows/all.pdf" ${pictures})
 convert("${REFERENCE_EXE}" -o "${WORK}/reference/all.pdf" ${pictures})
 expect_same("${WORK}/windows/all.pdf" "${WORK}/reference/all.pdf")
+
+# The colour pages and a size-limited document, whose search must choose the same.
+foreach(mode IN ITEMS color max-size)
+    set(options --color)
+    if(mode STREQUAL "max-size")
+        set(options --max-size 100KB)
+    endif()
+    convert(${EMULATOR} "${WINDOWS_EXE}" ${options} -o "${WORK}/windows/${mode}.pdf" ${pictures})
+    convert("${REFERENCE_EXE}" ${options} -o "${WORK}/reference/${mode}.pdf" ${pictures})
+    expect_same("${WORK}/windows/${mode}.pdf" "${WORK}/reference/${mode}.pdf")
+endforeach()
 
 file(COPY ${examples} DESTINATION "${WORK}/样张")
 convert(${EMULATOR} "${WINDOWS_EXE}" "${WORK}/样张")
