@@ -230,73 +230,57 @@ void turnEdges(const Turn turn, std::uint8_t* upright, std::ptrdiff_t blockW,
     turnEdges(turn, upright, blockW, blockH);
 }
 
-}  // namespace
-
-// Colour pictures turn a pixel at a time: they are few, and kept only
-// when asked for.
-void GrayRaster::orientRgb(int orientation) {
-    const auto width = static_cast<std::ptrdiff_t>(width_);
-    const auto height = static_cast<std::ptrdiff_t>(height_);
-    std::uint8_t* const pixels = imgData_.data();
-    const auto pixel = [&](std::ptrdiff_t x, std::ptrdiff_t y) { return pixels + 3 * (y * width + x); };
-    switch (orientation) {
-        case 2:
-        case 3:
-            for (std::ptrdiff_t y = 0; y < (orientation == 3 ? (height + 1) / 2 : height); ++y) {
-                const std::ptrdiff_t otherY = orientation == 3 ? height - 1 - y : y;
-                for (std::ptrdiff_t x = 0; x < width; ++x) {
-                    const std::ptrdiff_t otherX = width - 1 - x;
-                    // Each pair once: in a row its left half, and the middle
-                    // row of an upside-down turn only up to its middle.
-                    if (otherY == y && otherX <= x) {
-                        break;
-                    }
-                    std::swap_ranges(pixel(x, y), pixel(x, y) + 3, pixel(otherX, otherY));
-                }
+// Colour pictures turn pixel by pixel, tile by tile as the gray blocks go,
+// so that the rows read stay within the cache.
+void turnRgb(const Turn turn, std::uint8_t* upright) {
+    constexpr std::ptrdiff_t tile = 64;
+    for (std::ptrdiff_t tileX = 0; tileX < turn.height; tileX += tile) {
+        for (std::ptrdiff_t y = 0; y < turn.width; ++y) {
+            const std::uint8_t* column = turn.pixels + 3 * turn.sourceColumn(y);
+            std::uint8_t* target = upright + 3 * (y * turn.height);
+            for (std::ptrdiff_t x = tileX; x < std::min(tileX + tile, turn.height); ++x) {
+                const std::ptrdiff_t row = turn.rowsFromBottom ? turn.height - 1 - x : x;
+                std::memcpy(target + 3 * x, column + 3 * row * turn.width, 3);
             }
-            return;
-        case 4:  // whole rows trade places, whatever a pixel's bytes
-            flip(pixels, 3 * width, height);
-            return;
-        case 5:
-        case 6:
-        case 7:
-        case 8:
-            break;
-        default:
-            return;
-    }
-    Bytes& turned = scratch();
-    resizeBytes(turned, imgData_.size());
-    const Turn turn = turnOf(orientation, pixels, width, height);
-    for (std::ptrdiff_t y = 0; y < width; ++y) {
-        const std::ptrdiff_t column = turn.sourceColumn(y);
-        for (std::ptrdiff_t x = 0; x < height; ++x) {
-            const std::ptrdiff_t row = turn.rowsFromBottom ? height - 1 - x : x;
-            std::memcpy(turned.data() + 3 * (y * height + x), pixel(column, row), 3);
         }
     }
-    imgData_.swap(turned);
-    std::swap(width_, height_);
 }
 
-void GrayRaster::orient(int orientation) {
-    if (rgb_) {
-        orientRgb(orientation);
-        return;
+// Mirrors a colour picture as orientation 2 or 3 says, in place.
+void mirrorRgb(std::uint8_t* pixels, std::ptrdiff_t width, std::ptrdiff_t height,
+               int orientation) {
+    const auto pixel = [&](std::ptrdiff_t x, std::ptrdiff_t y) { return pixels + 3 * (y * width + x); };
+    for (std::ptrdiff_t y = 0; y < (orientation == 3 ? (height + 1) / 2 : height); ++y) {
+        const std::ptrdiff_t otherY = orientation == 3 ? height - 1 - y : y;
+        for (std::ptrdiff_t x = 0; x < width; ++x) {
+            const std::ptrdiff_t otherX = width - 1 - x;
+            // Each pair once: in a row its left half, and the middle
+            // row of an upside-down turn only up to its middle.
+            if (otherY == y && otherX <= x) {
+                break;
+            }
+            std::swap_ranges(pixel(x, y), pixel(x, y) + 3, pixel(otherX, otherY));
+        }
     }
-    const auto width = static_cast<std::ptrdiff_t>(width_);
-    const auto height = static_cast<std::ptrdiff_t>(height_);
-    std::uint8_t* const pixels = imgData_.data();
+}
+
+// Turns `pixels` (`channels` bytes a pixel) as an EXIF orientation says:
+// 2 to 4 in place, 5 to 8 through `scratch`, which then trades places with
+// `pixels`, width and height swapped.
+void orientPixels(Bytes& pixels, Bytes& scratch, std::int32_t& width, std::int32_t& height,
+                  int channels, int orientation) {
+    const auto w = static_cast<std::ptrdiff_t>(width);
+    const auto h = static_cast<std::ptrdiff_t>(height);
+    std::uint8_t* const data = pixels.data();
     switch (orientation) {
         case 2:
-            mirror(pixels, width, height);
+            channels == 3 ? mirrorRgb(data, w, h, 2) : mirror(data, w, h);
             return;
-        case 3:  // upside down: the whole raster read backwards
-            std::reverse(pixels, pixels + width * height);
+        case 3:  // upside down: the whole gray raster read backwards
+            channels == 3 ? mirrorRgb(data, w, h, 3) : std::reverse(data, data + w * h);
             return;
-        case 4:
-            flip(pixels, width, height);
+        case 4:  // whole rows trade places, whatever a pixel's bytes
+            flip(data, channels * w, h);
             return;
         case 5:
         case 6:
@@ -306,11 +290,45 @@ void GrayRaster::orient(int orientation) {
         default:
             return;
     }
-    Bytes& turned = scratch();
-    resizeBytes(turned, imgData_.size());
-    turnUpright(turnOf(orientation, pixels, width, height), turned.data());
-    imgData_.swap(turned);
-    std::swap(width_, height_);
+    resizeBytes(scratch, pixels.size());
+    const Turn turn = turnOf(orientation, data, w, h);
+    if (channels == 3) {
+        turnRgb(turn, scratch.data());
+    } else {
+        turnUpright(turn, scratch.data());
+    }
+    pixels.swap(scratch);
+    std::swap(width, height);
+}
+
+}  // namespace
+
+void GrayRaster::orient(int orientation) {
+    orientPixels(imgData_, scratch(), width_, height_, channels(), orientation);
+}
+
+int orientationTurnedBy(int orientation, int quarterTurns) {
+    // Each orientation as a mirror (or none) followed by clockwise quarter
+    // turns, which the extra turns add to.
+    static constexpr int plain[4] = {1, 6, 3, 8};
+    static constexpr int mirrored[4] = {2, 7, 4, 5};
+    int mirror = 0;
+    int turns = 0;
+    for (int k = 0; k < 4; ++k) {
+        if (plain[k] == orientation) {
+            turns = k;
+        } else if (mirrored[k] == orientation) {
+            mirror = 1;
+            turns = k;
+        }
+    }
+    const int total = ((turns + quarterTurns) % 4 + 4) % 4;
+    return mirror ? mirrored[total] : plain[total];
+}
+
+void turnClockwise(GrayImage& image, int quarterTurns, Bytes& scratch) {
+    orientPixels(image.imgData, scratch, image.Width, image.Height, image.channels,
+                 orientationTurnedBy(1, quarterTurns));
 }
 
 }  // namespace folder2pdf

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "common/Checked.h"
+#include "image/GrayImage.h"
 
 namespace folder2pdf {
 
@@ -63,7 +64,6 @@ class GrayRaster {
 
   private:
     void becomeRgb();
-    void orientRgb(int orientation);
 
     Bytes& imgData_;
     Bytes* scratch_;
@@ -74,5 +74,18 @@ class GrayRaster {
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
 };
+
+// The EXIF orientation (1 to 8) that shows a stored picture as
+// `orientation` does and then turned clockwise by `quarterTurns` quarter
+// turns (any whole number, taken modulo 4). An orientation outside 1 to 8
+// counts as 1.
+int orientationTurnedBy(int orientation, int quarterTurns);
+
+// Turns `image` (gray or RGB) clockwise by `quarterTurns` quarter turns,
+// taken modulo 4: a half turn in place, a quarter turn through `scratch`,
+// whose memory then trades places with the image's raster (so that a
+// scratch kept from picture to picture spares fresh memory), width and
+// height swapped. Gray pictures go in 8 x 8 blocks, tile by tile.
+void turnClockwise(GrayImage& image, int quarterTurns, Bytes& scratch);
 
 }  // namespace folder2pdf

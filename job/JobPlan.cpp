@@ -15,12 +15,19 @@ std::string documentPathOf(const std::string& folder) {
     return joinPath(folder, (name.empty() ? "document" : name) + ".pdf");
 }
 
+int turnedBy(int quarterTurns, int by) {
+    return ((quarterTurns + by) % 4 + 4) % 4;
+}
+
 std::vector<Picture> pagesOf(const std::vector<Picture>& pictures) {
     std::vector<Picture> pages;
     pages.reserve(pictures.size());
     for (const Picture& picture : pictures) {
         for (std::size_t k = 0; k < picture.pages; ++k) {
-            pages.push_back({picture.path, picture.name, picture.page + k, 1});
+            Picture page = picture;
+            page.page = picture.page + k;
+            page.pages = 1;
+            pages.push_back(std::move(page));
         }
     }
     return pages;

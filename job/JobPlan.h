@@ -18,7 +18,14 @@ struct Picture {
     std::string name;  // what lists show: the name in its folder, or the path as given
     std::size_t page = 0;   // the first, from 0
     std::size_t pages = 1;  // how many
+    // Clockwise quarter turns (0 to 3) the user gave it, after the file's
+    // own orientation (EXIF or the container's): its pages come out turned.
+    int quarterTurns = 0;
 };
+
+// `quarterTurns` turned `by` more (negative: anticlockwise), back in 0 to 3:
+// what a picture's turns become when the user turns it again.
+int turnedBy(int quarterTurns, int by);
 
 // The plan's pictures one page each, in order: what a run makes pages of.
 std::vector<Picture> pagesOf(const std::vector<Picture>& pictures);

@@ -76,7 +76,8 @@ void PagePipeline::work() {
 
         std::exception_ptr error;
         try {
-            maker.prepare(pictures_[index].path, pictures_[index].page, slot.page);
+            const Picture& picture = pictures_[index];
+            maker.prepare(picture.path, picture.page, slot.page, picture.quarterTurns);
         } catch (...) {
             error = std::current_exception();
         }
@@ -111,7 +112,8 @@ const PreparedPage& PagePipeline::retake(std::size_t index) {
     // The slot is the caller's: with workers, a failed page's slot stays
     // Failed, so no worker reuses it until the caller takes the next page.
     PreparedPage& page = slots_[index % slots_.size()].page;
-    callerMaker_.prepare(pictures_[index].path, pictures_[index].page, page);
+    const Picture& picture = pictures_[index];
+    callerMaker_.prepare(picture.path, picture.page, page, picture.quarterTurns);
     return page;
 }
 

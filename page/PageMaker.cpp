@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "image/Decoders.h"
+#include "image/GrayRaster.h"
 #include "page/CompactEncoder.h"
 #include "page/JpegEncoder.h"
 #include "page/Resample.h"
@@ -55,7 +56,7 @@ void PageMaker::encode(PreparedPage& page) {
     }
 }
 
-bool PageMaker::keepJpeg(const Bytes& file, PreparedPage& page) {
+bool PageMaker::keepJpeg(const Bytes& file, PreparedPage& page, int quarterTurns) {
     if (!sniffJpeg(file.data(), file.size())) {
         return false;
     }
@@ -76,7 +77,7 @@ bool PageMaker::keepJpeg(const Bytes& file, PreparedPage& page) {
     page.inverted = facts.components == 4 && facts.invertedCmyk;
     page.iccProfile = facts.iccProfile;
     page.stream.assign(file.data(), file.data() + facts.end);
-    const int orientation = facts.exif.orientation;
+    const int orientation = orientationTurnedBy(facts.exif.orientation, quarterTurns);
     const bool sideways = orientation >= 5 && orientation <= 8;
     page.layout = turnedLayout(layOutPage(options_, sideways ? page.Height : page.Width,
                                           sideways ? page.Width : page.Height),
@@ -84,7 +85,8 @@ bool PageMaker::keepJpeg(const Bytes& file, PreparedPage& page) {
     return true;
 }
 
-void PageMaker::prepare(const std::string& path, std::size_t index, PreparedPage& page) {
+void PageMaker::prepare(const std::string& path, std::size_t index, PreparedPage& page,
+                        int quarterTurns) {
     try {
         page.path = path;
         page.color = ColorKind::Gray;
@@ -93,12 +95,15 @@ void PageMaker::prepare(const std::string& path, std::size_t index, PreparedPage
         page.iccProfile.clear();
         if (options_.color) {
             const Bytes& file = loader_.readFile(path);
-            if (options_.compression != Compression::Jpeg && keepJpeg(file, page)) {
+            if (options_.compression != Compression::Jpeg && keepJpeg(file, page, quarterTurns)) {
                 return;
             }
             loader_.loadBytes(file.data(), file.size(), image_, index, true);
         } else {
             loader_.load(path, image_, index);
+        }
+        if (quarterTurns % 4 != 0) {
+            turnClockwise(image_, quarterTurns, turned_);
         }
         page.Width = image_.Width;
         page.Height = image_.Height;

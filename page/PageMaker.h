@@ -37,21 +37,26 @@ class PageMaker {
     ~PageMaker();
 
     // Fills `page` (reusing its buffer) from page `index` (from 0; only
-    // multi-page files have more than one) of the picture file at `path`.
+    // multi-page files have more than one) of the picture file at `path`,
+    // turned clockwise by `quarterTurns` (0 to 3) after its own orientation:
+    // the page is the turned picture's, its pixels turned losslessly, a JPEG
+    // kept as its bytes turned by its placement.
     // Throws Error naming the file, whatever failed: reading, decoding,
     // compressing or memory.
-    void prepare(const std::string& path, std::size_t index, PreparedPage& page);
+    void prepare(const std::string& path, std::size_t index, PreparedPage& page,
+                 int quarterTurns = 0);
 
   private:
     void encode(PreparedPage& page);
     // With --color (not --jpeg): a JPEG file that readers show as the
     // decoder does becomes the page's stream as it is. False for any other file.
-    bool keepJpeg(const Bytes& file, PreparedPage& page);
+    bool keepJpeg(const Bytes& file, PreparedPage& page, int quarterTurns);
 
     ImgToByte loader_;
     JpegStructureReader jpegWalk_;
     GrayImage image_;
     GrayImage scaled_;  // the pixels scaled down, under a size limit
+    Bytes turned_;      // where quarter turns go, traded with the image's raster
     DocumentOptions options_;
     std::unique_ptr<CompactEncoder> compact_;
 };
