@@ -5,6 +5,7 @@
 //   folder2pdf [OPTIONS] -o OUT.pdf PICTURE... one document, pages in the given order
 //   folder2pdf [OPTIONS] --each-subfolder PARENT one document in each sub-folder of PARENT
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -22,6 +23,7 @@
 #include "job/FolderJob.h"
 #include "job/JobPlan.h"
 #include "job/JobRun.h"
+#include "job/PictureOrder.h"
 
 namespace {
 
@@ -52,8 +54,22 @@ void reportLeftOut(const std::vector<LeftOut>& leftOut, const std::string& folde
 
 int convert(JobPlan plan, const CommandLine& line);
 
-int listPictures(const std::string& folder) {
-    const JobPlan plan = planFolder(folder);
+// The plan's pictures in the order --sort and --reverse ask; pictures given
+// by path keep the order given unless --sort is given.
+JobPlan arranged(JobPlan plan, const CommandLine& line) {
+    const bool given = plan.folder.empty();
+    if (line.reverse || (line.sortGiven && (given || line.sort != SortOrder::Name))) {
+        if (given && !line.sortGiven) {
+            std::reverse(plan.pictures.begin(), plan.pictures.end());
+        } else {
+            sortPictures(plan.pictures, line.sort, line.reverse);
+        }
+    }
+    return plan;
+}
+
+int listPictures(const std::string& folder, const CommandLine& line) {
+    const JobPlan plan = arranged(planFolder(folder), line);
     for (const Picture& picture : plan.pictures) {
         printText(stdout, shownName(picture.name) + "\n");
     }
@@ -138,6 +154,7 @@ int convertEachSubfolder(const CommandLine& line) {
     reportLeftOut(parent.leftOut);
     std::int32_t total = 0;
     for (JobPlan& plan : parent.folders) {
+        plan = arranged(std::move(plan), line);
         reportLeftOut(plan.leftOut, plan.folder);
         prepare(plan, line);
         total = checkedAdd(total, checkedInt32(plan.pictures.size()));
@@ -193,16 +210,17 @@ int run(const CommandLine& line) {
     try {
         switch (line.form) {
             case CommandLine::Form::List:
-                return listPictures(line.operands[0]);
+                return listPictures(line.operands[0], line);
             case CommandLine::Form::EachSubfolder:
                 return convertEachSubfolder(line);
             case CommandLine::Form::Pictures:
                 if (line.output == "-") {
-                    return convertToOutput(planPictures(line.operands, line.output), line);
+                    return convertToOutput(
+                        arranged(planPictures(line.operands, line.output), line), line);
                 }
-                return convert(planPictures(line.operands, line.output), line);
+                return convert(arranged(planPictures(line.operands, line.output), line), line);
             case CommandLine::Form::Folder:
-                return convert(planFolder(line.operands[0]), line);
+                return convert(arranged(planFolder(line.operands[0]), line), line);
         }
     } catch (const Error& error) {
         say(shownMessage(error));

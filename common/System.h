@@ -31,6 +31,11 @@ void readWholeFile(const std::string& path, Bytes& bytes);
 // Throws Error as readWholeFile() does.
 std::size_t readFileStart(const std::string& path, std::uint8_t* buffer, std::size_t size);
 
+// When the file at `path` (a link followed) was last modified: nanoseconds
+// since 1970-01-01 00:00 UTC; nullopt when there is no such file or the
+// system won't say.
+std::optional<std::int64_t> modificationTime(const std::string& path);
+
 // The names of the files in `folder` that are regular files or links to
 // them, in the order the system gives them: sub-folders, links to anything
 // else and hidden files (a name starting with "." and, on Windows, the

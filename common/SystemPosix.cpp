@@ -102,6 +102,14 @@ std::size_t readFileStart(const std::string& path, std::uint8_t* buffer, std::si
     return readUpTo(fd.get(), path, buffer, size);
 }
 
+std::optional<std::int64_t> modificationTime(const std::string& path) {
+    struct stat status;
+    if (::stat(path.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    return std::int64_t{status.st_mtim.tv_sec} * 1000000000 + status.st_mtim.tv_nsec;
+}
+
 namespace {
 
 // The names in `folder` of the entries of `type` that a listing shows.

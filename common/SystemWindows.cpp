@@ -257,6 +257,18 @@ std::size_t readFileStart(const std::string& path, std::uint8_t* buffer, std::si
     return readUpTo(file.handle, path, buffer, size);
 }
 
+std::optional<std::int64_t> modificationTime(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(widePath(path).c_str(), GetFileExInfoStandard, &data)) {
+        return std::nullopt;
+    }
+    // FILETIME counts 100 ns from 1601, 11,644,473,600 s before 1970.
+    const std::int64_t ticks = static_cast<std::int64_t>(
+        (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+        data.ftLastWriteTime.dwLowDateTime);
+    return (ticks - 116444736000000000) * 100;
+}
+
 namespace {
 
 // The names in `folder` of the files, or the sub-folders, a listing shows.

@@ -138,6 +138,38 @@ ExifFacts readExif(const std::uint8_t* data, std::size_t size) {
     return facts;
 }
 
+ExifFacts readPictureExif(const std::uint8_t* data, std::size_t size) {
+    if (size >= 4 && ((data[0] == 'I' && data[1] == 'I' && data[2] == 42 && data[3] == 0) ||
+                      (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && data[3] == 42))) {
+        return readExif(data, size);
+    }
+    if (size < 4 || data[0] != 0xFF || data[1] != 0xD8) {
+        return {};
+    }
+    // Segments up to the first scan; fill bytes (0xFF) may pad a marker.
+    std::size_t at = 2;
+    while (at + 4 <= size && data[at] == 0xFF) {
+        const int marker = data[at + 1];
+        if (marker == 0xFF) {
+            ++at;
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9) {
+            break;
+        }
+        const std::size_t length = std::size_t{data[at + 2]} << 8 | data[at + 3];
+        if (length < 2 || length > size - at - 2) {
+            break;
+        }
+        const std::uint8_t* body = data + at + 4;
+        if (marker == 0xE1 && length >= 8 && std::memcmp(body, "Exif\0\0", 6) == 0) {
+            return readExif(body + 6, length - 8);
+        }
+        at += 2 + length;
+    }
+    return {};
+}
+
 // ---------------------------------------------------------------------------
 // JPEG
 

@@ -28,6 +28,13 @@ struct ExifFacts {
 // doesn't fit leaves that fact at its default. Never throws.
 ExifFacts readExif(const std::uint8_t* tiff, std::size_t size);
 
+// The EXIF facts of a picture file from its first `size` bytes: a JPEG's
+// first APP1 "Exif" segment before its first scan, or a TIFF file's own
+// directories (a TIFF is the very structure an EXIF block is). Other
+// formats, and what doesn't fit in the bytes given, give the defaults.
+// Never throws.
+ExifFacts readPictureExif(const std::uint8_t* data, std::size_t size);
+
 // How the frame header (SOFn) says the picture was coded.
 enum class JpegProcess {
     Baseline,               // SOF0

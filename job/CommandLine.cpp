@@ -33,6 +33,25 @@ constexpr OptionChoice papers[] = {
 constexpr Paper paperKinds[] = {Paper::A4, Paper::A3, Paper::A5, Paper::Letter, Paper::Legal};
 constexpr OptionChoice fits[] = {{"page"}, {"shrink"}};
 
+constexpr OptionChoice sorts[] = {{"name"}, {"modified", "按修改时间"}, {"taken", "按拍摄时间"}};
+constexpr SortOrder sortOrders[] = {SortOrder::Name, SortOrder::Modified, SortOrder::Taken};
+
+std::string applySort(CommandLine& line, const std::string& value) {
+    for (std::size_t i = 0; i < std::size(sorts); ++i) {
+        if (sameWord(value, sorts[i].word)) {
+            line.sort = sortOrders[i];
+            line.sortGiven = true;
+            return "";
+        }
+    }
+    return "--sort needs name, modified or taken";
+}
+
+std::string applyReverse(CommandLine& line, const std::string&) {
+    line.reverse = true;
+    return "";
+}
+
 std::string applyPaper(CommandLine& line, const std::string& value) {
     for (std::size_t i = 0; i < std::size(papers); ++i) {
         if (sameWord(value, papers[i].word)) {
@@ -196,6 +215,16 @@ const CommandOption options[] = {
      "Each document is the very one FOLDER would give for that sub-folder. Links to folders "
      "are left out, and said so: nothing outside PARENT is read or written.",
      applyEachSubfolder, {}, "@dir", false},
+    {"--sort", 0, "name|modified|taken",
+     "put the pictures in order of their names (the default), of when each file was last "
+     "modified, or of when each photo was taken",
+     "Names go in natural order: letter case ignored, numbers by value (page2 before page10). "
+     "The date a photo was taken is its EXIF date (DateTimeOriginal) in a JPEG or TIFF file; "
+     "a picture without one counts by when it was modified. Ties go by name. Pictures given "
+     "with -o keep the order given unless --sort is given.",
+     applySort, sorts, "name modified taken", false, WindowGroup::Order},
+    {"--reverse", 0, nullptr, "the pictures in the reverse order", "", applyReverse, {}, "",
+     false},
     {"--help", 'h', nullptr, "show this help", "", applyHelp, {}, "", false},
     {"--version", 0, nullptr, "show the version", "", applyVersion, {}, "", false},
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "job/PictureOrder.h"
 #include "pdf/DocumentOptions.h"
 
 namespace folder2pdf {
@@ -18,6 +19,9 @@ struct CommandLine {
     std::string output;                 // -o; "-" is standard output
     std::string parent;                 // --each-subfolder
     DocumentOptions document;
+    SortOrder sort = SortOrder::Name;  // --sort
+    bool sortGiven = false;            // pictures given by path keep their order without it
+    bool reverse = false;              // --reverse
     int jobs = 0;  // 0: one per core
     bool quiet = false;
     bool keepGoing = false;
@@ -26,7 +30,7 @@ struct CommandLine {
 };
 
 // Where the window offers an option: in which menu group of 生成's menu.
-enum class WindowGroup { None, Paper, Compression, Color };
+enum class WindowGroup { None, Paper, Compression, Color, Order };
 
 // One value of an option whose argument is a word, and the window's label
 // for it (nullptr: the window doesn't offer it).
