@@ -73,6 +73,24 @@ std::string dataFile(const std::string& name) {
     return std::string(TEST_DATA_DIR) + "/" + name;
 }
 
+std::string jpegTakenAt(const std::string& date, bool damaged) {
+    // Little-endian TIFF: the first directory's one entry (0x8769, LONG)
+    // points to the Exif directory at 26, whose one entry (0x9003, ASCII of
+    // 20) points to the text at 44.
+    std::string tiff("II*\0\x08\0\0\0"
+                     "\x01\0\x69\x87\x04\0\x01\0\0\0\x1A\0\0\0\0\0\0\0"
+                     "\x01\0\x03\x90\x02\0\x14\0\0\0\x2C\0\0\0\0\0\0\0",
+                     44);
+    if (damaged) {
+        tiff[18] = '\x7F';
+    }
+    tiff += date;
+    tiff.resize(64, '\0');
+    const std::string app1 = std::string("\xFF\xE1\0\x48" "Exif\0\0", 10) + tiff;
+    const std::string jpeg = readFile(dataFile("jpeg/gray.jpg"));
+    return jpeg.substr(0, 2) + app1 + jpeg.substr(2);
+}
+
 std::vector<std::uint8_t> inflate(const std::uint8_t* data, std::size_t size) {
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK) {

@@ -71,6 +71,11 @@ std::vector<std::uint8_t> bmpFile(const BmpHeader& h, const std::vector<std::uin
 // A 24-bit BMP of w x h pixels: noise when `noisy` (slow to compress), else one gray.
 std::string bmpPicture(unsigned w, unsigned h, bool noisy = false);
 
+// A small gray JPEG (the committed jpeg/gray.jpg) with an EXIF block whose
+// DateTimeOriginal is `date` ("YYYY:MM:DD HH:MM:SS"); with `damaged` the
+// block's pointer to its Exif directory leads outside it.
+std::string jpegTakenAt(const std::string& date, bool damaged = false);
+
 // The zlib stream inflated; throws std::runtime_error on a broken stream.
 std::vector<std::uint8_t> inflate(const std::uint8_t* data, std::size_t size);
 
