@@ -146,6 +146,19 @@ TEST(CliFolder, ListAndDocumentTakeThePicturesInNaturalOrder) {
 
 // The pictures given, in the order given, then the folder itself, in a path
 // deeper than the 260 characters that once bounded a path on Windows.
+// --sort taken: EXIF dates by date, a JPEG without one by its file's time
+// (now, between the two dates); --reverse turns the order round.
+TEST(CliFolder, SortTakenReverseListsTheLatestPhotoFirst) {
+    Folder folder("dates");
+    testsupport::writeFile(folder.file("a.jpg"), testsupport::jpegTakenAt("2099:05:01 10:00:00"));
+    testsupport::writeFile(folder.file("b.jpg"), testsupport::jpegTakenAt("1999:05:01 10:00:00"));
+    testsupport::writeFile(folder.file("c.jpg"),
+                           testsupport::readFile(testsupport::dataFile("jpeg/gray.jpg")));
+    const auto list = runProgram({"--sort", "taken", "--reverse", "--list", folder.path});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out, "a.jpg\nc.jpg\nb.jpg\n");
+}
+
 TEST(CliPictures, OutputFormTakesTheOrderGivenEvenInALongPath) {
     const std::string deep = std::string(100, 'd') + "/";
     Folder folder(deep + deep + deep + "相册");
