@@ -247,9 +247,10 @@ void turnRgb(const Turn turn, std::uint8_t* upright) {
 }
 
 // Mirrors a colour picture as orientation 2 or 3 says, in place.
-void mirrorRgb(std::uint8_t* pixels, std::ptrdiff_t width, std::ptrdiff_t height,
-               int orientation) {
-    const auto pixel = [&](std::ptrdiff_t x, std::ptrdiff_t y) { return pixels + 3 * (y * width + x); };
+void mirrorRgb(std::uint8_t* pixels, std::ptrdiff_t width, std::ptrdiff_t height, int orientation) {
+    const auto pixel = [&](std::ptrdiff_t x, std::ptrdiff_t y) {
+        return pixels + 3 * (y * width + x);
+    };
     for (std::ptrdiff_t y = 0; y < (orientation == 3 ? (height + 1) / 2 : height); ++y) {
         const std::ptrdiff_t otherY = orientation == 3 ? height - 1 - y : y;
         for (std::ptrdiff_t x = 0; x < width; ++x) {

@@ -34,9 +34,8 @@ TEST(PictureOrder, EachKeyOrdersByItsTimeWithTiesByNameAndReverseTurnsItRound) {
         {"p10", 5}, {"p2", 5}, {"b", 3}, {"a", 9}};
     const std::map<std::string, std::optional<std::int64_t>> taken = {
         {"p10", 1}, {"p2", std::nullopt}, {"b", 7}, {"a", 1}};
-    const folder2pdf::PictureDates dates{
-        [&](const std::string& path) { return modified.at(path); },
-        [&](const std::string& path) { return taken.at(path); }};
+    const folder2pdf::PictureDates dates{[&](const std::string& path) { return modified.at(path); },
+                                         [&](const std::string& path) { return taken.at(path); }};
     const struct {
         SortOrder order;
         bool reverse;
@@ -157,7 +156,8 @@ TEST(QuarterTurns, DocumentsDrawTurnedAndJpegKeepsItsBytes) {
     }
     Folder folder("turned documents");
     folder.add("noise.bmp", 37, 21, true);
-    const std::string upright = draw(documentOf(folder, folder.file("noise.bmp"), 0, false, "0.pdf"));
+    const std::string upright =
+        draw(documentOf(folder, folder.file("noise.bmp"), 0, false, "0.pdf"));
     const std::string pgm = draw(documentOf(folder, folder.file("noise.bmp"), 1, false, "1.pdf"));
     ASSERT_EQ(pgm.rfind("P5\n21 37\n255\n", 0), 0u) << pgm.substr(0, 16);
     const std::size_t header = std::string("P5\n37 21\n255\n").size();
