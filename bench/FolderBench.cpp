@@ -6,6 +6,7 @@
 //   folder_bench [WORK_FOLDER]           (default: a new folder under /tmp)
 //   folder_bench --large [WORK_FOLDER]   documents past 2 GiB instead (minutes)
 //   folder_bench --modes [WORK_FOLDER]   only the document options side by side
+//   folder_bench --formats [WORK_FOLDER] only HEIC, WebP and TIFF against GraphicsMagick
 //
 // --large converts 10 and then 100 photographs of 24-megapixel gray noise,
 // which hardly compresses, so that the second document passes 2 GiB, and sets the
@@ -14,9 +15,12 @@
 //
 // Every run also sets the document options against the default on the same
 // folders, side by side, on every core: size and wall time of --compact,
-// --jpeg 85, --paper a4, --color and --color --jpeg 85, and, where img2pdf
-// is installed, img2pdf on the photographs (JPEG files, as --color keeps
-// them: the two should be alike).
+// --jpeg 85, --paper a4, --color and --color --jpeg 85, on the photographs
+// --max-size 5MB too, and, where img2pdf is installed, img2pdf on them (JPEG
+// files, as --color keeps them: the two should be alike). Last, the
+// photographs as HEIC, WebP and TIFF: the default's wall time against
+// GraphicsMagick's gray, Flate document of them, where gm is installed and
+// reads the format.
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -29,6 +33,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,9 +46,13 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+constexpr int kPhotoWidth = 4000;
+constexpr int kPhotoHeight = 3000;
+
 struct Folder {
     std::string name;
     fs::path path;
+    std::string extension;          // of the pictures, with the dot
     std::size_t largestRaster = 0;  // bytes of the largest decoded gray picture
 };
 
@@ -53,22 +62,30 @@ void writeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
               static_cast<std::streamsize>(bytes.size()));
 }
 
-// Photographs: 12-megapixel JPEGs of varied content.
-Folder makePhotos(const fs::path& root, int count) {
-    Folder folder{"photos", root / "photos"};
+using PictureWriter = std::function<void(const fs::path&, const std::vector<std::uint8_t>&)>;
+
+// Photographs: 12-megapixel pictures of varied content, IMG_0001.EXTENSION...
+// written by `write`.
+Folder makePhotos(const fs::path& root, const std::string& name, const std::string& extension,
+                  int count, const PictureWriter& write) {
+    Folder folder{name, root / name, "." + extension};
     fs::create_directories(folder.path);
-    const int width = 4000;
-    const int height = 3000;
-    auto pixels = bench::photoPixels(width, height);
+    auto pixels = bench::photoPixels(kPhotoWidth, kPhotoHeight);
     for (int i = 0; i < count; ++i) {
         // Shift the picture so that no two files are alike.
         std::rotate(pixels.begin(), pixels.begin() + 3 * 4001 * 7, pixels.end());
-        char name[32];
-        std::snprintf(name, sizeof name, "IMG_%04d.jpg", i + 1);
-        writeFile(folder.path / name, bench::encodeJpeg(pixels, width, height, 90));
+        char file[32];
+        std::snprintf(file, sizeof file, "IMG_%04d.%s", i + 1, extension.c_str());
+        write(folder.path / file, pixels);
     }
-    folder.largestRaster = static_cast<std::size_t>(width) * height;
+    folder.largestRaster = static_cast<std::size_t>(kPhotoWidth) * kPhotoHeight;
     return folder;
+}
+
+Folder makeJpegPhotos(const fs::path& root, int count) {
+    return makePhotos(root, "photos", "jpg", count, [](const fs::path& path, const auto& pixels) {
+        writeFile(path, bench::encodeJpeg(pixels, kPhotoWidth, kPhotoHeight, 90));
+    });
 }
 
 // Scanned document pages: A4 at 300 dpi, gray PNG, lines of "text" in
@@ -120,7 +137,7 @@ std::vector<std::uint8_t> documentPage(int width, int height, unsigned seed) {
 }
 
 Folder makeDocuments(const fs::path& root, int count) {
-    Folder folder{"documents", root / "documents"};
+    Folder folder{"documents", root / "documents", ".png"};
     fs::create_directories(folder.path);
     const int width = 2480;
     const int height = 3508;
@@ -156,7 +173,8 @@ double computeSeconds(const Folder& folder) {
 // decoded pictures hardly compress. A few distinct pictures, the other names
 // symbolic links to them, so that the folder costs little disk.
 Folder makeNoise(const fs::path& root, int count) {
-    Folder folder{"noise-" + std::to_string(count), root / ("noise-" + std::to_string(count))};
+    Folder folder{"noise-" + std::to_string(count), root / ("noise-" + std::to_string(count)),
+                  ".jpg"};
     fs::create_directories(folder.path);
     const int width = 6000;
     const int height = 4000;
@@ -293,8 +311,12 @@ void reportModes(const Folder& folder, int cores) {
                                                    {"--paper", "a4"},
                                                    {"--color"},
                                                    {"--color", "--jpeg", "85"}};
-    const bool img2pdf = folder.name == "photos" &&
-                         std::system("command -v img2pdf > /dev/null 2>&1") == 0;
+    if (folder.name == "photos") {
+        // The scans may not fit in 5 MB at any quality; the photographs do.
+        modes.push_back({"--max-size", "5MB"});
+    }
+    const bool img2pdf =
+        folder.name == "photos" && std::system("command -v img2pdf > /dev/null 2>&1") == 0;
     if (img2pdf) {
         modes.push_back({"img2pdf"});
     }
@@ -315,21 +337,92 @@ void reportModes(const Folder& folder, int cores) {
     }
     fs::remove(other);
     std::printf("\n%s, document options on %d cores (best of 3):\n", folder.name.c_str(), cores);
-    std::printf("  %-18s %10s %8s %9s %8s\n", "", "MiB", "size", "seconds", "time");
+    std::printf("  %-18s %12s %10s %8s %9s %8s\n", "", "bytes", "MiB", "size", "seconds", "time");
     for (std::size_t m = 0; m < modes.size(); ++m) {
         std::string name = modes[m].empty() ? "default" : "";
         for (const std::string& word : modes[m]) {
             name += (name.empty() ? "" : " ") + word;
         }
-        std::printf("  %-18s %10.2f %8.3f %9.2f %8.3f\n", name.c_str(),
+        std::printf("  %-18s %12.0f %10.2f %8.3f %9.2f %8.3f\n", name.c_str(), bytes[m],
                     bytes[m] / (1024.0 * 1024.0), bytes[m] / bytes[0], seconds[m],
                     seconds[m] / seconds[0]);
     }
     std::printf(
         "  goals: --compact size <= 0.85 on photos, <= 1 on scans, time <= 1.3; --jpeg 85\n"
         "  size <= 0.3 on photos, time <= 1; --paper a4 time within 1%%; --color on photos\n"
-        "  like img2pdf in size and time\n");
+        "  like img2pdf in size and time; --max-size 5MB 4,000,000 to 5,000,000 bytes in\n"
+        "  at most 4 times the time of --jpeg 85\n");
     std::fflush(stdout);
+}
+
+// The photographs as HEIC, WebP and TIFF, the formats whose decoding costs
+// the most, twelve of each.
+std::vector<Folder> makeOtherPhotoFormats(const fs::path& root) {
+    const int count = 12;
+    std::vector<Folder> folders;
+    folders.push_back(makePhotos(
+        root, "photos-heic", "heic", count, [](const fs::path& path, const auto& pixels) {
+            writeFile(path, bench::encodeHeic(pixels, kPhotoWidth, kPhotoHeight, 80));
+        }));
+    folders.push_back(makePhotos(
+        root, "photos-webp", "webp", count, [](const fs::path& path, const auto& pixels) {
+            writeFile(path, bench::encodeWebp(pixels, kPhotoWidth, kPhotoHeight, 85));
+        }));
+    folders.push_back(
+        makePhotos(root, "photos-tiff", "tif", count, [](const fs::path& path, const auto& pixels) {
+            bench::writeTiff(path.string(), pixels, kPhotoWidth, kPhotoHeight);
+        }));
+    return folders;
+}
+
+// Whether GraphicsMagick is installed and reads the folder's first picture.
+bool graphicsMagickReads(const Folder& folder) {
+    const std::string first = (folder.path / "IMG_0001").string() + folder.extension;
+    return std::system(("gm identify '" + first + "' > /dev/null 2>&1").c_str()) == 0;
+}
+
+// Seconds GraphicsMagick takes to make a gray, Flate-compressed document of
+// the folder's pictures, as its users would ask it to.
+double convertWithGraphicsMagick(const Folder& folder, const fs::path& output) {
+    const std::string command = "cd '" + folder.path.string() + "' && gm convert *" +
+                                folder.extension + " -colorspace gray -compress zip '" +
+                                output.string() + "'";
+    const auto start = Clock::now();
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "gm failed on %s\n", folder.path.c_str());
+        std::exit(1);
+    }
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The default document against GraphicsMagick's on each folder, on every
+// core, the two taking turns; the best of two each.
+void reportAgainstGraphicsMagick(const std::vector<Folder>& folders, int cores) {
+    std::printf("\nthe default against GraphicsMagick on %d cores (best of 2):\n", cores);
+    std::printf("  %-12s %8s %12s %8s %8s %8s\n", "", "seconds", "gm seconds", "time", "MiB",
+                "gm MiB");
+    for (const Folder& folder : folders) {
+        if (!graphicsMagickReads(folder)) {
+            std::printf("  %-12s skipped: gm is missing or does not read %s\n", folder.name.c_str(),
+                        folder.extension.c_str());
+            continue;
+        }
+        const fs::path other = folder.path.parent_path() / (folder.name + "-gm.pdf");
+        double seconds = 1e300;
+        double gmSeconds = 1e300;
+        for (int round = 0; round < 2; ++round) {
+            seconds = std::min(seconds, convert(folder, cores).seconds);
+            gmSeconds = std::min(gmSeconds, convertWithGraphicsMagick(folder, other));
+        }
+        const double mib = 1024.0 * 1024.0;
+        std::printf("  %-12s %8.2f %12.2f %8.3f %8.2f %8.2f\n", folder.name.c_str(), seconds,
+                    gmSeconds, seconds / gmSeconds,
+                    static_cast<double>(fs::file_size(folder.path / (folder.name + ".pdf"))) / mib,
+                    static_cast<double>(fs::file_size(other)) / mib);
+        std::fflush(stdout);
+        fs::remove(other);
+    }
+    std::printf("  goal: time <= 0.6 of GraphicsMagick's on each format\n");
 }
 
 void reportLarge(const Folder& folder, int cores) {
@@ -363,14 +456,11 @@ void reportLarge(const Folder& folder, int cores) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool large = false;
-    bool modesOnly = false;
-    if (argc > 1 && std::string(argv[1]) == "--large") {
-        large = true;
-        --argc;
-        ++argv;
-    } else if (argc > 1 && std::string(argv[1]) == "--modes") {
-        modesOnly = true;
+    const std::string mode = argc > 1 ? argv[1] : "";
+    const bool large = mode == "--large";
+    const bool modesOnly = mode == "--modes";
+    const bool formatsOnly = mode == "--formats";
+    if (large || modesOnly || formatsOnly) {
         --argc;
         ++argv;
     }
@@ -391,8 +481,10 @@ int main(int argc, char** argv) {
             reportLarge(noise, cores);
             fs::remove_all(noise.path);
         }
+    } else if (formatsOnly) {
+        reportAgainstGraphicsMagick(makeOtherPhotoFormats(root), cores);
     } else {
-        const Folder photos = makePhotos(root, 16);
+        const Folder photos = makeJpegPhotos(root, 16);
         const Folder documents = makeDocuments(root, 24);
         if (!modesOnly) {
             report(photos, cores);
@@ -400,6 +492,9 @@ int main(int argc, char** argv) {
         }
         reportModes(photos, cores);
         reportModes(documents, cores);
+        if (!modesOnly) {
+            reportAgainstGraphicsMagick(makeOtherPhotoFormats(root), cores);
+        }
     }
     if (argc <= 1) {
         fs::remove_all(root);

@@ -4,7 +4,10 @@
 
 #include <gif_lib.h>
 #include <jpeglib.h>
+#include <libheif/heif.h>
 #include <png.h>
+#include <tiffio.h>
+#include <webp/encode.h>
 
 #include <cmath>
 #include <cstdio>
@@ -187,6 +190,99 @@ std::vector<std::uint8_t> encodeGif(const std::vector<std::uint8_t>& rgb, int wi
     GifFreeMapObject(map);
     EGifCloseFile(gif, &error);
     return out;
+}
+
+std::vector<std::uint8_t> encodeWebp(const std::vector<std::uint8_t>& rgb, int width, int height,
+                                     int quality) {
+    std::uint8_t* buffer = nullptr;
+    const std::size_t size =
+        WebPEncodeRGB(rgb.data(), width, height, width * 3, static_cast<float>(quality), &buffer);
+    if (size == 0) {
+        throw std::runtime_error("WebP encoding failed");
+    }
+    std::vector<std::uint8_t> result(buffer, buffer + size);
+    WebPFree(buffer);
+    return result;
+}
+
+namespace {
+
+void checkHeif(const heif_error& error) {
+    if (error.code != heif_error_Ok) {
+        throw std::runtime_error(std::string("HEIC encoding failed: ") + error.message);
+    }
+}
+
+heif_error appendHeif(heif_context*, const void* data, std::size_t size, void* userdata) {
+    auto* out = static_cast<std::vector<std::uint8_t>*>(userdata);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    out->insert(out->end(), bytes, bytes + size);
+    return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> encodeHeic(const std::vector<std::uint8_t>& rgb, int width, int height,
+                                     int quality) {
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    heif_image* image = nullptr;
+    std::vector<std::uint8_t> out;
+    try {
+        checkHeif(heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder));
+        checkHeif(heif_encoder_set_lossy_quality(encoder, quality));
+        // The encoder's speed changes only how long the folder takes to make.
+        checkHeif(heif_encoder_set_parameter_string(encoder, "preset", "veryfast"));
+        checkHeif(heif_image_create(width, height, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
+                                    &image));
+        checkHeif(heif_image_add_plane(image, heif_channel_interleaved, width, height, 8));
+        int stride = 0;
+        std::uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+        for (int y = 0; y < height; ++y) {
+            std::memcpy(plane + static_cast<std::size_t>(y) * stride,
+                        &rgb[static_cast<std::size_t>(y) * width * 3],
+                        static_cast<std::size_t>(width) * 3);
+        }
+        checkHeif(heif_context_encode_image(context, image, encoder, nullptr, nullptr));
+        heif_writer writer{1, appendHeif};
+        checkHeif(heif_context_write(context, &writer, &out));
+    } catch (...) {
+        heif_image_release(image);
+        heif_encoder_release(encoder);
+        heif_context_free(context);
+        throw;
+    }
+    heif_image_release(image);
+    heif_encoder_release(encoder);
+    heif_context_free(context);
+    return out;
+}
+
+void writeTiff(const std::string& path, const std::vector<std::uint8_t>& rgb, int width,
+               int height) {
+    TIFF* tiff = TIFFOpen(path.c_str(), "w");
+    if (tiff == nullptr) {
+        throw std::runtime_error("cannot write " + path);
+    }
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height));
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff, 0));
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
+    for (int y = 0; y < height; ++y) {
+        // libtiff's predictor works on the row in place, so it gets a copy.
+        std::memcpy(row.data(), &rgb[static_cast<std::size_t>(y) * width * 3], row.size());
+        if (TIFFWriteScanline(tiff, row.data(), static_cast<std::uint32_t>(y), 0) < 0) {
+            TIFFClose(tiff);
+            throw std::runtime_error("cannot write " + path);
+        }
+    }
+    TIFFClose(tiff);
 }
 
 }  // namespace bench

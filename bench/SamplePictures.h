@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace bench {
@@ -19,5 +20,14 @@ std::vector<std::uint8_t> encodeGrayPng(const std::vector<std::uint8_t>& rgb, in
 std::vector<std::uint8_t> encodeBmp(const std::vector<std::uint8_t>& rgb, int width, int height);
 // A 256-color GIF of the picture (colors quantised to 8 x 8 x 4 levels).
 std::vector<std::uint8_t> encodeGif(const std::vector<std::uint8_t>& rgb, int width, int height);
+// Lossy WebP and HEIC (HEVC) at the given quality, as a phone or camera writes them.
+std::vector<std::uint8_t> encodeWebp(const std::vector<std::uint8_t>& rgb, int width, int height,
+                                     int quality);
+std::vector<std::uint8_t> encodeHeic(const std::vector<std::uint8_t>& rgb, int width, int height,
+                                     int quality);
+// An RGB TIFF, LZW with the horizontal predictor as photo editors save them,
+// written to `path` (libtiff writes files, not memory).
+void writeTiff(const std::string& path, const std::vector<std::uint8_t>& rgb, int width,
+               int height);
 
 }  // namespace bench
