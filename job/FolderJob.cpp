@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "common/Checked.h"
 #include "common/Error.h"
@@ -63,6 +64,7 @@ void FolderJob::takePlan(JobPlan plan, bool whole) {
     lastIndex = count - 1;
     givenDocument_.clear();
     wholeFolder_ = whole;
+    undo_.clear();
     showList();
 }
 
@@ -83,11 +85,14 @@ void FolderJob::openPictures(std::vector<std::string> pictures, std::string docu
     lastIndex = count - 1;
     givenDocument_ = std::move(document);
     wholeFolder_ = false;
+    undo_.clear();
     showList();
 }
 
 std::string FolderJob::rowOf(const Picture& picture) {
-    return picture.pages > 1 ? view_.severalPagesRow(picture.name, picture.pages) : picture.name;
+    std::string row =
+        picture.pages > 1 ? view_.severalPagesRow(picture.name, picture.pages) : picture.name;
+    return picture.quarterTurns != 0 ? view_.turnedRow(row, picture.quarterTurns) : row;
 }
 
 std::int32_t FolderJob::pageCount() const {
@@ -342,56 +347,171 @@ void FolderJob::stopRun(std::int32_t pagesDone) {
     view_.showMessage(JobMessage::Stopped, pagesDone);
 }
 
+std::vector<int> FolderJob::selectedRows() {
+    std::vector<int> rows = view_.selectedEntries();
+    // Rows beyond the list would mean a view out of step with the job;
+    // they are no selection rather than indexes outside the names.
+    std::erase_if(rows, [this](int row) { return row < 0 || row > lastIndex; });
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void FolderJob::rearrange(std::vector<Picture> pictures, std::vector<int> selection) {
+    constexpr std::size_t undoDepth = 100;
+    if (undo_.size() == undoDepth) {
+        undo_.erase(undo_.begin());
+    }
+    undo_.push_back({fileNames, view_.selectedEntries(), wholeFolder_});
+    const bool sameLength = pictures.size() == fileNames.size();
+    std::vector<Picture> before = std::exchange(fileNames, std::move(pictures));
+    lastIndex = checkedInt32(fileNames.size()) - 1;
+    if (sameLength) {
+        // Only the rows that changed are written again: a list of
+        // thousands keeps its place and its scroll.
+        for (std::int32_t k = 0; k <= lastIndex; ++k) {
+            const auto r = static_cast<std::size_t>(k);
+            if (rowOf(before[r]) != rowOf(fileNames[r])) {
+                view_.setEntry(k, rowOf(fileNames[r]));
+            }
+        }
+    } else {
+        showList();
+    }
+    if (!selection.empty()) {
+        view_.selectEntries(selection);
+    }
+}
+
+void FolderJob::moveSelected(int step) {
+    const std::vector<int> rows = selectedRows();
+    if (running_ || rows.empty() || (step < 0 && rows.front() == 0) ||
+        (step > 0 && rows.back() == lastIndex)) {
+        return;
+    }
+    std::vector<Picture> pictures(fileNames.begin(), fileNames.begin() + (lastIndex + 1));
+    std::vector<int> moved;
+    // Each selected entry swaps with the neighbour it passes, nearest the
+    // edge first, so that a block moves together.
+    const auto swapOne = [&](int row) {
+        std::swap(pictures[static_cast<std::size_t>(row)],
+                  pictures[static_cast<std::size_t>(row + step)]);
+        moved.push_back(row + step);
+    };
+    if (step < 0) {
+        std::for_each(rows.begin(), rows.end(), swapOne);
+    } else {
+        std::for_each(rows.rbegin(), rows.rend(), swapOne);
+        std::reverse(moved.begin(), moved.end());
+    }
+    rearrange(std::move(pictures), std::move(moved));
+}
+
 void FolderJob::moveUp() {
-    if (running_) {
-        return;
-    }
-    workIndex = view_.selectedEntry();
-    // A row beyond the list would mean a view out of step with the job;
-    // treat it like no selection rather than index outside the names.
-    if (workIndex <= 0 || workIndex > lastIndex) {
-        return;
-    }
-    const auto r = static_cast<std::size_t>(workIndex);
-    workName = fileNames[r];
-    fileNames[r] = fileNames[r - 1];
-    view_.setEntry(workIndex, rowOf(fileNames[r]));
-    fileNames[r - 1] = workName;
-    view_.setEntry(workIndex - 1, rowOf(workName));
-    view_.selectEntry(workIndex - 1);
+    moveSelected(-1);
 }
 
 void FolderJob::moveDown() {
-    if (running_) {
+    moveSelected(1);
+}
+
+void FolderJob::moveSelectedTo(int row) {
+    const std::vector<int> rows = selectedRows();
+    if (running_ || rows.empty()) {
         return;
     }
-    workIndex = view_.selectedEntry();
-    if (workIndex < 0 || workIndex >= lastIndex) {
+    row = std::clamp(row, 0, lastIndex + 1);
+    std::vector<Picture> kept, taken;
+    int before = 0;  // kept entries before `row`
+    for (std::int32_t k = 0; k <= lastIndex; ++k) {
+        const bool selected = std::binary_search(rows.begin(), rows.end(), k);
+        (selected ? taken : kept).push_back(fileNames[static_cast<std::size_t>(k)]);
+        before += !selected && k < row;
+    }
+    std::vector<int> selection;
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        selection.push_back(before + static_cast<int>(i));
+    }
+    if (selection == rows) {
         return;
     }
-    const auto r = static_cast<std::size_t>(workIndex);
-    workName = fileNames[r];
-    fileNames[r] = fileNames[r + 1];
-    view_.setEntry(workIndex, rowOf(fileNames[r]));
-    fileNames[r + 1] = workName;
-    view_.setEntry(workIndex + 1, rowOf(workName));
-    view_.selectEntry(workIndex + 1);
+    kept.insert(kept.begin() + before, taken.begin(), taken.end());
+    rearrange(std::move(kept), std::move(selection));
 }
 
 void FolderJob::removeEntry() {
-    if (running_) {
+    const std::vector<int> rows = selectedRows();
+    if (running_ || rows.empty()) {
         return;
     }
-    workIndex = view_.selectedEntry();
-    if (workIndex < 0 || workIndex > lastIndex) {
+    std::vector<Picture> kept;
+    for (std::int32_t k = 0; k <= lastIndex; ++k) {
+        if (!std::binary_search(rows.begin(), rows.end(), k)) {
+            kept.push_back(fileNames[static_cast<std::size_t>(k)]);
+        }
+    }
+    const int next = std::min(rows.front(), checkedInt32(kept.size()) - 1);
+    rearrange(std::move(kept), next < 0 ? std::vector<int>{} : std::vector<int>{next});
+}
+
+void FolderJob::turnSelected(int quarterTurns) {
+    const std::vector<int> rows = selectedRows();
+    if (running_ || rows.empty()) {
         return;
     }
-    fileNames.erase(fileNames.begin() + workIndex);
-    --lastIndex;
+    std::vector<Picture> pictures(fileNames.begin(), fileNames.begin() + (lastIndex + 1));
+    for (const int row : rows) {
+        int& turns = pictures[static_cast<std::size_t>(row)].quarterTurns;
+        turns = turnedBy(turns, quarterTurns);
+    }
+    rearrange(std::move(pictures), rows);
+}
+
+void FolderJob::sortEntries(SortOrder order, bool reverse) {
+    if (running_ || lastIndex < 0) {
+        return;
+    }
+    std::vector<Picture> pictures(fileNames.begin(), fileNames.begin() + (lastIndex + 1));
+    sortPictures(pictures, order, reverse);
+    rearrange(std::move(pictures), {});
+}
+
+void FolderJob::insertPictures(const std::vector<std::string>& paths, int row) {
+    if (running_ || paths.empty()) {
+        return;
+    }
+    // Everything that can fail happens before the list changes.
+    const JobPlan given = planPictures(paths, {});
+    std::vector<Picture> pictures(fileNames.begin(), fileNames.begin() + (lastIndex + 1));
+    const int at = std::clamp(row, 0, lastIndex + 1);
+    pictures.insert(pictures.begin() + at, given.pictures.begin(), given.pictures.end());
+    std::vector<int> selection;
+    for (std::size_t i = 0; i < given.pictures.size(); ++i) {
+        selection.push_back(at + static_cast<int>(i));
+    }
+    if (folderPath.empty() && givenDocument_.empty()) {
+        folderPath = folderOf(absolutePath(given.pictures.front().path));
+        folderName = nameOfFolder(folderPath);
+    }
+    rearrange(std::move(pictures), std::move(selection));
+    wholeFolder_ = false;
+    view_.showMessage(JobMessage::Count, pageCount());
+}
+
+bool FolderJob::undo() {
+    if (running_ || undo_.empty()) {
+        return false;
+    }
+    Arrangement last = std::move(undo_.back());
+    undo_.pop_back();
+    fileNames = std::move(last.pictures);
+    lastIndex = checkedInt32(fileNames.size()) - 1;
+    wholeFolder_ = last.wholeFolder;
     showList();
-    if (lastIndex >= 0) {
-        view_.selectEntry(std::min(workIndex, lastIndex));
+    if (!last.selection.empty()) {
+        view_.selectEntries(last.selection);
     }
+    return true;
 }
 
 bool FolderJob::running() const {

@@ -10,6 +10,7 @@
 #include "job/FolderListing.h"
 #include "job/JobPlan.h"
 #include "job/JobRun.h"
+#include "job/PictureOrder.h"
 #include "job/JobView.h"
 #include "pdf/DocumentWriter.h"
 #include "pdf/pdf.h"
@@ -74,14 +75,34 @@ class FolderJob {
     void retryReplace();
     void abandonDocument();
 
-    // The selected entry changes places with its upper neighbour and stays selected.
+    // The selected entries move one place up (or down) as a block and stay
+    // selected; nothing moves when the block is at the top (the bottom).
+    // One selected entry changes places with its neighbour.
     void moveUp();
-    // The selected entry changes places with its lower neighbour and stays selected.
     void moveDown();
-    // Takes the selected entry off the list (no file is touched) and shows
-    // the new count; the entry after it, or else the new last one, is
-    // selected.
+    // The selected entries move, in their order, to just before the entry
+    // now at `row` (the list's end when `row` is its length), and stay
+    // selected: a drag's drop.
+    void moveSelectedTo(int row);
+    // Takes the selected entries off the list (no file is touched) and
+    // shows the new count; the entry after them, or else the new last one,
+    // is selected.
     void removeEntry();
+    // The selected pictures turn `quarterTurns` quarter turns clockwise
+    // (negative: counter-clockwise); their pages come out turned.
+    void turnSelected(int quarterTurns);
+    // Puts the list in `order` (with every tie by name), reversed when asked.
+    void sortEntries(SortOrder order, bool reverse);
+    // Inserts pictures by path before the entry now at `row` (clamped to
+    // the list), selected; each keeps its own path and shows it. With no
+    // folder open, the document goes into the first picture's folder,
+    // named after it.
+    void insertPictures(const std::vector<std::string>& paths, int row);
+    // Undoes the last change of the list's order, turns or entries (a
+    // move, a removal, a turn, a sort, an insert): true when there was one.
+    // A new list forgets them.
+    bool undo();
+    bool canUndo() const { return !undo_.empty(); }
     // As openFolder() with `folder` chosen, but only its files `names` (a
     // front end's drop): the pictures among them, in natural order.
     void openFolderFiles(const std::string& folder, std::vector<std::string> names);
@@ -146,6 +167,12 @@ class FolderJob {
     // Takes a plan's pictures as the list; `whole` when it is a folder's
     // whole listing.
     void takePlan(JobPlan plan, bool whole);
+    // The selection as the view has it, within the list.
+    std::vector<int> selectedRows();
+    // Makes `pictures` the list, remembering the list before for undo(),
+    // and shows it with `selection` selected.
+    void rearrange(std::vector<Picture> pictures, std::vector<int> selection);
+    void moveSelected(int step);
 
     // Fields in the order of the job's design; fileNames beyond lastIndex
     // carry no meaning. The writer lives only while a run is under way, or
@@ -155,13 +182,18 @@ class FolderJob {
     std::int32_t lastIndex = -1;
     std::string folderPath;
     std::string folderName;
-    Picture workName;
-    std::int32_t workIndex = 0;
     std::unique_ptr<DocumentWriter> writer;
 
     // Set by openPictures(): the document; empty after openFolder().
     std::string givenDocument_;
     std::vector<LeftOut> leftOut_;
+    // The lists before each change undo() can take back, the last last.
+    struct Arrangement {
+        std::vector<Picture> pictures;
+        std::vector<int> selection;
+        bool wholeFolder;
+    };
+    std::vector<Arrangement> undo_;
     JobView& view_;
     std::string programFolder_;
     Listing listing_;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/Error.h"
 #include "job/JobRun.h"
@@ -46,6 +47,19 @@ class JobView {
     virtual int selectedEntry() = 0;
     // Row `row` becomes the one selected row.
     virtual void selectEntry(int row) = 0;
+    // The selected rows, ascending. A view of one selected row at most
+    // needs nothing more.
+    virtual std::vector<int> selectedEntries() {
+        const int row = selectedEntry();
+        return row < 0 ? std::vector<int>{} : std::vector<int>{row};
+    }
+    // `rows` (ascending, not empty) become the selection.
+    virtual void selectEntries(const std::vector<int>& rows) { selectEntry(rows.front()); }
+    // The row of a picture turned `quarterTurns` clockwise (1 to 3), `text`
+    // being its row unturned.
+    virtual std::string turnedRow(const std::string& text, int quarterTurns) {
+        return text + " (turned " + std::to_string(quarterTurns * 90) + " degrees)";
+    }
     // Replaces the text of the status bar's message field with the front
     // end's words for `message` and `count`.
     virtual void showMessage(JobMessage message, std::int32_t count) = 0;

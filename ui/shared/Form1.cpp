@@ -21,6 +21,11 @@ constexpr const char* lastFolderKey = "lastFolder";
 constexpr const char* paperKey = "paper";
 constexpr const char* compressionKey = "compression";
 constexpr const char* colorKey = "color";
+constexpr const char* orderKey = "order";
+constexpr const char* reverseKey = "reverse";
+
+// The list menu's items before the orders: what its clicks do.
+enum ListItem { TurnRight, TurnLeft, Remove, Undo, FirstOrder };
 
 // A choice remembered as its index; anything else is the first choice.
 std::size_t rememberedChoice(const std::string& text, std::size_t count) {
@@ -30,6 +35,13 @@ std::size_t rememberedChoice(const std::string& text, std::size_t count) {
         }
     }
     return 0;
+}
+
+// The command line `choice` stands for, applied to `line`.
+void withChoiceOn(CommandLine& line, const WindowChoice& choice) {
+    if (choice.option) {
+        choice.option->apply(line, choice.value);
+    }
 }
 
 // A document's name without its extension: what its title says.
@@ -76,6 +88,9 @@ void Form1::Form_Load() {
     compression_ = rememberedChoice(toolkit_.setting(compressionKey), compressionChoices_.size());
     colorChoices_ = windowChoices(WindowGroup::Color, grayChoice);
     color_ = rememberedChoice(toolkit_.setting(colorKey), colorChoices_.size());
+    orderChoices_ = windowChoices(WindowGroup::Order, nameOrderChoice);
+    order_ = rememberedChoice(toolkit_.setting(orderKey), orderChoices_.size());
+    reverse_ = toolkit_.setting(reverseKey) == "1";
     for (const ScrambledCaption& caption : scrambledCaptions) {
         std::vector<std::uint8_t> bytes(caption.bytes.begin(), caption.bytes.end());
         toolkit_.setCaption(caption.which, unscrambleText(bytes, caption.key));
@@ -109,7 +124,10 @@ void Form1::Form_Unload() {
 }
 
 void Form1::Command1_Click() {
-    runCommand(&FolderJob::openFolder);
+    runCommand([this](FolderJob& job) {
+        job.openFolder();
+        sortAsChosen(job);
+    });
 }
 
 void Form1::rememberOpened(const std::string& before) {
@@ -219,8 +237,59 @@ void Form1::Command2_MenuClick(int index) {
 }
 
 void Form1::List_ContextMenu() {
-    if (toolkit_.showMenu({{removeCaption}}, nullptr) == 0) {
-        List_Remove();
+    List_MenuClick(toolkit_.showMenu(List_Menu(), nullptr));
+}
+
+std::vector<MenuItem> Form1::List_Menu() const {
+    std::vector<MenuItem> items{{turnRightCaption},
+                                {turnLeftCaption},
+                                {removeCaption},
+                                {undoCaption, false, true}};
+    for (std::size_t i = 0; i < orderChoices_.size(); ++i) {
+        items.push_back({orderChoices_[i].label, i == order_, i == 0});
+    }
+    items.push_back({reverseCaption, reverse_, false});
+    return items;
+}
+
+void Form1::List_MenuClick(int index) {
+    const auto orders = static_cast<int>(orderChoices_.size());
+    switch (index) {
+        case TurnRight:
+            return runCommand([](FolderJob& job) { job.turnSelected(1); });
+        case TurnLeft:
+            return runCommand([](FolderJob& job) { job.turnSelected(-1); });
+        case Remove:
+            return List_Remove();
+        case Undo:
+            return runCommand([](FolderJob& job) { job.undo(); });
+        default:
+            break;
+    }
+    if (index < FirstOrder || index > FirstOrder + orders || running_) {
+        return;
+    }
+    if (index == FirstOrder + orders) {
+        reverse_ = !reverse_;
+    } else {
+        order_ = static_cast<std::size_t>(index - FirstOrder);
+    }
+    toolkit_.setSetting(orderKey, std::to_string(order_));
+    toolkit_.setSetting(reverseKey, reverse_ ? "1" : "0");
+    runCommand([this](FolderJob& job) {
+        CommandLine line;
+        withChoiceOn(line, orderChoices_[order_]);
+        job.sortEntries(line.sort, reverse_);
+    });
+}
+
+void Form1::sortAsChosen(FolderJob& job) {
+    // A list just made has nothing to undo; one kept by a cancelled
+    // choice is in the order chosen already.
+    if ((order_ != 0 || reverse_) && !job.canUndo()) {
+        CommandLine line;
+        withChoiceOn(line, orderChoices_[order_]);
+        job.sortEntries(line.sort, reverse_);
     }
 }
 
@@ -255,6 +324,7 @@ void Form1::openDroppedFiles(FolderJob& job, const std::vector<std::string>& pat
         }
     }
     job.openFolderFiles(folder, names);
+    sortAsChosen(job);
 }
 
 void Form1::openGivenFolder(const std::string& folder) {
@@ -400,6 +470,10 @@ void Form1::showMessage(JobMessage message, std::int32_t count) {
         written_.insert(documentPath_);
     }
     toolkit_.setDocumentTip(documentPath_);
+}
+
+std::string Form1::turnedRow(const std::string& text, int quarterTurns) {
+    return text + "（旋转" + std::to_string(quarterTurns * 90) + "°）";
 }
 
 std::string Form1::severalPagesRow(const std::string& name, std::size_t pages) {

@@ -72,8 +72,12 @@ class Form1 : public JobView {
     void controlClicked(Control control);
     // Delete, or 移除 on the list's menu: the selected entry leaves the list.
     void List_Remove();
-    // A right-click on the list: its menu, 移除.
+    // A right-click on the list: its menu of the selected pictures (turn
+    // right, turn left, 移除), undo, and the list's order (remembered and
+    // given to every list opened later).
     void List_ContextMenu();
+    std::vector<MenuItem> List_Menu() const;
+    void List_MenuClick(int index);
     // The arrow beside 生成: the menu of the document's paper and
     // compression, remembered from run to run; the choice applies to the
     // next run. Picking an item of the menu is Command2_MenuClick(index).
@@ -110,6 +114,7 @@ class Form1 : public JobView {
     void runPendingEvents() override;
     std::optional<FailureAnswer> askAboutPicture(const Error& error) override;
     std::string severalPagesRow(const std::string& name, std::size_t pages) override;
+    std::string turnedRow(const std::string& text, int quarterTurns) override;
 
   private:
     void createControls();
@@ -136,6 +141,11 @@ class Form1 : public JobView {
     std::vector<WindowChoice> paperChoices_;        // 生成's menu, from the options' table
     std::vector<WindowChoice> compressionChoices_;
     std::vector<WindowChoice> colorChoices_;
+    std::vector<WindowChoice> orderChoices_;     // the list's menu, likewise
+    std::size_t order_ = 0;          // index into orderChoices_
+    bool reverse_ = false;
+    // The list in the order chosen, unless that is the names' own.
+    void sortAsChosen(FolderJob& job);
     std::size_t paper_ = 0;          // index into paperChoices_
     std::size_t compression_ = 0;    // index into compressionChoices_
     std::size_t color_ = 0;          // index into colorChoices_

@@ -17,6 +17,13 @@ const char* folderPrompt();
 
 // The list's menu item that takes the selected entry off the list: "移除".
 inline constexpr const char* removeCaption = "移除";
+// The list's menu: turning the selected pictures, undoing the last change
+// of the list, and its order (the first the natural order of the names).
+inline constexpr const char* turnRightCaption = "向右旋转";
+inline constexpr const char* turnLeftCaption = "向左旋转";
+inline constexpr const char* undoCaption = "撤销";
+inline constexpr const char* nameOrderChoice = "按名称";
+inline constexpr const char* reverseCaption = "倒序";
 
 // The first choices of 生成's menu groups, the program's defaults: the
 // picture's own size as the page, and lossless pictures. The other choices
