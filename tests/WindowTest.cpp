@@ -208,3 +208,32 @@ TEST(WindowTest, ResolutionsTheSystemDidNotGiveAreTakenAsTheStandard96) {
     w.resize(408, 216);
     EXPECT_EQ(w.places.at(folder2pdf::Control::List), (Rect{0, 47, 408, 196}));
 }
+
+// The list's menu turns and removes the selection, undoes, and orders the
+// list; the order chosen is remembered for the lists opened later.
+TEST(WindowTest, TheListsMenuTurnsRemovesUndoesAndOrders) {
+    FakeDriver w;
+    testsupport::Folder folder("图片");
+    for (const std::string& name : examples) {
+        folder.add(name, 2, 3);
+    }
+    w.chosen = folder.path;
+    w.click(Command1);
+    w.selected = 1;
+    w.window->List_MenuClick(0);  // 向右旋转
+    EXPECT_EQ(w.rows()[1], "b.bmp（旋转90°）");
+    EXPECT_EQ(w.window->job()->plan().pictures[1].quarterTurns, 1);
+    w.window->List_MenuClick(2);  // 移除
+    EXPECT_EQ(w.rows(), (std::vector<std::string>{"a.bmp", "c.bmp"}));
+    w.window->List_MenuClick(3);  // 撤销
+    EXPECT_EQ(w.rows()[1], "b.bmp（旋转90°）");
+    const std::size_t reverse = w.window->List_Menu().size() - 1;
+    EXPECT_EQ(w.window->List_Menu()[reverse].text, "倒序");
+    w.window->List_MenuClick(static_cast<int>(reverse));
+    EXPECT_EQ(w.rows(), (std::vector<std::string>{"c.bmp", "b.bmp（旋转90°）", "a.bmp"}));
+    w.window.reset();  // the next start opens in the order chosen
+    w.window = std::make_unique<folder2pdf::Form1>(w);
+    w.window->setFolderChooser([&](const std::string&, const std::string&) { return folder.path; });
+    w.click(Command1);
+    EXPECT_EQ(w.rows(), (std::vector<std::string>{"c.bmp", "b.bmp", "a.bmp"}));
+}
