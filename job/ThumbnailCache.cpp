@@ -137,6 +137,11 @@ std::vector<ThumbnailKey> ThumbnailCache::takeReady() {
     return std::exchange(ready_, {});
 }
 
+bool ThumbnailCache::idle() const {
+    const std::lock_guard lock(mutex_);
+    return next_ == wanted_.size() && making_.empty();
+}
+
 std::uint64_t ThumbnailCache::memoryInUse() const {
     const std::lock_guard lock(mutex_);
     return cached_ + inFlight_;

@@ -86,6 +86,10 @@ class ThumbnailCache {
     // order they did.
     std::vector<ThumbnailKey> takeReady();
 
+    // Whether every wanted thumbnail has been made, or passed over for
+    // want of room, and no decode is in flight.
+    bool idle() const;
+
     // Bytes held now (thumbnails kept and decodes in flight, as reserved),
     // and the most held at once.
     std::uint64_t memoryInUse() const;
