@@ -76,6 +76,19 @@ struct FileIdentity {
 // when there is none (nothing there, a dangling link, a refused look).
 std::optional<FileIdentity> fileIdentity(const std::string& path);
 
+// What tells that a file changed: its size in bytes and when it was last
+// written, in the system's own ticks (nanoseconds since 1970 on POSIX, 100
+// nanoseconds since 1601 on Windows), only ever compared for equality.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the file at `path`, links followed; nullopt when there is
+// none (nothing there, a dangling link, a refused look).
+std::optional<FileStamp> fileStamp(const std::string& path);
+
 // Why a document must not be written at `path`, which a writer would
 // otherwise replace or write through.
 enum class OutputProblem {

@@ -180,6 +180,15 @@ std::optional<FileIdentity> fileIdentity(const std::string& path) {
                         static_cast<std::uint64_t>(status.st_ino)};
 }
 
+std::optional<FileStamp> fileStamp(const std::string& path) {
+    struct stat status;
+    if (::stat(path.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    return FileStamp{static_cast<std::uint64_t>(status.st_size),
+                     std::int64_t{status.st_mtim.tv_sec} * 1000000000 + status.st_mtim.tv_nsec};
+}
+
 namespace {
 
 OutputProblem problemOfKind(mode_t mode) {

@@ -372,6 +372,26 @@ std::optional<FileIdentity> fileIdentity(const std::string& path) {
         (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
 }
 
+std::optional<FileStamp> fileStamp(const std::string& path) {
+    // Follows links as stat() does, which GetFileAttributesExW would not.
+    const HANDLE handle =
+        ::CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    const FileHandle guard{handle};
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!::GetFileInformationByHandle(handle, &information)) {
+        return std::nullopt;
+    }
+    return FileStamp{
+        (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow,
+        static_cast<std::int64_t>((std::uint64_t{information.ftLastWriteTime.dwHighDateTime} << 32) |
+                                  information.ftLastWriteTime.dwLowDateTime)};
+}
+
 namespace {
 
 // Whether the last name of `path` is one Windows keeps for a device in

@@ -22,6 +22,14 @@ void decodeGif(const std::uint8_t* data, std::size_t size, GrayRaster& out);
 
 bool sniffJpeg(const std::uint8_t* data, std::size_t size);
 void decodeJpeg(const std::uint8_t* data, std::size_t size, GrayRaster& out);
+// The same reduced by libjpeg's scaled decoding, for a preview: the largest
+// of 1/2, 1/4 and 1/8 whose longer side is still at least `longSide`
+// (whole size when none is, or `longSide` is 0). Decoding work and the
+// raster shrink with the square of the reduction; the coefficients of a
+// file of several scans stay whole size and are told to the raster's
+// memory check (GrayRaster::holdBeside).
+void decodeJpegReduced(const std::uint8_t* data, std::size_t size, GrayRaster& out,
+                       std::int32_t longSide);
 
 bool sniffPng(const std::uint8_t* data, std::size_t size);
 void decodePng(const std::uint8_t* data, std::size_t size, GrayRaster& out);

@@ -32,6 +32,11 @@ void GrayRaster::checkSize(std::int32_t width, std::int32_t height, int bytesPer
 
 void GrayRaster::begin(std::int32_t width, std::int32_t height) {
     checkSize(width, height, keepColor_ ? 3 : 1);
+    if (memoryCheck_) {
+        memoryCheck_(std::uint64_t{static_cast<std::uint32_t>(width)} *
+                         static_cast<std::uint32_t>(height) * (keepColor_ ? 3u : 1u),
+                     decoderBytes_);
+    }
     rgb_ = false;
     grayTouched_ = false;
     const std::int32_t pixels = width * height;

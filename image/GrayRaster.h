@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 
 #include "common/Checked.h"
 #include "image/GrayImage.h"
@@ -42,6 +44,17 @@ class GrayRaster {
     // picture holds colour from then on.
     std::uint8_t* rgbRow(std::int32_t y);
 
+    // Asked by begin(), after the size checks and before the raster is
+    // allocated, with the raster's bytes (width x height, three times that
+    // with keepColor) and those the decoder said it holds beside it
+    // (holdBeside()). A check that throws refuses the picture before its
+    // memory is taken: how a caller keeps decoding within a budget.
+    using MemoryCheck = std::function<void(std::uint64_t rasterBytes, std::uint64_t decoderBytes)>;
+    void setMemoryCheck(MemoryCheck check) { memoryCheck_ = std::move(check); }
+    // For a decoder that holds memory of its own that grows with the
+    // picture, said before begin().
+    void holdBeside(std::uint64_t bytes) { decoderBytes_ += bytes; }
+
     bool keepsColor() const { return keepColor_; }
     // 1 for gray, 3 once a colour row came with keepColor.
     int channels() const { return rgb_ ? 3 : 1; }
@@ -68,6 +81,8 @@ class GrayRaster {
     Bytes& imgData_;
     Bytes* scratch_;
     Bytes ownScratch_;
+    MemoryCheck memoryCheck_;
+    std::uint64_t decoderBytes_ = 0;
     bool keepColor_ = false;
     bool rgb_ = false;
     bool grayTouched_ = false;  // gray rows that becoming RGB must expand

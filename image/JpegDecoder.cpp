@@ -179,6 +179,20 @@ void readHeader(Session& session, const std::uint8_t* data, std::size_t size) {
     }
 }
 
+// The largest of libjpeg's reductions 1/2, 1/4 and 1/8 that keeps the
+// longer side at least `longSide`: whole DCT blocks dropped are decoding
+// work saved, and the caller's box filter does the rest. 1 when the
+// picture is not larger than that already.
+unsigned reductionFor(const jpeg_decompress_struct& cinfo, std::int32_t longSide) {
+    const std::int64_t longer = std::max(cinfo.image_width, cinfo.image_height);
+    unsigned denominator = 1;
+    while (denominator < 8 && longSide > 0 &&
+           (longer + 2 * denominator - 1) / (2 * denominator) >= longSide) {
+        denominator *= 2;
+    }
+    return denominator;
+}
+
 // Decodes the scanlines into `out`. Gray pictures land straight in the
 // raster; color ones go through `rows` (kRowsPerRead rows of `components`
 // bytes a pixel), CMYK turned into RGBX in place.
@@ -221,6 +235,11 @@ bool sniffJpeg(const std::uint8_t* data, std::size_t size) {
 }
 
 void decodeJpeg(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
+    decodeJpegReduced(data, size, out, 0);
+}
+
+void decodeJpegReduced(const std::uint8_t* data, std::size_t size, GrayRaster& out,
+                       std::int32_t longSide) {
     Session session{};
     SessionCleanup cleanup{session};
     session.cinfo.err = jpeg_std_error(&session.errors.base);
@@ -232,9 +251,8 @@ void decodeJpeg(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
     }
 
     // JPEG sizes stop at 65535, so only the products can overflow.
-    const auto width = static_cast<std::int32_t>(session.cinfo.image_width);
-    const auto height = static_cast<std::int32_t>(session.cinfo.image_height);
-    GrayRaster::checkSize(width, height);
+    GrayRaster::checkSize(static_cast<std::int32_t>(session.cinfo.image_width),
+                          static_cast<std::int32_t>(session.cinfo.image_height));
     const std::uint64_t coefficients = session.coefficientBytes;
     if (coefficients > static_cast<std::uint64_t>(INT32_MAX)) {
         throw Error(ErrorReason::TooLarge,
@@ -243,7 +261,14 @@ void decodeJpeg(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
                         " in several scans needs " + std::to_string(coefficients) +
                         " bytes of coefficients");
     }
-    out.begin(width, height);
+    session.cinfo.scale_num = 1;
+    session.cinfo.scale_denom = reductionFor(session.cinfo, longSide);
+    if (!guarded(session, [&] { jpeg_calc_output_dimensions(&session.cinfo); })) {
+        throw decodeError(session.errors.message);
+    }
+    out.holdBeside(coefficients);
+    out.begin(static_cast<std::int32_t>(session.cinfo.output_width),
+              static_cast<std::int32_t>(session.cinfo.output_height));
     // Gray rows go straight into the raster; color needs kRowsPerRead rows
     // of RGBX or CMYK.
     const int components = session.cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 4;
