@@ -352,9 +352,12 @@ bool debuggerAttached() {
     return ::IsDebuggerPresent() != 0;
 }
 
-std::optional<FileIdentity> fileIdentity(const std::string& path) {
-    // Reading the attributes needs no right to the file's contents, and
-    // backup semantics open a folder too.
+namespace {
+
+// The file's information by handle, links followed as stat() follows them.
+// Reading the attributes needs no right to the file's contents, and backup
+// semantics open a folder too.
+std::optional<BY_HANDLE_FILE_INFORMATION> fileInformation(const std::string& path) {
     const HANDLE handle =
         ::CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES,
                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -365,27 +368,29 @@ std::optional<FileIdentity> fileIdentity(const std::string& path) {
     const FileHandle guard{handle};
     BY_HANDLE_FILE_INFORMATION information;
     if (!::GetFileInformationByHandle(handle, &information)) {
+        return std::nullopt;
+    }
+    return information;
+}
+
+}  // namespace
+
+std::optional<FileIdentity> fileIdentity(const std::string& path) {
+    const auto information = fileInformation(path);
+    if (!information) {
         return std::nullopt;
     }
     return FileIdentity{
-        information.dwVolumeSerialNumber,
-        (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+        information->dwVolumeSerialNumber,
+        (std::uint64_t{information->nFileIndexHigh} << 32) | information->nFileIndexLow};
 }
 
 std::optional<FileStamp> fileStamp(const std::string& path) {
-    // Follows links as stat() does, which GetFileAttributesExW would not.
-    const HANDLE handle =
-        ::CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+    const auto found = fileInformation(path);
+    if (!found) {
         return std::nullopt;
     }
-    const FileHandle guard{handle};
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!::GetFileInformationByHandle(handle, &information)) {
-        return std::nullopt;
-    }
+    const BY_HANDLE_FILE_INFORMATION& information = *found;
     return FileStamp{
         (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow,
         static_cast<std::int64_t>((std::uint64_t{information.ftLastWriteTime.dwHighDateTime} << 32) |
