@@ -23,6 +23,18 @@ unsigned char foldCase(char c) {
 const char* const pictureExtensions[] = {".gif", ".bmp",  ".jpg",  ".png",  ".jpeg", ".jfif",
                                          ".tif", ".tiff", ".webp", ".heic", ".heif", ".avif"};
 
+}  // namespace
+
+std::vector<std::string> picturePatterns() {
+    std::vector<std::string> patterns;
+    for (const char* extension : pictureExtensions) {
+        patterns.push_back(std::string("*") + extension);
+    }
+    return patterns;
+}
+
+namespace {
+
 bool containsIgnoringCase(const std::string& text, const std::string& part) {
     if (part.size() > text.size()) {
         return false;

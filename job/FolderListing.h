@@ -20,6 +20,9 @@ bool naturalLess(const std::string& a, const std::string& b);
 // ".png", ".jpeg" or ".jfif" anywhere in it, ASCII letter case ignored.
 bool isPictureName(const std::string& name);
 
+// The names the listing takes, as a file chooser's patterns ("*.jpg").
+std::vector<std::string> picturePatterns();
+
 // A name of a folder's listing that pickPictures() left out, and why.
 struct LeftOut {
     std::string name;

@@ -171,12 +171,12 @@ TEST(WindowTest, TheDocumentsPaperAndCompressionAreChosenOnGenerateAndRemembered
         }
         return indices;
     };
-    EXPECT_EQ(checked(), (std::vector<int>{1, 0, 0, 1, 0, 0, 1, 0}));
+    EXPECT_EQ(checked(), (std::vector<int>{1, 0, 0, 1, 0, 0, 0, 1, 0}));
     w.menuAnswer = 1;  // A4
     w.window->Command2_DropDown();
     w.window->Command2_MenuClick(4);  // 无损压缩
-    w.window->Command2_MenuClick(7);  // 彩色
-    EXPECT_EQ(checked(), (std::vector<int>{0, 1, 0, 0, 1, 0, 0, 1}));
+    w.window->Command2_MenuClick(8);  // 彩色
+    EXPECT_EQ(checked(), (std::vector<int>{0, 1, 0, 0, 1, 0, 0, 0, 1}));
     w.click(Command1);
     w.click(Command2);
     const folder2pdf::DocumentOptions options = w.window->job()->plan().options;
@@ -186,7 +186,7 @@ TEST(WindowTest, TheDocumentsPaperAndCompressionAreChosenOnGenerateAndRemembered
     EXPECT_EQ(options.title, "图片");
     w.window.reset();  // the next start
     w.window = std::make_unique<folder2pdf::Form1>(w);
-    EXPECT_EQ(checked(), (std::vector<int>{0, 1, 0, 0, 1, 0, 0, 1}));
+    EXPECT_EQ(checked(), (std::vector<int>{0, 1, 0, 0, 1, 0, 0, 0, 1}));
 }
 
 // A resolution the system did not give (GetDpiForWindow's 0) is Windows'
@@ -227,7 +227,7 @@ TEST(WindowTest, TheListsMenuTurnsRemovesUndoesAndOrders) {
     EXPECT_EQ(w.rows(), (std::vector<std::string>{"a.bmp", "c.bmp"}));
     w.window->List_MenuClick(3);  // 撤销
     EXPECT_EQ(w.rows()[1], "b.bmp（旋转90°）");
-    const std::size_t reverse = w.window->List_Menu().size() - 1;
+    const std::size_t reverse = w.window->List_Menu().size() - 4;
     EXPECT_EQ(w.window->List_Menu()[reverse].text, "倒序");
     w.window->List_MenuClick(static_cast<int>(reverse));
     EXPECT_EQ(w.rows(), (std::vector<std::string>{"c.bmp", "b.bmp（旋转90°）", "a.bmp"}));

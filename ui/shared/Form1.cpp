@@ -1,12 +1,16 @@
 #include "ui/shared/Form1.h"
 
+#include <algorithm>
 #include <exception>
+#include <stdexcept>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "common/Path.h"
 #include "common/System.h"
 #include "common/Text.h"
+#include "job/FolderListing.h"
 #include "ui/shared/Captions.h"
 #include "ui/shared/StatusProgress.h"
 #include "ui/shared/WindowTexts.h"
@@ -23,9 +27,30 @@ constexpr const char* compressionKey = "compression";
 constexpr const char* colorKey = "color";
 constexpr const char* orderKey = "order";
 constexpr const char* reverseKey = "reverse";
+constexpr const char* viewKey = "view";
+constexpr const char* maxSizeKey = "maxSize";
+constexpr const char* thumbnailsView = "thumbnails";
 
-// The list menu's items before the orders: what its clicks do.
+// The list menu's items before the orders: what its clicks do. After the
+// orders come 倒序, 添加图片…, 缩略图 and 列表.
 enum ListItem { TurnRight, TurnLeft, Remove, Undo, FirstOrder };
+enum ListItemAfterOrders { Reverse, AddPictures, Thumbnails, Names };
+
+// The command line's option for 大小上限.
+const CommandOption& maxSizeOption() {
+    for (const CommandOption& option : commandOptions()) {
+        if (std::string_view(option.name) == "--max-size") {
+            return option;
+        }
+    }
+    throw std::logic_error("no --max-size option");
+}
+
+// `size` as --max-size takes it: "" when it does, else why not.
+std::string maxSizeProblem(const std::string& size) {
+    CommandLine line;
+    return maxSizeOption().apply(line, size);
+}
 
 // A choice remembered as its index; anything else is the first choice.
 std::size_t rememberedChoice(const std::string& text, std::size_t count) {
@@ -54,8 +79,15 @@ std::string stemOf(const std::string& name) {
 Form1::Form1(WindowToolkit& toolkit) : toolkit_(toolkit) {
     createControls();
     Form_Load();
+    for (const ControlDesign& design : controlDesigns) {
+        toolkit_.setControlTip(design.id, controlTip(design.id));
+        toolkit_.setAccessibleName(design.id, accessibleName(design.id));
+    }
     toolkit_.setClientSize(designClientSize(toolkit_.dpi()));
     Form_Resize();
+    if (toolkit_.setting(viewKey) == thumbnailsView) {
+        setListMode(ListMode::Thumbnails);
+    }
 }
 
 Form1::~Form1() {
@@ -73,6 +105,7 @@ void Form1::placeControls() {
     for (const ControlDesign& design : controlDesigns) {
         toolkit_.moveControl(design.id, designPlace(design, toolkit_.dpi()));
     }
+    toolkit_.setMinimumClientSize(minimumClientSize(toolkit_.dpi()));
 }
 
 void Form1::Form_Load() {
@@ -91,6 +124,10 @@ void Form1::Form_Load() {
     orderChoices_ = windowChoices(WindowGroup::Order, nameOrderChoice);
     order_ = rememberedChoice(toolkit_.setting(orderKey), orderChoices_.size());
     reverse_ = toolkit_.setting(reverseKey) == "1";
+    maxSize_ = toolkit_.setting(maxSizeKey);
+    if (!maxSize_.empty() && !maxSizeProblem(maxSize_).empty()) {
+        maxSize_.clear();
+    }
     for (const ScrambledCaption& caption : scrambledCaptions) {
         std::vector<std::uint8_t> bytes(caption.bytes.begin(), caption.bytes.end());
         toolkit_.setCaption(caption.which, unscrambleText(bytes, caption.key));
@@ -119,6 +156,8 @@ void Form1::Form_Unload() {
         return;
     }
     unloaded_ = true;
+    // Its workers go before the window they notify.
+    thumbnails_.reset();
     StatusProgress::destroyStatusBar();
     job_.reset();
 }
@@ -193,7 +232,13 @@ DocumentOptions Form1::chosenOptions(const FolderJob& job) const {
                    colorChoices_[color_]);
     // A document made other than the program always made it says what it
     // holds: its folder's name.
-    if (paper_ != 0 || compression_ != 0 || color_ != 0) {
+    if (!maxSize_.empty()) {
+        CommandLine line;
+        line.document = options;
+        maxSizeOption().apply(line, maxSize_);
+        options = line.document;
+    }
+    if (paper_ != 0 || compression_ != 0 || color_ != 0 || !maxSize_.empty()) {
         options.title = stemOf(nameOf(job.outputPath()));
     }
     return options;
@@ -210,8 +255,11 @@ std::vector<MenuItem> Form1::Command2_Menu() const {
         items.push_back({paperChoices_[i].label, i == paper_, false});
     }
     for (std::size_t i = 0; i < compressionChoices_.size(); ++i) {
-        items.push_back({compressionChoices_[i].label, i == compression_, i == 0});
+        items.push_back({compressionChoices_[i].label, maxSize_.empty() && i == compression_,
+                         i == 0});
     }
+    items.push_back(
+        {maxSize_.empty() ? maxSizeCaption : maxSizeChosenCaption(maxSize_), !maxSize_.empty()});
     for (std::size_t i = 0; i < colorChoices_.size(); ++i) {
         items.push_back({colorChoices_[i].label, i == color_, i == 0});
     }
@@ -220,35 +268,64 @@ std::vector<MenuItem> Form1::Command2_Menu() const {
 
 void Form1::Command2_MenuClick(int index) {
     const auto choice = static_cast<std::size_t>(index);
-    const std::size_t colorsFrom = paperChoices_.size() + compressionChoices_.size();
+    const std::size_t maxSizeItem = paperChoices_.size() + compressionChoices_.size();
+    const std::size_t colorsFrom = maxSizeItem + 1;
     if (index < 0 || choice >= colorsFrom + colorChoices_.size()) {
         return;
     }
     if (choice < paperChoices_.size()) {
         paper_ = choice;
         toolkit_.setSetting(paperKey, std::to_string(paper_));
-    } else if (choice < colorsFrom) {
+    } else if (choice < maxSizeItem) {
         compression_ = choice - paperChoices_.size();
         toolkit_.setSetting(compressionKey, std::to_string(compression_));
+        maxSize_.clear();
+        toolkit_.setSetting(maxSizeKey, "");
+    } else if (choice == maxSizeItem) {
+        askMaxSize();
     } else {
         color_ = choice - colorsFrom;
         toolkit_.setSetting(colorKey, std::to_string(color_));
+        showThumbnails(true);
     }
 }
 
-void Form1::List_ContextMenu() {
+void Form1::askMaxSize() {
+    std::string initial = maxSize_.empty() ? "5MB" : maxSize_;
+    while (const std::optional<std::string> given = toolkit_.askText(maxSizePrompt, initial)) {
+        const std::string problem = maxSizeProblem(*given);
+        if (problem.empty()) {
+            maxSize_ = *given;
+            toolkit_.setSetting(maxSizeKey, maxSize_);
+            return;
+        }
+        toolkit_.showError(problem);
+        initial = *given;
+    }
+}
+
+void Form1::List_ContextMenu(int row) {
+    if (row >= 0 && row < toolkit_.rowCount()) {
+        const std::vector<int> selected = toolkit_.selectedRows();
+        if (std::find(selected.begin(), selected.end(), row) == selected.end()) {
+            toolkit_.selectRows({row});
+        }
+    }
     List_MenuClick(toolkit_.showMenu(List_Menu(), nullptr));
 }
 
 std::vector<MenuItem> Form1::List_Menu() const {
-    std::vector<MenuItem> items{{turnRightCaption},
-                                {turnLeftCaption},
-                                {removeCaption},
-                                {undoCaption, false, true}};
+    std::vector<MenuItem> items{{turnRightCaption, false, false, "Ctrl+R"},
+                                {turnLeftCaption, false, false, "Ctrl+L"},
+                                {removeCaption, false, false, "Delete"},
+                                {undoCaption, false, true, "Ctrl+Z"}};
     for (std::size_t i = 0; i < orderChoices_.size(); ++i) {
         items.push_back({orderChoices_[i].label, i == order_, i == 0});
     }
     items.push_back({reverseCaption, reverse_, false});
+    items.push_back({addPicturesCaption, false, true, "Ctrl+Shift+O"});
+    items.push_back({thumbnailsCaption, listMode_ == ListMode::Thumbnails, true, "Ctrl+T"});
+    items.push_back({namesCaption, listMode_ == ListMode::Names, false, "Ctrl+T"});
     return items;
 }
 
@@ -266,10 +343,20 @@ void Form1::List_MenuClick(int index) {
         default:
             break;
     }
+    switch (index - FirstOrder - orders) {
+        case AddPictures:
+            return addPictures();
+        case Thumbnails:
+            return setListMode(ListMode::Thumbnails);
+        case Names:
+            return setListMode(ListMode::Names);
+        default:
+            break;
+    }
     if (index < FirstOrder || index > FirstOrder + orders || running_) {
         return;
     }
-    if (index == FirstOrder + orders) {
+    if (index == FirstOrder + orders + Reverse) {
         reverse_ = !reverse_;
     } else {
         order_ = static_cast<std::size_t>(index - FirstOrder);
@@ -305,11 +392,146 @@ void Form1::List_Remove() {
     runCommand(&FolderJob::removeEntry);
 }
 
-void Form1::Form_DragDrop(const std::vector<std::string>& paths) {
+void Form1::Form_DragDrop(const std::vector<std::string>& paths, int row) {
     if (paths.size() == 1 && isFolder(paths.front())) {
         openGivenFolder(paths.front());
+    } else if (!paths.empty() && row >= 0 && toolkit_.rowCount() > 0) {
+        runCommand([&](FolderJob& job) { job.insertPictures(paths, row); });
     } else if (!paths.empty()) {
         runCommand([&](FolderJob& job) { openDroppedFiles(job, paths); });
+    }
+}
+
+void Form1::List_DragMoved(int row) {
+    runCommand([row](FolderJob& job) { job.moveSelectedTo(row); });
+}
+
+void Form1::addPictures() {
+    if (running_ || !job_) {
+        return;
+    }
+    std::string start = job_->folder();
+    if (start.empty()) {
+        start = toolkit_.setting(lastFolderKey);
+    }
+    if (start.empty() || !isFolder(start)) {
+        start = toolkit_.picturesFolder();
+    }
+    const std::vector<std::string> paths =
+        toolkit_.choosePictures(addPicturesTitle, start, picturePatterns());
+    if (paths.empty()) {
+        return;
+    }
+    runCommand([&](FolderJob& job) {
+        const std::vector<int> selected = toolkit_.selectedRows();
+        job.insertPictures(paths, selected.empty() ? toolkit_.rowCount() : selected.back() + 1);
+    });
+}
+
+void Form1::openGivenPaths(const std::vector<std::string>& paths) {
+    Form_DragDrop(paths);
+}
+
+bool Form1::Form_KeyDown(Key key, bool ctrl, bool shift) {
+    if (key == Key::Escape) {
+        Form_Escape();
+        return true;
+    }
+    if (key == Key::Delete) {
+        List_Remove();
+        return true;
+    }
+    if (!ctrl) {
+        return false;
+    }
+    switch (key) {
+        case Key::O:
+            shift ? addPictures() : Command1_Click();
+            return true;
+        case Key::S:
+            Command2_Click();
+            return true;
+        case Key::Up:
+            Command3_Click();
+            return true;
+        case Key::Down:
+            Command4_Click();
+            return true;
+        case Key::R:
+            List_MenuClick(TurnRight);
+            return true;
+        case Key::L:
+            List_MenuClick(TurnLeft);
+            return true;
+        case Key::Z:
+            List_MenuClick(Undo);
+            return true;
+        case Key::T:
+            setListMode(listMode_ == ListMode::Names ? ListMode::Thumbnails : ListMode::Names);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void Form1::setListMode(ListMode mode) {
+    if (unloaded_) {
+        return;
+    }
+    listMode_ = mode;
+    toolkit_.setSetting(viewKey, mode == ListMode::Thumbnails ? thumbnailsView : "list");
+    const std::int32_t side = thumbnailSide(toolkit_.dpi());
+    if (mode == ListMode::Thumbnails && !thumbnails_) {
+        ThumbnailSettings settings;
+        settings.box = side;
+        settings.notify = [this] { toolkit_.postThumbnailsReady(); };
+        thumbnails_ = std::make_unique<ThumbnailCache>(std::move(settings));
+    }
+    toolkit_.setListMode(mode, side);
+    showThumbnails(true);
+}
+
+void Form1::List_Scrolled() {
+    showThumbnails(true);
+}
+
+void Form1::thumbnailsReady() {
+    showThumbnails(false);
+}
+
+std::vector<ThumbnailKey> Form1::rowKeys() const {
+    std::vector<ThumbnailKey> keys;
+    if (job_) {
+        const bool color = color_ != 0;
+        for (const Picture& picture : job_->plan().pictures) {
+            keys.push_back({picture.path, picture.page, picture.quarterTurns, color});
+        }
+    }
+    return keys;
+}
+
+void Form1::showThumbnails(bool want) {
+    if (listMode_ != ListMode::Thumbnails || !thumbnails_ || unloaded_) {
+        return;
+    }
+    flushRows();
+    const std::vector<ThumbnailKey> keys = rowKeys();
+    const int rows = std::min(static_cast<int>(keys.size()), toolkit_.rowCount());
+    auto [first, end] = toolkit_.visibleRows();
+    first = std::clamp(first, 0, rows);
+    end = std::clamp(end, first, rows);
+    if (want) {
+        // The rows in view, then those after them, then those before.
+        std::vector<ThumbnailKey> wanted(keys.begin() + first, keys.begin() + rows);
+        wanted.insert(wanted.end(), keys.begin(), keys.begin() + first);
+        thumbnails_->want(std::move(wanted));
+    } else {
+        thumbnails_->takeReady();
+    }
+    for (int row = first; row < end; ++row) {
+        const std::shared_ptr<const Thumbnail> thumbnail =
+            thumbnails_->find(keys[static_cast<std::size_t>(row)]);
+        toolkit_.setRowThumbnail(row, thumbnail && !thumbnail->failed() ? thumbnail.get() : nullptr);
     }
 }
 
@@ -372,7 +594,9 @@ void Form1::runCommand(const std::function<void(FolderJob&)>& command) {
     if (closePending_) {
         Form_Unload();
         toolkit_.closeWindow();
+        return;
     }
+    showThumbnails(true);
 }
 
 void Form1::reportError(const std::exception& error,
@@ -416,8 +640,14 @@ std::string Form1::chooseFolder(const std::string& startFolder) {
     }
     // The folder opened last, while it is there.
     const std::string remembered = toolkit_.setting(lastFolderKey);
-    const std::string& start =
-        !remembered.empty() && isFolder(remembered) ? remembered : startFolder;
+    std::string start = !remembered.empty() && isFolder(remembered) ? remembered : std::string();
+    if (start.empty()) {
+        // A first start: where people keep pictures, not the program's folder.
+        start = toolkit_.picturesFolder();
+        if (start.empty() || !isFolder(start)) {
+            start = startFolder;
+        }
+    }
     return folderChooser_ ? folderChooser_(folderPrompt(), start)
                           : toolkit_.chooseFolder(folderPrompt(), start);
 }
@@ -469,7 +699,7 @@ void Form1::showMessage(JobMessage message, std::int32_t count) {
     if (!documentPath_.empty()) {
         written_.insert(documentPath_);
     }
-    toolkit_.setDocumentTip(documentPath_);
+    toolkit_.setDocumentTip(wrappedTip(documentPath_, 80));
 }
 
 std::string Form1::turnedRow(const std::string& text, int quarterTurns) {

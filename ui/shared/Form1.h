@@ -11,8 +11,10 @@
 #include "job/CommandLine.h"
 #include "job/FolderJob.h"
 #include "job/JobView.h"
+#include "job/ThumbnailCache.h"
 #include "ui/shared/ErrorText.h"
 #include "ui/shared/WindowDesign.h"
+#include "ui/shared/WindowToolkit.h"
 
 namespace folder2pdf {
 
@@ -70,12 +72,19 @@ class Form1 : public JobView {
     void Command4_Click();
     // A click on `control`: the button's command; nothing for the others.
     void controlClicked(Control control);
-    // Delete, or 移除 on the list's menu: the selected entry leaves the list.
+    // Delete, or 移除 on the list's menu: the selected entries leave the list.
     void List_Remove();
-    // A right-click on the list: its menu of the selected pictures (turn
-    // right, turn left, 移除), undo, and the list's order (remembered and
-    // given to every list opened later).
-    void List_ContextMenu();
+    // A key the window takes (WindowDesign's Key) with Ctrl and Shift as
+    // held: true when it was a command's. Ctrl+O 打开, Ctrl+Shift+O 添加图片…,
+    // Ctrl+S 生成, Ctrl+↑/↓ move the selection, Ctrl+R/L turn it, Ctrl+Z
+    // undo, Ctrl+T thumbnails or names, Delete remove, Esc stop a run.
+    bool Form_KeyDown(Key key, bool ctrl, bool shift);
+    // A right-click on the list over row `row` (-1: below the rows): the
+    // row is selected first unless it is in the selection; then the list's
+    // menu of the selected pictures (turn right, turn left, 移除), undo, the
+    // list's order (remembered and given to every list opened later), 添加图片…
+    // and the two views.
+    void List_ContextMenu(int row = -1);
     std::vector<MenuItem> List_Menu() const;
     void List_MenuClick(int index);
     // The arrow beside 生成: the menu of the document's paper and
@@ -86,14 +95,34 @@ class Form1 : public JobView {
     void Command2_MenuClick(int index);
     // Files dropped on the window: a folder is opened as if chosen; pictures
     // of one folder are listed, in natural order, and the document is named
-    // after their folder and written there.
-    void Form_DragDrop(const std::vector<std::string>& paths);
+    // after their folder and written there. Pictures dropped on a list's
+    // row `row` (its row count: below the last) are inserted there, from
+    // whatever folder.
+    void Form_DragDrop(const std::vector<std::string>& paths, int row = -1);
+    // The selected rows dragged in the list to before row `row`.
+    void List_DragMoved(int row);
+    // 添加图片…: pictures chosen in a file dialog go after the selection
+    // (or the list's end), with their own paths.
+    void addPictures();
+    // The list shows names, or thumbnails beside them (remembered).
+    void setListMode(ListMode mode);
+    ListMode listMode() const { return listMode_; }
+    // The list scrolled or was resized: its rows in view get their
+    // thumbnails first.
+    void List_Scrolled();
+    // Thumbnails became ready (WindowToolkit::postThumbnailsReady).
+    void thumbnailsReady();
+    // The paths of the window's command line: one folder opens it; pictures
+    // are listed as if dropped.
+    void openGivenPaths(const std::vector<std::string>& paths);
     // A double-click on status bar part `part`: on the message part, once a
     // run has written the document, opens it.
     void StatusBar_DblClick(std::int32_t part);
     // Opens `folder` exactly as if it had been chosen in the folder chooser
     // (the folder the program was started with).
     void openGivenFolder(const std::string& folder);
+    // The thumbnails' cache, null until the thumbnails were first shown.
+    const ThumbnailCache* thumbnails() const { return thumbnails_.get(); }
     // Puts every control at its designed place at the toolkit's current
     // resolution, e.g. after the window moved to a screen of another scale.
     void placeControls();
@@ -149,6 +178,14 @@ class Form1 : public JobView {
     std::size_t paper_ = 0;          // index into paperChoices_
     std::size_t compression_ = 0;    // index into compressionChoices_
     std::size_t color_ = 0;          // index into colorChoices_
+    std::string maxSize_;            // 大小上限 as given ("5MB"), "" for none
+    ListMode listMode_ = ListMode::Names;
+    std::unique_ptr<ThumbnailCache> thumbnails_;
+    std::vector<ThumbnailKey> rowKeys() const;
+    // The rows in view get their thumbnails as the cache has them; with
+    // `want`, the cache is told what is wanted first, too.
+    void showThumbnails(bool want);
+    void askMaxSize();
     std::string givenFolder_;        // the chooser's next answer, when given
     std::string documentPath_;       // the document the last run wrote
     std::set<std::string> written_;  // every document this window wrote

@@ -9,6 +9,9 @@ namespace {
 constexpr std::int64_t twipsPerInch = 1440;
 constexpr std::int32_t listTopTwips = 700;
 constexpr std::int32_t listHeightLessTwips = 1000;
+// Three rows of the list's font at the least.
+constexpr std::int32_t listLeastTwips = 800;
+constexpr std::int32_t thumbnailTwips = 1440;
 constexpr int standardDpi = 96;
 constexpr int highestDpi = 100 * standardDpi;
 
@@ -50,6 +53,15 @@ Rect listPlace(Size client, int dpi) {
         std::max(0, pixelsToTwips(client.height, dpi) - listHeightLessTwips);
     return {0, twipsToPixels(listTopTwips, dpi), client.width,
             twipsToPixels(listTopTwips + heightTwips, dpi)};
+}
+
+Size minimumClientSize(int dpi) {
+    return {twipsToPixels(clientWidthTwips, dpi),
+            twipsToPixels(listTopTwips + listLeastTwips + listHeightLessTwips, dpi)};
+}
+
+std::int32_t thumbnailSide(int dpi) {
+    return twipsToPixels(thumbnailTwips, dpi);
 }
 
 }  // namespace folder2pdf

@@ -43,7 +43,12 @@ struct MenuItem {
     std::string text;  // UTF-8
     bool checked = false;
     bool separatorBefore = false;
+    const char* keys = "";  // the item's key, shown at its right ("Ctrl+R")
 };
+
+// The keys the window takes wherever the focus is (Delete: on the list),
+// as the toolkit forwards them with their modifiers.
+enum class Key { O, S, R, L, Z, T, Up, Down, Delete, Escape };
 
 // The texts the window sets once, while it loads.
 enum class Caption { Window, L1, L2 };
@@ -111,5 +116,12 @@ Size designClientSize(int dpi);
 // from 700 twips down to 1000 twips above the bottom, never above its own
 // top edge (a window less than 1000 twips high, or minimised).
 Rect listPlace(Size client, int dpi);
+
+// The smallest client area at which every control keeps its whole place
+// and the list shows a few rows.
+Size minimumClientSize(int dpi);
+
+// The side of a thumbnail's square in the list at `dpi`.
+std::int32_t thumbnailSide(int dpi);
 
 }  // namespace folder2pdf

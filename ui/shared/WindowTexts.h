@@ -5,6 +5,7 @@
 #include <string>
 
 #include "job/JobView.h"
+#include "ui/shared/WindowDesign.h"
 
 namespace folder2pdf {
 
@@ -24,6 +25,29 @@ inline constexpr const char* turnLeftCaption = "向左旋转";
 inline constexpr const char* undoCaption = "撤销";
 inline constexpr const char* nameOrderChoice = "按名称";
 inline constexpr const char* reverseCaption = "倒序";
+
+// The list's menu: pictures from anywhere, and the list's two views (the
+// names alone, the default, or thumbnails beside them).
+inline constexpr const char* addPicturesCaption = "添加图片…";
+inline constexpr const char* addPicturesTitle = "添加图片";
+inline constexpr const char* thumbnailsCaption = "缩略图";
+inline constexpr const char* namesCaption = "列表";
+
+// 生成's menu: a size the document must stay within, asked for in a box.
+inline constexpr const char* maxSizeCaption = "大小上限…";
+inline constexpr const char* maxSizePrompt = "文档大小上限（如 800KB、5MB；1MB = 1,000,000 字节）：";
+// The item's caption once a size is chosen: "大小上限（5MB）…".
+std::string maxSizeChosenCaption(const std::string& size);
+
+// What each control says when the mouse rests on it, with its keys, and
+// what a screen reader calls it.
+const char* controlTip(Control control);
+const char* accessibleName(Control control);
+
+// `text` broken into lines of at most `columns` characters, after a path
+// separator or a space where there is one, so that a long path's tip stays
+// on the screen.
+std::string wrappedTip(const std::string& text, std::size_t columns = 60);
 
 // The first choices of 生成's menu groups, the program's defaults: the
 // picture's own size as the page, and lossless pictures. The other choices

@@ -2,10 +2,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "image/Thumbnail.h"
 #include "ui/shared/WindowDesign.h"
 
 namespace folder2pdf {
@@ -17,9 +20,16 @@ namespace folder2pdf {
 // Texts are UTF-8; places are pixels in the parent's client area.
 //
 // The toolkit forwards its window's events to Form1 (the buttons' clicks,
-// resizes, the user closing the window, Delete and 移除 on the list, files
-// dropped on the window, a double-click on the status bar); Form1 calls back
+// resizes, the user closing the window, the keys of Form1::Form_KeyDown,
+// a right-click, a drag or a scroll in the list, files dropped on the
+// window or the list, a double-click on the status bar); Form1 calls back
 // only through this interface.
+//
+// The calls after the first block have defaults that do without the
+// feature (one selected row, no thumbnails, no tips), so that a toolkit
+// can grow into them.
+enum class ListMode { Names, Thumbnails };
+
 class WindowToolkit {
   public:
     virtual ~WindowToolkit() = default;
@@ -87,6 +97,43 @@ class WindowToolkit {
     // A pop-up menu of `items` at the mouse (`underControl` null) or below a
     // control; the index of the item chosen, or -1.
     virtual int showMenu(const std::vector<MenuItem>& items, const Control* underControl) = 0;
+
+    // The list's rows may be selected several at once (Shift, Ctrl and the
+    // mouse): the selected rows ascending, and the rows to select (the
+    // first made the current row and scrolled into view; others unselected).
+    virtual std::vector<int> selectedRows() const;
+    virtual void selectRows(const std::vector<int>& rows);
+
+    // The list as names, or as thumbnails of `thumbnailSide` pixels (a
+    // square) beside the names. Rows keep their texts and the selection.
+    virtual void setListMode(ListMode mode, std::int32_t thumbnailSide);
+    // The rows in view, [first, end): whose thumbnails are made first.
+    virtual std::pair<int, int> visibleRows() const;
+    // Row `row`'s thumbnail (gray or RGB, at most the side given, centred
+    // in it), or a blank square for null: not ready yet, or failed.
+    virtual void setRowThumbnail(int row, const Thumbnail* thumbnail);
+    // Called on any thread: asks for Form1::thumbnailsReady() on the
+    // window's thread soon (several asks may come as one call).
+    virtual void postThumbnailsReady();
+
+    // A modal file chooser for pictures, several at once, titled `title`,
+    // opened at `startFolder`, offering the files `patterns` match
+    // ("*.jpg" ...): the paths chosen, none when the user cancels.
+    virtual std::vector<std::string> choosePictures(const std::string& title,
+                                                    const std::string& startFolder,
+                                                    const std::vector<std::string>& patterns);
+    // A modal box asking for a line of text, with `prompt` and `initial` in
+    // its field: the text given, or nothing when cancelled.
+    virtual std::optional<std::string> askText(const std::string& prompt,
+                                               const std::string& initial);
+    // The user's Pictures folder, "" where the system has none.
+    virtual std::string picturesFolder() const;
+    // The smallest client area the user may size the window to.
+    virtual void setMinimumClientSize(Size size);
+    // What a control says when the mouse rests on it (lines broken at
+    // '\n'), and what a screen reader calls it.
+    virtual void setControlTip(Control control, const std::string& tip);
+    virtual void setAccessibleName(Control control, const std::string& name);
 
     // A modal error box over the window.
     virtual void showError(const std::string& text) = 0;
