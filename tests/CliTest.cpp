@@ -20,23 +20,12 @@ using testsupport::runProgram;
 
 namespace {
 
+using testsupport::pageSizes;
+
 // A path as the program prints it: with "\\" on Windows.
 std::string shown(std::string path) {
     std::replace(path.begin(), path.end(), '/', testsupport::onWindows ? '\\' : '/');
     return path;
-}
-
-// The page sizes of a document of ours, in page order; qpdf checks it too.
-Names pageSizes(const std::string& pdfPath) {
-    testsupport::expectQpdfAccepts(pdfPath);
-    const std::string document = readFile(pdfPath);
-    const std::regex mediaBox(R"(/MediaBox \[0 0 ([\d.]+) ([\d.]+)\])");
-    Names sizes;
-    for (auto it = std::sregex_iterator(document.begin(), document.end(), mediaBox);
-         it != std::sregex_iterator(); ++it) {
-        sizes.push_back((*it)[1].str() + "x" + (*it)[2].str());
-    }
-    return sizes;
 }
 
 // A W x H gray BMP whose pixel (x, y) is level(x, y).

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -59,6 +60,18 @@ std::string readFile(const std::string& path) {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+std::vector<std::string> pageSizes(const std::string& pdfPath) {
+    expectQpdfAccepts(pdfPath);
+    const std::string document = readFile(pdfPath);
+    const std::regex mediaBox(R"(/MediaBox \[0 0 ([\d.]+) ([\d.]+)\])");
+    std::vector<std::string> sizes;
+    for (auto it = std::sregex_iterator(document.begin(), document.end(), mediaBox);
+         it != std::sregex_iterator(); ++it) {
+        sizes.push_back((*it)[1].str() + "x" + (*it)[2].str());
+    }
+    return sizes;
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {

@@ -45,6 +45,8 @@ struct Folder {
 };
 
 std::string readFile(const std::string& path);
+// The page sizes of a document of ours ("3x2"), in page order; qpdf checks it too.
+std::vector<std::string> pageSizes(const std::string& pdfPath);
 void writeFile(const std::string& path, const std::string& bytes);
 
 // A file of the committed test pictures.

@@ -22,10 +22,13 @@
 
 #include "TestSupport.h"
 #include "common/Path.h"
+#include "ui/shared/WindowDesign.h"
 
 namespace windowtest {
 
 using Place = std::array<int, 4>;
+using Names = std::vector<std::string>;
+using folder2pdf::Key;
 // In the order of the native window's control identifiers.
 enum Control { List, Command1, Command2, Command3, Command4, L1, L2 };
 
@@ -41,6 +44,7 @@ struct Recorder {
     }
     std::vector<std::string> asked, starts, messages;
     std::string chosen;
+    std::vector<std::string> picturesChosen;  // what 添加图片…'s chooser answers
     std::function<void()> whileChoosing = [] {};
 };
 
@@ -72,10 +76,14 @@ TYPED_TEST_P(Window, StartUpShowsCaptionsStatusPartsAndLayout) {
     EXPECT_EQ(w.part(2), " 进度 ");
     // 15 twips a pixel: the list runs from 700 twips (47 px) to 1000 (67 px) above the bottom.
     for (const auto& [width, height, listHeight] :
-         {std::tuple{408, 216, 149}, {640, 400, 333}, {408, 60, 0}}) {
+         {std::tuple{408, 216, 149}, {640, 400, 333}, {408, 167, 100}}) {
         w.resize(width, height);
         const auto [list, last, progress] = w.layout();
         EXPECT_EQ(list, (Place{0, 47, width, 47 + listHeight})) << width << "x" << height;
+        // The window shrinks no further than a list of a few rows.
+        w.resize(300, 60);
+        EXPECT_EQ(w.layout()[0], (Place{0, 47, 408, 147}));
+        w.resize(width, height);
         // The last part runs to the right edge; the progress bar sits in it,
         // 2 px narrower, as high as the part's bottom less 3.
         EXPECT_EQ(last[2], width);
@@ -219,7 +227,46 @@ TYPED_TEST_P(Window, AnswersWithinATenthOfASecondWhileAPageIsMade) {
     EXPECT_LT(ms[ms.size() * 9 / 10], 100.0) << "over " << took << " s";
 }
 
-REGISTER_TYPED_TEST_SUITE_P(Window, StartUpShowsCaptionsStatusPartsAndLayout,
+// The pages come out as the list is arranged: by keys, by a drag, by the
+// menu of the row right-clicked, with pictures dropped or added from
+// another folder, and seen as thumbnails.
+TYPED_TEST_P(Window, KeysDragsAndTheListsMenuArrangeTurnAndAddPages) {
+    TypeParam& w = this->w;
+    const testsupport::Folder other{"其他"};
+    other.add("x.bmp", 4, 2);
+    other.add("y.bmp", 5, 1);
+    w.key(Key::O, true);  // 打开
+    ASSERT_EQ(w.rows(), examples);
+    w.selectRows({0, 1});
+    w.key(Key::Down, true);
+    EXPECT_EQ(w.rows(), (Names{"c.bmp", "a.bmp", "b.bmp"}));
+    EXPECT_EQ(w.selection(), (std::vector<int>{1, 2}));
+    w.dragTo(0);  // the block back to the top
+    EXPECT_EQ(w.rows(), examples);
+    // Pictures of another folder are listed by their paths.
+    const std::string x = folder2pdf::shownPath(other.file("x.bmp"));
+    const std::string y = folder2pdf::shownPath(other.file("y.bmp"));
+    w.dropOnList({other.file("x.bmp")}, 1);
+    EXPECT_EQ(w.rows(), (Names{"a.bmp", x, "b.bmp", "c.bmp"}));
+    w.selectRows({0});
+    w.contextMenu(1, 0);  // 向右旋转 on x.bmp, not on the row selected before
+    EXPECT_EQ(w.rows()[0], "a.bmp");
+    EXPECT_EQ(w.rows()[1], x + "（旋转90°）");
+    w.picturesChosen = {other.file("y.bmp")};
+    w.key(Key::O, true, true);  // 添加图片…, after the selection
+    EXPECT_EQ(w.rows()[2], y);
+    w.key(Key::Delete, false);
+    w.key(Key::Z, true);  // the removal undone
+    w.key(Key::L, true);
+    EXPECT_EQ(w.rows()[2], y + "（旋转270°）");
+    w.key(Key::T, true);  // thumbnails of every row
+    EXPECT_TRUE(w.waitForThumbnails(5));
+    w.key(Key::S, true);  // 生成
+    EXPECT_EQ(testsupport::pageSizes(this->pdf),
+              (Names{"2x2", "2x4", "1x5", "2x2", "2x2"}));
+}
+
+REGISTER_TYPED_TEST_SUITE_P(Window, KeysDragsAndTheListsMenuArrangeTurnAndAddPages, StartUpShowsCaptionsStatusPartsAndLayout,
                             GivenAndDroppedFoldersOpenDeleteRemovesAndTheTipNamesTheDocument,
                             OpenListsMovesAndGeneratesTheDocumentWithProgress,
                             FailuresShowTheReasonAndKeepTheListAndTheEarlierDocument,

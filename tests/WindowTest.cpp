@@ -43,8 +43,27 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     }
     void setRow(int row, const std::string& text) override { list.at(row) = text; }
     int rowCount() const override { return static_cast<int>(list.size()); }
-    int selectedRow() const override { return selected; }
-    void selectRow(int row) override { selected = row; }
+    int selectedRow() const override { return chosenRows.empty() ? -1 : chosenRows.front(); }
+    void selectRow(int row) override { chosenRows = {row}; }
+    std::vector<int> selectedRows() const override { return chosenRows; }
+    void selectRows(const std::vector<int>& rows) override { chosenRows = rows; }
+    void setListMode(folder2pdf::ListMode mode, std::int32_t) override {
+        thumbnails = mode == folder2pdf::ListMode::Thumbnails;
+    }
+    void setRowThumbnail(int row, const folder2pdf::Thumbnail* thumbnail) override {
+        drawn[row] = thumbnail != nullptr;
+    }
+    void postThumbnailsReady() override {
+        fromAnyThread([this] { window->thumbnailsReady(); });
+    }
+    std::vector<std::string> choosePictures(const std::string&, const std::string&,
+                                            const std::vector<std::string>&) override {
+        return picturesChosen;
+    }
+    std::optional<std::string> askText(const std::string&, const std::string&) override {
+        return textAnswers.empty() ? std::nullopt : std::optional(textAnswers.front());
+    }
+    void setMinimumClientSize(Size size) override { least = size; }
     void createStatusBar() override {}
     void setStatusParts(const std::array<std::int32_t, 4>& edges) override { rightEdges = edges; }
     void setPartText(std::int32_t part, const std::string& text, std::int32_t) override {
@@ -103,10 +122,35 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     std::vector<std::string> rows() const { return list; }
     void pressDelete() { window->List_Remove(); }
     void drop(const std::vector<std::string>& paths) { window->Form_DragDrop(paths); }
+    void dropOnList(const std::vector<std::string>& paths, int row) {
+        window->Form_DragDrop(paths, row);
+    }
+    void key(folder2pdf::Key key, bool ctrl, bool shift = false) {
+        window->Form_KeyDown(key, ctrl, shift);
+    }
+    std::vector<int> selection() const { return chosenRows; }
+    void dragTo(int row) { window->List_DragMoved(row); }
+    void contextMenu(int row, int item) {
+        menuAnswer = item;
+        window->List_ContextMenu(row);
+        menuAnswer = -1;
+    }
+    bool waitForThumbnails(int rows) {
+        for (int wait = 0; wait < 1000; ++wait) {
+            runPendingEvents();
+            if (static_cast<int>(std::count_if(drawn.begin(), drawn.end(), [](const auto& row) {
+                    return row.second;
+                })) >= rows) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
     std::string tip() const { return documentTip; }
     void click(Control button) { window->controlClicked(static_cast<folder2pdf::Control>(button)); }
     void resize(int width, int height) {
-        client = {width, height};
+        client = {std::max(width, least.width), std::max(height, least.height)};
         window->Form_Resize();
     }
     std::array<Place, 3> layout() const {
@@ -128,7 +172,11 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     std::map<folder2pdf::Control, Rect> places;
     std::map<Caption, std::string> captions;
     std::vector<std::string> list;
-    int selected = -1;
+    std::vector<int> chosenRows;
+    bool thumbnails = false;
+    std::map<int, bool> drawn;  // rows given a thumbnail, or a blank
+    std::vector<std::string> textAnswers;  // what the text box answers, then cancels
+    Size least;
     std::array<std::int32_t, 4> rightEdges{};
     std::map<int, std::string> parts;
     Rect lastPart, progressPlace;
@@ -219,7 +267,7 @@ TEST(WindowTest, TheListsMenuTurnsRemovesUndoesAndOrders) {
     }
     w.chosen = folder.path;
     w.click(Command1);
-    w.selected = 1;
+    w.selectRow(1);
     w.window->List_MenuClick(0);  // 向右旋转
     EXPECT_EQ(w.rows()[1], "b.bmp（旋转90°）");
     EXPECT_EQ(w.window->job()->plan().pictures[1].quarterTurns, 1);

@@ -687,6 +687,22 @@ void Form1::selectEntry(int row) {
     }
 }
 
+std::vector<int> Form1::selectedEntries() {
+    flushRows();
+    return toolkit_.selectedRows();
+}
+
+void Form1::selectEntries(const std::vector<int>& rows) {
+    flushRows();
+    std::vector<int> existing;
+    for (const int row : rows) {
+        if (row >= 0 && row < toolkit_.rowCount()) {
+            existing.push_back(row);
+        }
+    }
+    toolkit_.selectRows(existing);
+}
+
 void Form1::showMessage(JobMessage message, std::int32_t count) {
     flushRows();
     std::string text = messageText(message, count);

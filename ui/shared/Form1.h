@@ -137,6 +137,8 @@ class Form1 : public JobView {
     void setEntry(int row, const std::string& text) override;
     int selectedEntry() override;
     void selectEntry(int row) override;
+    std::vector<int> selectedEntries() override;
+    void selectEntries(const std::vector<int>& rows) override;
     void showMessage(JobMessage message, std::int32_t count) override;
     void showProgressRange(std::int32_t low, std::int32_t high) override;
     void showProgress(std::int32_t position) override;
