@@ -61,7 +61,12 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
         return picturesChosen;
     }
     std::optional<std::string> askText(const std::string&, const std::string&) override {
-        return textAnswers.empty() ? std::nullopt : std::optional(textAnswers.front());
+        if (textAnswers.empty()) {
+            return std::nullopt;
+        }
+        std::string answer = textAnswers.front();
+        textAnswers.erase(textAnswers.begin());
+        return answer;
     }
     void setMinimumClientSize(Size size) override { least = size; }
     void createStatusBar() override {}
@@ -235,6 +240,16 @@ TEST(WindowTest, TheDocumentsPaperAndCompressionAreChosenOnGenerateAndRemembered
     w.window.reset();  // the next start
     w.window = std::make_unique<folder2pdf::Form1>(w);
     EXPECT_EQ(checked(), (std::vector<int>{0, 1, 0, 0, 1, 0, 0, 0, 1}));
+    // 大小上限: a size the command line would refuse is asked again.
+    w.textAnswers = {"5 apples", "800KB"};
+    w.window->Command2_MenuClick(6);
+    EXPECT_EQ(w.messages.size(), 1u);
+    EXPECT_EQ(w.window->Command2_Menu()[6].text, "大小上限（800KB）…");
+    EXPECT_EQ(checked(), (std::vector<int>{0, 1, 0, 0, 0, 0, 1, 0, 1}));
+    w.window->setFolderChooser([&](const std::string&, const std::string&) { return folder.path; });
+    w.click(Command1);
+    w.click(Command2);
+    EXPECT_EQ(w.window->job()->plan().options.maxSize, 800000) << w.messages.back();
 }
 
 // A resolution the system did not give (GetDpiForWindow's 0) is Windows'

@@ -179,11 +179,13 @@ mutant job/JobRun.cpp $'if (events.stopRequested()) {\n        result.stopped = 
 mutant job/FolderJob.cpp 'job.stopRequested_.store(false);' ';'
 mutant job/FolderJob.cpp $'if (running_) {\n        return;\n    }\n    const std::string chosen' \
     $'if (false) {\n        return;\n    }\n    const std::string chosen'
-mutant job/FolderJob.cpp 'if (running_ || lastIndex < 0)' 'if (running_)'
-mutant job/FolderJob.cpp 'if (workIndex <= 0 || workIndex > lastIndex)' \
-    'if (workIndex < 0 || workIndex > lastIndex)'
-mutant job/FolderJob.cpp 'if (workIndex < 0 || workIndex >= lastIndex)' \
-    'if (workIndex < 0 || workIndex > lastIndex)'
+mutant job/FolderJob.cpp $'void FolderJob::generate() {\n    if (running_ || lastIndex < 0)' \
+    $'void FolderJob::generate() {\n    if (running_)'
+mutant job/FolderJob.cpp '(step < 0 && rows.front() == 0) ||' '(step < 0 && rows.front() < 0) ||'
+mutant job/FolderJob.cpp '(step > 0 && rows.back() == lastIndex))' '(step > 0 && rows.back() > lastIndex))'
+mutant job/FolderJob.cpp 'std::for_each(rows.rbegin(), rows.rend(), swapOne);' \
+    'std::for_each(rows.begin(), rows.end(), swapOne);'
+mutant job/FolderJob.cpp 'before += !selected && k < row;' 'before += k < row;'
 mutant job/PagePipeline.cpp 'if (count <= 1) {' 'if (count < 1) {'
 harmless 'a thread for a single picture, or a single thread, makes the same pages as the caller'
 
@@ -280,7 +282,8 @@ mutant ui/shared/Form1.cpp $'job_->requestStop();\n        }\n        return fal
     $'job_->requestStop();\n        }'
 mutant ui/shared/StatusProgress.cpp 'statusWindow->setProgressPos(pos);' ';'
 mutant ui/qt/QtWindow.cpp 'progressBar_->setValue(position);' ';'
-mutant ui/shared/Form1.cpp 'if (running_ || !job_) {' 'if (!job_) {'
+mutant ui/shared/Form1.cpp $'    if (running_ || !job_) {\n        return;\n    }\n    running_ = true;' \
+    $'    if (!job_) {\n        return;\n    }\n    running_ = true;'
 harmless 'the job refuses every command during a run itself; the window only spares the call'
 mutant ui/shared/Form1.cpp 'if (!closePending_) {' 'if (true) {'
 mutant ui/shared/Form1.cpp 'reportError(error, command);' 'reportError(error, command); return;'
@@ -299,15 +302,18 @@ mutant ui/qt/BrowseDirectorysOnly.cpp 'dialog.selectFile(start.absoluteFilePath(
 mutant common/Path.cpp 'if (at == 0 || statusText[at - 1] ==' 'if (true || statusText[at - 1] =='
 # The window at the desk: entries taken off, drops, the remembered folder,
 # 生成's menu, the status bar at other resolutions.
-mutant job/FolderJob.cpp 'fileNames.erase(fileNames.begin() + workIndex);' \
-    'fileNames.erase(fileNames.begin());'
+mutant job/FolderJob.cpp 'if (!std::binary_search(rows.begin(), rows.end(), k)) {' 'if (k != rows.front()) {'
 mutant job/FolderJob.cpp 'std::sort(names.begin(), names.end(), naturalLess);' ';'
-mutant ui/shared/Form1.cpp '!remembered.empty() && isFolder(remembered) ? remembered : startFolder' \
-    'startFolder'
+mutant ui/shared/Form1.cpp '!remembered.empty() && isFolder(remembered) ? remembered : std::string()' \
+    'std::string()'
 mutant ui/shared/Form1.cpp 'if (paths.size() == 1 && isFolder(paths.front())) {' 'if (false) {'
 mutant ui/shared/Form1.cpp 'compression_ = choice - paperChoices_.size();' \
     'compression_ = choice - paperChoices_.size() + 1;'
-mutant ui/shared/Form1.cpp 'if (paper_ != 0 || compression_ != 0) {' 'if (false) {'
+mutant ui/shared/Form1.cpp 'if (paper_ != 0 || compression_ != 0 || color_ != 0 || !maxSize_.empty()) {' \
+    'if (false) {'
+mutant ui/shared/Form1.cpp 'if (std::find(selected.begin(), selected.end(), row) == selected.end()) {' \
+    'if (false) {'
+mutant ui/shared/Form1.cpp 'job.insertPictures(paths, row);' 'job.insertPictures(paths, 0);'
 mutant ui/shared/StatusProgress.cpp 'twipsToPixels(pixelsToTwips(table[i][0], 96), dpi)' 'table[i][0]'
 mutant common/Error.cpp $'case EACCES:' $'case EACCES + 1000:'
 

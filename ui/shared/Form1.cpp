@@ -227,17 +227,18 @@ void Form1::Form_Escape() {
 
 DocumentOptions Form1::chosenOptions(const FolderJob& job) const {
     DocumentOptions options =
-        withChoice(withChoice(withChoice({}, paperChoices_[paper_]),
-                              compressionChoices_[compression_]),
-                   colorChoices_[color_]);
-    // A document made other than the program always made it says what it
-    // holds: its folder's name.
-    if (!maxSize_.empty()) {
+        withChoice(withChoice({}, paperChoices_[paper_]), colorChoices_[color_]);
+    // 大小上限 chooses the compression itself.
+    if (maxSize_.empty()) {
+        options = withChoice(options, compressionChoices_[compression_]);
+    } else {
         CommandLine line;
         line.document = options;
         maxSizeOption().apply(line, maxSize_);
         options = line.document;
     }
+    // A document made other than the program always made it says what it
+    // holds: its folder's name.
     if (paper_ != 0 || compression_ != 0 || color_ != 0 || !maxSize_.empty()) {
         options.title = stemOf(nameOf(job.outputPath()));
     }
