@@ -52,6 +52,9 @@ void decodeWebp(const std::uint8_t* data, std::size_t size, GrayRaster& out);
 // turned and mirrored as the file says it is shown.
 bool sniffHeif(const std::uint8_t* data, std::size_t size);
 void decodeHeif(const std::uint8_t* data, std::size_t size, GrayRaster& out);
+// The date the primary picture was taken ("YYYY:MM:DD HH:MM:SS"), from its
+// Exif item; "" when it has none, or the file can't be read. Never throws.
+std::string heifDateTaken(const std::uint8_t* data, std::size_t size);
 
 // A codec library's message as a decode error's reason: what is wrong
 // said in a user's words first ("the file ends in the middle of the

@@ -4,10 +4,12 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "image/Decoders.h"
 #include "image/Gray.h"
 #include "image/HeifStructure.h"
+#include "image/JpegStructure.h"
 
 namespace folder2pdf {
 namespace {
@@ -156,6 +158,34 @@ void decodeHeif(const std::uint8_t* data, std::size_t size, GrayRaster& out) {
         }
         out.putRgbxRow(y, rgbx.data());
     }
+}
+
+std::string heifDateTaken(const std::uint8_t* data, std::size_t size) {
+    const std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
+    heif_image_handle* primary = nullptr;
+    if (!context ||
+        heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr).code !=
+            heif_error_Ok ||
+        heif_context_get_primary_image_handle(context.get(), &primary).code != heif_error_Ok) {
+        return {};
+    }
+    const std::unique_ptr<heif_image_handle, HandleRelease> handle(primary);
+    heif_item_id exif = 0;
+    if (heif_image_handle_get_list_of_metadata_block_IDs(handle.get(), "Exif", &exif, 1) != 1) {
+        return {};
+    }
+    // The item opens with the offset of the TIFF header after these 4 bytes.
+    std::vector<std::uint8_t> item(heif_image_handle_get_metadata_size(handle.get(), exif));
+    if (item.size() < 4 || item.size() > size ||
+        heif_image_handle_get_metadata(handle.get(), exif, item.data()).code != heif_error_Ok) {
+        return {};
+    }
+    const std::uint64_t skip = (std::uint64_t{item[0]} << 24 | std::uint64_t{item[1]} << 16 |
+                                std::uint64_t{item[2]} << 8 | item[3]) + 4;
+    if (skip >= item.size()) {
+        return {};
+    }
+    return readExif(item.data() + skip, item.size() - skip).dateTimeOriginal;
 }
 
 }  // namespace folder2pdf

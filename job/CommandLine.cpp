@@ -219,7 +219,8 @@ const CommandOption options[] = {
      "put the pictures in order of their names (the default), of when each file was last "
      "modified, or of when each photo was taken",
      "Names go in natural order: letter case ignored, numbers by value (page2 before page10). "
-     "The date a photo was taken is its EXIF date (DateTimeOriginal) in a JPEG or TIFF file; "
+     "The date a photo was taken is its EXIF date (DateTimeOriginal) in a JPEG, TIFF or HEIF "
+     "file; "
      "a picture without one counts by when it was modified. Ties go by name. Pictures given "
      "with -o keep the order given unless --sort is given.",
      applySort, sorts, "name modified taken", false, WindowGroup::Order},

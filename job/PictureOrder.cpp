@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "common/System.h"
+#include "image/Decoders.h"
 #include "image/JpegStructure.h"
 
 namespace folder2pdf {
@@ -42,7 +43,13 @@ std::optional<std::int64_t> takenTime(const std::string& path) {
         Bytes start;
         resizeBytes(start, dateBytes);
         const std::size_t size = readFileStart(path, start.data(), start.size());
-        const std::string date = readPictureExif(start.data(), size).dateTimeOriginal;
+        std::string date = readPictureExif(start.data(), size).dateTimeOriginal;
+        if (date.empty() && sniffHeif(start.data(), size)) {
+            // A HEIF file's Exif item may lie anywhere in it.
+            Bytes whole;
+            readWholeFile(path, whole);
+            date = heifDateTaken(whole.data(), whole.size());
+        }
         return date.empty() ? std::nullopt : localTime(date);
     } catch (const std::exception&) {
         return std::nullopt;

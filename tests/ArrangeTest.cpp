@@ -64,7 +64,7 @@ TEST(PictureOrder, EachKeyOrdersByItsTimeWithTiesByNameAndReverseTurnsItRound) {
     EXPECT_EQ(folder2pdf::turnedBy(0, -1), 3);
 }
 
-// A JPEG's EXIF date is when it was taken; a damaged block, or none, falls
+// A JPEG's EXIF date, or a HEIF file's, is when it was taken; a damaged block, or none, falls
 // back to the file's time, as does a file that isn't there.
 TEST(PictureOrder, TakenIsTheExifDateOrElseTheFilesTime) {
     Folder folder("dates");
@@ -76,6 +76,9 @@ TEST(PictureOrder, TakenIsTheExifDateOrElseTheFilesTime) {
     EXPECT_EQ(*folder2pdf::takenTime(folder.file("later.jpg")) - *taken, 1000000000);
     // The date is local time: within a day of its UTC reading, 1551675967.
     EXPECT_LT(std::abs(*taken / 1000000000 - 1551675967), 86400);
+    // A HEIF file's date is in its Exif item.
+    EXPECT_EQ(folder2pdf::takenTime(testsupport::dataFile("heif/lossy-dated.heic")), taken);
+    EXPECT_FALSE(folder2pdf::takenTime(testsupport::dataFile("heif/lossy.heic")));
     EXPECT_FALSE(folder2pdf::takenTime(folder.file("damaged.jpg")));
     EXPECT_FALSE(folder2pdf::takenTime(folder.file("missing.jpg")));
     const folder2pdf::PictureDates dates = folder2pdf::systemDates();

@@ -205,6 +205,14 @@ def exif_segment(orientation, big_endian):
     return b"\xff\xe1" + struct.pack(">H", 2 + len(data)) + data
 
 
+def exif_dated(date):
+    """A little-endian EXIF block whose Exif directory holds DateTimeOriginal."""
+    tiff = b"II" + struct.pack("<HI", 42, 8)
+    tiff += struct.pack("<HHHII", 1, 0x8769, 4, 1, 26) + struct.pack("<I", 0)
+    tiff += struct.pack("<HHHII", 1, 0x9003, 2, 20, 44) + struct.pack("<I", 0)
+    return tiff + date.encode() + b"\0"
+
+
 def make_oriented_jpegs(folder):
     """One asymmetric picture stored in each of the eight EXIF orientations.
 
@@ -1083,6 +1091,11 @@ def make_heifs(folder, scratch):
     gray_png = save_png(os.path.join(scratch, "gray.png"), "L", (pw, ph),
                         [gray_of(*p) for p in photo])
     small_png = save_png(os.path.join(scratch, "small.png"), "RGB", (16, 12), photo_rgb(16, 12))
+    # heif-enc carries a JPEG's EXIF block over as the picture's Exif item.
+    dated_jpg = os.path.join(scratch, "dated.jpg")
+    im = Image.new("RGB", (pw, ph))
+    im.putdata(photo)
+    im.save(dated_jpg, quality=95, exif=b"Exif\0\0" + exif_dated("2019:03:04 05:06:07"))
 
     def heif_enc(name, sources, *switches):
         path = os.path.join(folder, name)
@@ -1101,6 +1114,8 @@ def make_heifs(folder, scratch):
         ("lossy-gray.heic", [gray_png], ["-q", "60"]),
         # Two pictures: the first is the primary one, the one decoded.
         ("lossy-collection.heic", [photo_png, small_png], ["-q", "60"]),
+        # Taken on 2019-03-04 at 05:06:07, as its Exif item says.
+        ("lossy-dated.heic", [dated_jpg], ["-q", "60"]),
     ):
         path = heif_enc(name, sources, *switches)
         decoded = heif_expected(path, scratch)
