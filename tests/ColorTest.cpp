@@ -157,9 +157,16 @@ std::string listed(const std::string& pdf) {
     return color + " " + bits + " " + encoding;
 }
 
-// A picture's samples upright on white, as ImageMagick reads them; 16-bit
-// samples reduced to 8 by the loader's rounding, (v 255 + 32767) / 65535.
-Pnm expectedPixels(const std::string& picture, bool sixteen) {
+// What a page must show: a picture's samples upright on white, as
+// ImageMagick reads them (16-bit samples reduced to 8 by the loader's
+// rounding, (v 255 + 32767) / 65535), or, where ImageMagick shows the first
+// frame of an animation on black, the loader's gray raster beside it.
+enum class Expected { Read, Read16, LoaderGray };
+Pnm expectedPixels(const std::string& picture, Expected expected) {
+    if (expected == Expected::LoaderGray) {
+        return readPnm(readFile(picture.substr(0, picture.rfind('.')) + ".pgm"));
+    }
+    const bool sixteen = expected == Expected::Read16;
     Pnm pnm = readPnm(reader("convert '" + picture + "' -auto-orient -background white -flatten " +
                              (sixteen ? "-depth 16 ppm:-" : "-depth 8 ppm:-")));
     if (sixteen) {
@@ -180,8 +187,8 @@ Pnm expectedPixels(const std::string& picture, bool sixteen) {
 // hold its colours: gray levels as gray, at most 256 colours as indices
 // into a palette. A single strip of Group 4 code is kept as its bytes,
 // turned by its placement; bits least significant first, or several
-// strips, are decoded. With --jpeg each is a JPEG page, in colour if it
-// has any.
+// strips, are decoded. A run-length BMP and an animated WebP keep their
+// colours too. With --jpeg each is a JPEG page, in colour if it has any.
 TEST(ColorLossless, PicturesKeepTheirColoursExactlyInTheFewestBits) {
     if (readersMissing()) {
         GTEST_SKIP() << "needs poppler-utils, mupdf-tools and imagemagick";
@@ -191,13 +198,14 @@ TEST(ColorLossless, PicturesKeepTheirColoursExactlyInTheFewestBits) {
         const char* file;
         const char* listing;  // as listed()
         int most;             // the largest difference allowed
-        bool sixteen = false;
+        Expected expected = Expected::Read;
     } cases[] = {
         {"png/rgb-8.png", "rgb 8 image", 0},
         {"png/interlaced-rgb-8.png", "index 8 image", 0},  // of 256 colours or fewer
         {"png/rgba-8.png", "rgb 8 image", 1},
-        {"png/rgb-16.png", "rgb 8 image", 0, true},
-        {"tiff/deflate-rgb-16.tif", "rgb 8 image", 0, true},
+        {"png/rgb-16.png", "rgb 8 image", 0, Expected::Read16},
+        {"tiff/deflate-rgb-16.tif", "rgb 8 image", 0, Expected::Read16},
+        {"webp/animated.webp", "rgb 8 image", 1, Expected::LoaderGray},  // drawn gray
         {"png/gray-8.png", "gray 8 image", 0},
         {"png/gray-2.png", "gray 2 image", 0},
         {"png/gray-1.png", "gray 1 image", 0},
@@ -213,18 +221,20 @@ TEST(ColorLossless, PicturesKeepTheirColoursExactlyInTheFewestBits) {
         {"gif/pillow-interlaced.gif", "index 8 image", 0},
         {"gif/transparent-index.gif", "index 2 image", 0},
         {"bmp/core-palette.bmp", "index 4 image", 0},
+        {"bmp/rle8.bmp", "index 8 image", 0},
         {"tiff/palette-4.tif", "index 4 image", 0},
     };
     for (const auto& c : cases) {
         const std::string picture = dataFile(c.file);
-        const Pnm expected = expectedPixels(picture, c.sixteen);
+        const Pnm expected = expectedPixels(picture, c.expected);
+        const std::string draw =
+            c.expected == Expected::LoaderGray ? "-c gray -F pgm" : "-c rgb -F ppm";
         for (const Names& options : {Names{"--color"}, Names{"--color", "--compact"}}) {
             const std::string pdf = convert(folder, picture, options, "page");
             EXPECT_EQ(listed(pdf), c.listing) << c.file << " " << options.size();
-            const auto [mean, most] =
-                difference(readPnm(reader("mutool draw -q -r 72 -c rgb -F ppm -o - '" + pdf +
-                                          "' 2>/dev/null")),
-                           expected);
+            const auto [mean, most] = difference(
+                readPnm(reader("mutool draw -q -r 72 " + draw + " -o - '" + pdf + "' 2>/dev/null")),
+                expected);
             EXPECT_GE(mean, 0) << c.file;
             EXPECT_LE(most, c.most) << c.file << " " << options.size();
         }
