@@ -1,5 +1,6 @@
 // libFuzzer target: the TIFF decoder alone, on any bytes: the pages
-// pictureCount() finds, the first few of them decoded.
+// pictureCount() finds, the first few of them decoded, and each one's Group
+// 4 strip read as --color keeps it.
 #include <algorithm>
 
 #include "fuzz/FuzzTarget.h"
@@ -13,6 +14,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 folder2pdf::decodeTiff(bytes, length, out, page);
             },
             data, size);
+        folder2pdf::FaxStrip strip;
+        try {
+            if (folder2pdf::readFaxStrip(data, size, page, strip) && strip.code.size() > size) {
+                __builtin_trap();
+            }
+        } catch (const folder2pdf::Error&) {
+        }
     }
     return 0;
 }

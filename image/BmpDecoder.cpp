@@ -635,23 +635,34 @@ struct RleWrite {
     GrayRaster& out;
     const GrayPalette& palette;
     bool rle4;
+    bool color;  // kept in colour: R, G, B bytes a pixel
 
-    void run(const RleSpan& span, std::uint8_t value) {
+    // The span's pixels become the entries `indexAt(i)` gives, i from 0.
+    template <typename IndexAt>
+    void write(const RleSpan& span, IndexAt indexAt) {
+        if (color) {
+            std::uint8_t* dst = out.rgbRow(span.y) + 3 * static_cast<std::size_t>(span.x);
+            for (int i = 0; i < span.count; ++i) {
+                std::memcpy(dst + 3 * i, palette.rgbx + 4 * indexAt(i), 3);
+            }
+            return;
+        }
         std::uint8_t* dst = out.row(span.y) + span.x;
-        const std::uint8_t first = palette.gray[rle4 ? value >> 4 : value];
-        const std::uint8_t second = palette.gray[rle4 ? value & 15 : value];
         for (int i = 0; i < span.count; ++i) {
-            dst[i] = i % 2 == 0 ? first : second;
+            dst[i] = palette.gray[indexAt(i)];
         }
     }
 
+    void run(const RleSpan& span, std::uint8_t value) {
+        const unsigned first = rle4 ? value >> 4 : value;
+        const unsigned second = rle4 ? value & 15 : value;
+        write(span, [&](int i) { return i % 2 == 0 ? first : second; });
+    }
+
     void copy(const RleSpan& span, const std::uint8_t* src) {
-        std::uint8_t* dst = out.row(span.y) + span.x;
-        for (int i = 0; i < span.count; ++i) {
-            const std::uint8_t index =
-                rle4 ? (i % 2 == 0 ? src[i / 2] >> 4 : src[i / 2] & 15) : src[i];
-            dst[i] = palette.gray[index];
-        }
+        write(span, [&](int i) {
+            return rle4 ? (i % 2 == 0 ? src[i / 2] >> 4 : src[i / 2] & 15) : unsigned{src[i]};
+        });
     }
 };
 
@@ -660,10 +671,12 @@ void decodeRle(const ByteReader& r, const BmpInfo& info, const GrayPalette& pale
                GrayRaster& out) {
     walkRle(r, info, RleCheck{});
     out.begin(static_cast<std::int32_t>(info.width), static_cast<std::int32_t>(info.height));
+    const bool color = out.keepsColor() && palette.color;
+    const std::size_t rowBytes = static_cast<std::size_t>(out.width()) * (color ? 3 : 1);
     for (std::int32_t y = 0; y < out.height(); ++y) {
-        std::memset(out.row(y), 255, static_cast<std::size_t>(out.width()));
+        std::memset(color ? out.rgbRow(y) : out.row(y), 255, rowBytes);
     }
-    walkRle(r, info, RleWrite{out, palette, info.compression == kRle4});
+    walkRle(r, info, RleWrite{out, palette, info.compression == kRle4, color});
 }
 
 // Whether the file holds complete pixel data from `offset` on.

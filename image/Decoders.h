@@ -44,6 +44,23 @@ void decodeTiff(const std::uint8_t* data, std::size_t size, GrayRaster& out, std
 std::size_t tiffPageCount(const std::uint8_t* data, std::size_t size);
 inline constexpr std::size_t maxTiffPages = 10000;
 
+// A TIFF page whose pixels are one strip of CCITT Group 4 code, most
+// significant bit first: the bytes a PDF's /CCITTFaxDecode filter reads as
+// they are, with what the filter and the page need beside them.
+struct FaxStrip {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool blackIs1 = false;  // 0 is black (MinIsBlack): the code's black runs show white
+    int orientation = 1;    // the Orientation tag, as EXIF's
+    Bytes code;
+};
+// Fills `strip` from page `page` (from 0) of the TIFF file's bytes when the
+// page is stored so (one sample of one bit, gray, in one strip, without
+// Group 4's uncompressed mode) and returns true; false for any other page
+// or file. The code isn't decoded: a caller that needs it checked decodes
+// the page with decodeTiff() first.
+bool readFaxStrip(const std::uint8_t* data, std::size_t size, std::size_t page, FaxStrip& strip);
+
 // WebP, lossy or lossless; an animation gives its first frame.
 bool sniffWebp(const std::uint8_t* data, std::size_t size);
 void decodeWebp(const std::uint8_t* data, std::size_t size, GrayRaster& out);

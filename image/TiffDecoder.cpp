@@ -645,4 +645,64 @@ void decodeTiff(const std::uint8_t* data, std::size_t size, GrayRaster& out, std
     out.orient(orientation);
 }
 
+namespace {
+
+// Whether the page libtiff has read is a lone strip of Group 4 code that a
+// PDF reader decodes to the same pixels: the filter knows neither bits
+// stored least significant first nor Group 4's uncompressed mode.
+bool isFaxStrip(TIFF* tif) {
+    std::uint16_t compression = COMPRESSION_NONE, bits = 1, samples = 1, fillOrder = 0;
+    std::uint16_t photometric = 0xFFFF;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    if (compression != COMPRESSION_CCITTFAX4 || TIFFIsTiled(tif) || TIFFNumberOfStrips(tif) != 1) {
+        return false;
+    }
+    std::uint32_t options = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_FILLORDER, &fillOrder);
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_GROUP4OPTIONS, &options);
+    return bits == 1 && samples == 1 && fillOrder == FILLORDER_MSB2LSB &&
+           (photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK) &&
+           (options & GROUP4OPT_UNCOMPRESSED) == 0;
+}
+
+}  // namespace
+
+bool readFaxStrip(const std::uint8_t* data, std::size_t size, std::size_t page, FaxStrip& strip) {
+    if (!sniffTiff(data, size) || page >= maxTiffPages) {
+        return false;
+    }
+    Source source{data, size, 0};
+    Messages messages;
+    const TiffHandle tif = openTiff(source, messages);
+    if (!TIFFSetDirectory(tif.get(), static_cast<tdir_t>(page)) || !isFaxStrip(tif.get())) {
+        return false;
+    }
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t photometric = 0, orientation = ORIENTATION_TOPLEFT;
+    TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
+    checkTiffSize(width, height);
+    // The strip is read from the file's bytes, so it can't be longer.
+    const std::uint64_t bytes = TIFFRawStripSize64(tif.get(), 0);
+    if (bytes == 0 || bytes > size || bytes > kMaxBlockBytes) {
+        return false;
+    }
+    resizeBytes(strip.code, static_cast<std::size_t>(bytes));
+    if (TIFFReadRawStrip(tif.get(), 0, strip.code.data(), static_cast<tmsize_t>(bytes)) !=
+            static_cast<tmsize_t>(bytes) ||
+        !messages.error.empty()) {
+        return false;
+    }
+    strip.width = static_cast<std::int32_t>(width);
+    strip.height = static_cast<std::int32_t>(height);
+    strip.blackIs1 = photometric == PHOTOMETRIC_MINISBLACK;
+    strip.orientation = orientation;
+    return true;
+}
+
 }  // namespace folder2pdf

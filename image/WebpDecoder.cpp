@@ -120,18 +120,26 @@ void decodeFirstFrame(const std::uint8_t* data, std::size_t size, const Features
     out.begin(canvas.width, canvas.height);
     Bytes& rgba = out.scratch();
     decodeRgba(frame.fragment.bytes, frame.fragment.size, picture, rgba);
-    Bytes gray;
-    resizeBytes(gray, static_cast<std::size_t>(std::max(columns, 0)));
     const std::size_t stride = 4 * static_cast<std::size_t>(picture.width);
+    const bool color = out.keepsColor();
+    Bytes line;  // kept in colour: a canvas row, RGBX
+    resizeBytes(line, color ? 4 * static_cast<std::size_t>(canvas.width) : 0);
     for (std::int32_t y = 0; y < canvas.height; ++y) {
-        std::uint8_t* target = out.row(y);
-        std::memset(target, 255, static_cast<std::size_t>(canvas.width));
-        if (y < top || y >= top + rows || columns <= 0) {
-            continue;
+        std::uint8_t* target = color ? line.data() : out.row(y);
+        std::memset(target, 255, color ? line.size() : static_cast<std::size_t>(canvas.width));
+        if (y >= top && y < top + rows && columns > 0) {
+            std::uint8_t* row = rgba.data() + static_cast<std::size_t>(y - top) * stride;
+            composeRow(row, columns);
+            if (color) {
+                std::memcpy(target + 4 * static_cast<std::size_t>(left), row,
+                            4 * static_cast<std::size_t>(columns));
+            } else {
+                rgbxRowToGray(row, target + left, columns);
+            }
         }
-        std::uint8_t* row = rgba.data() + static_cast<std::size_t>(y - top) * stride;
-        composeRow(row, columns);
-        rgbxRowToGray(row, target + left, columns);
+        if (color) {
+            out.putRgbxRow(y, line.data());
+        }
     }
 }
 

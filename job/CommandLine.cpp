@@ -265,10 +265,12 @@ const CommandOption options[] = {
      applyMaxSize, {}, "2MB 5MB 10MB", true},
     {"--color", 0, nullptr,
      "pages keep their colours; JPEG files are kept as their own bytes",
-     "A gray picture stays gray, a colour one is stored as 8-bit RGB, losslessly (with "
-     "--compact smaller, with --jpeg as a colour JPEG). A JPEG file that PDF readers show as "
-     "it is becomes its page unchanged, with its ICC profile and turned as its EXIF "
-     "orientation says; other JPEG files (arithmetic, 12-bit, lossless) are decoded.",
+     "Pictures are stored losslessly in the fewest bits that hold them: gray levels as gray "
+     "(black and white at one bit a pixel), up to 256 colours as a palette, others as 8-bit "
+     "RGB (with --compact smaller, with --jpeg as a colour JPEG). A JPEG file that PDF "
+     "readers show as it is becomes its page unchanged, with its ICC profile and turned as "
+     "its EXIF orientation says; other JPEG files (arithmetic, 12-bit, lossless) are decoded. "
+     "A TIFF page of one strip of Group 4 fax code keeps its code.",
      applyColor, {}, "", true, WindowGroup::Color, "彩色"},
     {"--title", 0, "TEXT", "the document's title, shown by viewers", "Any script works.",
      applyTitle, {}, "", true},

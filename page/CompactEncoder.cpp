@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "page/Palette.h"
+
 namespace folder2pdf {
 namespace {
 
@@ -50,24 +52,6 @@ void deflateInto(const std::uint8_t* data, std::size_t size, Bytes& out, Deflate
     if (result != Z_STREAM_END) {
         throw Error(result == Z_MEM_ERROR ? ErrorReason::OutOfMemory : ErrorReason::TooLarge,
                     "compression failed (zlib error " + std::to_string(result) + ")");
-    }
-}
-
-// Packs 8-bit levels that are multiples of 255 / (2^bits - 1) into `bits`
-// per pixel, most significant first, each row padded to a whole byte.
-void pack(const GrayImage& image, int bits, Bytes& packed) {
-    const auto width = static_cast<std::size_t>(image.Width);
-    const std::size_t rowBytes = (width * static_cast<std::size_t>(bits) + 7) / 8;
-    const int step = 255 / ((1 << bits) - 1);
-    resizeBytes(packed, rowBytes * static_cast<std::size_t>(image.Height));
-    for (std::size_t y = 0; y < static_cast<std::size_t>(image.Height); ++y) {
-        const std::uint8_t* in = image.imgData.data() + y * width;
-        std::uint8_t* out = packed.data() + y * rowBytes;
-        std::memset(out, 0, rowBytes);
-        for (std::size_t x = 0; x < width; ++x) {
-            const std::size_t bit = x * static_cast<std::size_t>(bits);
-            out[bit / 8] |= static_cast<std::uint8_t>(in[x] / step << (8 - bits - bit % 8));
-        }
     }
 }
 
@@ -179,17 +163,25 @@ void CompactEncoder::encode(const GrayImage& image, PreparedPage& page) {
     const bool color = image.channels == 3;
     const int bits = color ? 8 : levelBits(image.imgData);
     if (bits < 8) {
-        pack(image, bits, packed_);
+        packRows(image.imgData, image.Width, image.Height, bits, 255 / ((1 << bits) - 1), packed_);
     }
-    const Bytes& source = bits < 8 ? packed_ : image.imgData;
-    const Rows rows{source.data(), source.size() / static_cast<std::size_t>(image.Height),
-                    static_cast<std::size_t>(image.Height)};
-    if (color) {
+    page.bitsPerComponent = bits;
+    compressRows(bits < 8 ? packed_ : image.imgData, image.Height, color ? 3 : 1, page);
+}
+
+void CompactEncoder::encodePacked(const Bytes& rows, std::int32_t height, PreparedPage& page) {
+    compressRows(rows, height, 1, page);
+}
+
+void CompactEncoder::compressRows(const Bytes& source, std::int32_t height, int bytesPerPixel,
+                                  PreparedPage& page) {
+    const Rows rows{source.data(), source.size() / static_cast<std::size_t>(height),
+                    static_cast<std::size_t>(height)};
+    if (bytesPerPixel == 3) {
         filterRows<3>(rows, filtered_, zeros_);
     } else {
         filterRows<1>(rows, filtered_, zeros_);
     }
-    page.bitsPerComponent = bits;
 
     // The same sample of rows compressed both ways tells which way is
     // smaller; only a close call is settled by compressing the page both ways.

@@ -23,8 +23,15 @@ class CompactEncoder {
     // Fills page.stream and the fields that describe its encoding from
     // `image`, which is kept. Throws Error on a zlib failure (as compressRaster).
     void encode(const GrayImage& image, PreparedPage& page);
+    // The same for rows already packed, one component a pixel at
+    // page.bitsPerComponent, each row padded to a byte: page.stream and
+    // page.kind are filled, the rest of the page is the caller's.
+    void encodePacked(const Bytes& rows, std::int32_t height, PreparedPage& page);
 
   private:
+    void compressRows(const Bytes& source, std::int32_t height, int bytesPerPixel,
+                      PreparedPage& page);
+
     Bytes packed_;    // the raster at fewer bits per pixel, rows padded to a byte
     Bytes filtered_;  // the rows, each after its PNG filter type byte
     Bytes zeros_;     // the row above the first

@@ -9,6 +9,7 @@
 #include "image/GrayRaster.h"
 #include "page/CompactEncoder.h"
 #include "page/JpegEncoder.h"
+#include "page/Palette.h"
 #include "page/Resample.h"
 
 namespace folder2pdf {
@@ -30,6 +31,42 @@ PageMaker::PageMaker(const DocumentOptions& options)
 
 PageMaker::~PageMaker() = default;
 
+bool PageMaker::encodeFewerBits(PreparedPage& page) {
+    const Bytes* samples = &image_.imgData;
+    int bits = 8;
+    if (image_.channels == 3) {
+        if (!paletteOf(image_, page.palette, indices_)) {
+            return false;
+        }
+        samples = &indices_;
+        page.color = ColorKind::Indexed;
+        bits = indexBits(page.palette.size() / 3);
+        // Black and white, or a few grays, are gray levels: as few bits,
+        // and no palette.
+        if (grayPalette(page.palette, levels_) && levelBits(levels_) <= bits) {
+            for (std::uint8_t& index : indices_) {
+                index = levels_[index];
+            }
+            page.color = ColorKind::Gray;
+            bits = levelBits(levels_);
+        }
+    } else {
+        bits = levelBits(image_.imgData);
+        if (bits == 8) {
+            return false;
+        }
+    }
+    const int step = page.color == ColorKind::Gray ? 255 / ((1 << bits) - 1) : 1;
+    packRows(*samples, image_.Width, image_.Height, bits, step, packed_);
+    page.bitsPerComponent = bits;
+    if (options_.compression == Compression::Compact) {
+        compact_->encodePacked(packed_, image_.Height, page);
+    } else {
+        compressRaster(packed_, page.stream);
+    }
+    return true;
+}
+
 void PageMaker::encode(PreparedPage& page) {
     page.bitsPerComponent = 8;
     page.kind = StreamKind::Flate;
@@ -39,12 +76,14 @@ void PageMaker::encode(PreparedPage& page) {
         compact_->encode(image_, page);
         return;
     }
+    if (options_.color && options_.compression != Compression::Jpeg && encodeFewerBits(page)) {
+        return;
+    }
     if (options_.compression == Compression::Jpeg && image_.Width <= maxJpegSide &&
         image_.Height <= maxJpegSide) {
         page.kind = StreamKind::Dct;
-        const GrayImage& pixels = options_.pictureScale < 1
-                                      ? scaledDown(image_, options_.pictureScale, scaled_)
-                                      : image_;
+        const GrayImage& pixels =
+            options_.pictureScale < 1 ? scaledDown(image_, options_.pictureScale, scaled_) : image_;
         page.Width = pixels.Width;
         page.Height = pixels.Height;
         page.colorTransform = pixels.channels == 3;  // libjpeg's JFIF YCbCr
@@ -61,8 +100,7 @@ bool PageMaker::keepJpeg(const Bytes& file, PreparedPage& page, int quarterTurns
         return false;
     }
     // A file the walk refuses is refused, as the decoder would.
-    const JpegFacts facts =
-        jpegWalk_.read(file.data(), file.size(), JpegEntropyCheck::Markers);
+    const JpegFacts facts = jpegWalk_.read(file.data(), file.size(), JpegEntropyCheck::Markers);
     if (!facts.trusted) {
         return false;
     }
@@ -77,12 +115,30 @@ bool PageMaker::keepJpeg(const Bytes& file, PreparedPage& page, int quarterTurns
     page.inverted = facts.components == 4 && facts.invertedCmyk;
     page.iccProfile = facts.iccProfile;
     page.stream.assign(file.data(), file.data() + facts.end);
-    const int orientation = orientationTurnedBy(facts.exif.orientation, quarterTurns);
+    layOutStored(page, orientationTurnedBy(facts.exif.orientation, quarterTurns));
+    return true;
+}
+
+bool PageMaker::keepFax(const Bytes& file, std::size_t index, PreparedPage& page,
+                        int quarterTurns) {
+    if (!readFaxStrip(file.data(), file.size(), index, fax_)) {
+        return false;
+    }
+    page.Width = fax_.width;
+    page.Height = fax_.height;
+    page.kind = StreamKind::Fax;
+    page.bitsPerComponent = 1;
+    page.blackIs1 = fax_.blackIs1;
+    page.stream.swap(fax_.code);
+    layOutStored(page, orientationTurnedBy(fax_.orientation, quarterTurns));
+    return true;
+}
+
+void PageMaker::layOutStored(PreparedPage& page, int orientation) const {
     const bool sideways = orientation >= 5 && orientation <= 8;
     page.layout = turnedLayout(layOutPage(options_, sideways ? page.Height : page.Width,
                                           sideways ? page.Width : page.Height),
                                orientation);
-    return true;
 }
 
 void PageMaker::prepare(const std::string& path, std::size_t index, PreparedPage& page,
@@ -92,13 +148,20 @@ void PageMaker::prepare(const std::string& path, std::size_t index, PreparedPage
         page.color = ColorKind::Gray;
         page.colorTransform = false;
         page.inverted = false;
+        page.blackIs1 = false;
         page.iccProfile.clear();
         if (options_.color) {
             const Bytes& file = loader_.readFile(path);
-            if (options_.compression != Compression::Jpeg && keepJpeg(file, page, quarterTurns)) {
+            const bool lossless = options_.compression != Compression::Jpeg;
+            if (lossless && keepJpeg(file, page, quarterTurns)) {
                 return;
             }
+            // Decoded first all the same, so that a page the default
+            // refuses is refused here too.
             loader_.loadBytes(file.data(), file.size(), image_, index, true);
+            if (lossless && keepFax(file, index, page, quarterTurns)) {
+                return;
+            }
         } else {
             loader_.load(path, image_, index);
         }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/Checked.h"
+#include "image/Decoders.h"
 #include "image/GrayImage.h"
 #include "image/ImgToByte.h"
 #include "image/JpegStructure.h"
@@ -40,7 +41,7 @@ class PageMaker {
     // multi-page files have more than one) of the picture file at `path`,
     // turned clockwise by `quarterTurns` (0 to 3) after its own orientation:
     // the page is the turned picture's, its pixels turned losslessly, a JPEG
-    // kept as its bytes turned by its placement.
+    // or Group 4 code kept as its bytes turned by its placement.
     // Throws Error naming the file, whatever failed: reading, decoding,
     // compressing or memory.
     void prepare(const std::string& path, std::size_t index, PreparedPage& page,
@@ -51,12 +52,27 @@ class PageMaker {
     // With --color (not --jpeg): a JPEG file that readers show as the
     // decoder does becomes the page's stream as it is. False for any other file.
     bool keepJpeg(const Bytes& file, PreparedPage& page, int quarterTurns);
+    // With --color (not --jpeg): page `index` of a TIFF file, decoded
+    // already, that is one strip of Group 4 code becomes the page's stream
+    // as it is. False for any other page.
+    bool keepFax(const Bytes& file, std::size_t index, PreparedPage& page, int quarterTurns);
+    // A page whose stored image is turned by `orientation` (EXIF's) on it.
+    void layOutStored(PreparedPage& page, int orientation) const;
+    // With --color (not --jpeg): the decoded picture in the fewest bits that
+    // hold it, gray levels as gray and at most 256 colours as a palette.
+    // False, nothing encoded, for a gray one that needs 8 bits or one of
+    // more than 256 colours.
+    bool encodeFewerBits(PreparedPage& page);
 
     ImgToByte loader_;
     JpegStructureReader jpegWalk_;
     GrayImage image_;
     GrayImage scaled_;  // the pixels scaled down, under a size limit
     Bytes turned_;      // where quarter turns go, traded with the image's raster
+    FaxStrip fax_;
+    Bytes indices_;  // a pixel's palette entry, one byte each
+    Bytes levels_;
+    Bytes packed_;  // the samples at fewer bits, rows padded to a byte
     DocumentOptions options_;
     std::unique_ptr<CompactEncoder> compact_;
 };

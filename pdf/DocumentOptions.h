@@ -30,8 +30,10 @@ struct DocumentOptions {
     Fit fit = Fit::Page;  // with a paper
     int dpi = 0;          // > 0: the page is the picture's size at this resolution
     Compression compression = Compression::Flate;
-    int jpegQuality = 85;    // 1 to 100, with Compression::Jpeg
-    bool color = false;      // pages keep their colours; JPEG files are stored as they are
+    int jpegQuality = 85;  // 1 to 100, with Compression::Jpeg
+    // Pages keep their colours, in the fewest bits that hold them; JPEG
+    // files and TIFF pages of Group 4 code are stored as they are.
+    bool color = false;
     // > 0: the document may take at most this many bytes (--max-size); the
     // run then chooses the JPEG quality and `pictureScale` itself.
     std::int64_t maxSize = 0;

@@ -14,13 +14,15 @@ enum class StreamKind {
     Flate,           // zlib over the rows, each padded to a byte
     PredictedFlate,  // zlib over the rows, each after its PNG filter type (predictor 15)
     Dct,             // a JPEG
+    Fax,             // CCITT Group 4, one bit a pixel, most significant bit first
 };
 
 // The colour space of a page's image, as the writer names it.
 enum class ColorKind {
-    Gray,  // one component
-    Rgb,   // three
-    Cmyk,  // four
+    Gray,     // one component
+    Rgb,      // three
+    Cmyk,     // four
+    Indexed,  // one index a pixel into `palette`, an RGB colour each
 };
 
 // One picture made ready to become a page: everything the writer needs and
@@ -33,7 +35,7 @@ struct PreparedPage {
     std::int32_t Height = 0;
     Bytes stream;
     StreamKind kind = StreamKind::Flate;
-    // Bits per component of the rows the stream holds (1, 2, 4 or 8).
+    // Bits per component of the rows the stream holds (1, 2, 4 or 8; 1 for Fax).
     std::int32_t bitsPerComponent = 8;
     // The page's box and where the image lies on it.
     PageLayout layout;
@@ -45,6 +47,11 @@ struct PreparedPage {
     bool colorTransform = false;
     // Four components stored inverted (0 full ink), as Adobe writes CMYK.
     bool inverted = false;
+    // With ColorKind::Indexed: R, G, B bytes for each index, 1 to 256 of them.
+    Bytes palette;
+    // With StreamKind::Fax: the code's black runs decode to 1 bits, which
+    // the gray image shows white (a TIFF whose 0 is black); else to 0 bits.
+    bool blackIs1 = false;
 };
 
 }  // namespace folder2pdf

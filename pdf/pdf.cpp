@@ -12,12 +12,27 @@ std::string str(std::int32_t n) {
     return std::to_string(n);
 }
 
+// An indexed image's palette entries count as one component each.
 int componentsOf(ColorKind color) {
     return color == ColorKind::Rgb ? 3 : color == ColorKind::Cmyk ? 4 : 1;
 }
 
 const char* deviceSpace(ColorKind color) {
-    return color == ColorKind::Rgb ? "/DeviceRGB" : color == ColorKind::Cmyk ? "/DeviceCMYK" : "/DeviceGray";
+    return color == ColorKind::Rgb    ? "/DeviceRGB"
+           : color == ColorKind::Cmyk ? "/DeviceCMYK"
+                                      : "/DeviceGray";
+}
+
+constexpr char hexDigits[] = "0123456789ABCDEF";
+
+// [/Indexed /DeviceRGB hival <entries>], the palette in hexadecimal.
+std::string indexedSpace(const Bytes& palette) {
+    std::string space = "[/Indexed /DeviceRGB " + str(checkedInt32(palette.size() / 3) - 1) + " <";
+    for (const std::uint8_t byte : palette) {
+        space += hexDigits[byte >> 4];
+        space += hexDigits[byte & 15];
+    }
+    return space + ">]";
 }
 
 }  // namespace
@@ -155,12 +170,13 @@ std::string pdf::imageDictionary(std::int32_t k, const PreparedPage& page) {
     const int components = componentsOf(page.color);
     const bool predicted = page.kind == StreamKind::PredictedFlate;
     const bool jpeg = page.kind == StreamKind::Dct;
+    const bool fax = page.kind == StreamKind::Fax;
     // The bytes zlib holds: each row padded to a byte, after its filter type.
     const std::int32_t rowBytes =
         checkedAdd(checkedInt32((std::int64_t{W} * components * bits + 7) / 8), predicted ? 1 : 0);
     rawLen = checkedMul(rowBytes, H);
     zipLen = checkedInt32(page.stream.size());
-    std::string filter = jpeg ? "/DCTDecode" : "[/FlateDecode]";
+    std::string filter = jpeg ? "/DCTDecode" : fax ? "/CCITTFaxDecode" : "[/FlateDecode]";
     if (predicted) {
         filter += " /DecodeParms [<< /Predictor 15 /Colors " + str(components) +
                   " /BitsPerComponent " + str(bits) + " /Columns " + str(W) + " >>]";
@@ -169,15 +185,20 @@ std::string pdf::imageDictionary(std::int32_t k, const PreparedPage& page) {
         filter += std::string(" /DecodeParms << /ColorTransform ") +
                   (page.colorTransform ? "1" : "0") + " >>";
     }
+    if (fax) {
+        filter += " /DecodeParms << /K -1 /Columns " + str(W) + " /Rows " + str(H) + " /BlackIs1 " +
+                  (page.blackIs1 ? "true" : "false") + " >>";
+    }
     // The ICC profile, when there is one, is the object after the image.
-    const std::string space = page.iccProfile.empty()
+    const std::string space = page.color == ColorKind::Indexed ? indexedSpace(page.palette)
+                              : page.iccProfile.empty()
                                   ? std::string(deviceSpace(page.color))
                                   : "[/ICCBased " + str(checkedAdd(objCount, 1)) + " 0 R]";
     const std::string decode = page.inverted ? " /Decode [1 0 1 0 1 0 1 0]" : "";
     return "<< /Type /XObject /Subtype /Image /Name /Im" + str(k) + " /Width " + str(W) +
            " /Height " + str(H) + " /ColorSpace " + space + " /BitsPerComponent " + str(bits) +
            decode + " /Filter " + filter + " /Length " + str(zipLen) +
-           (jpeg ? "" : " /Length1 " + str(rawLen)) + " >>";
+           (jpeg || fax ? "" : " /Length1 " + str(rawLen)) + " >>";
 }
 
 void pdf::writeOutlineAndCatalog() {

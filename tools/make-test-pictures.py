@@ -767,6 +767,20 @@ def make_tiffs(folder, scratch):
     for name, codec in (("g3-bilevel", "g3:2d"), ("g4-bilevel", "g4")):
         save(name, bilevel, "-c", codec)
         expect(name, bw, bh, [255 - 255 * v for v in bits])
+    # Group 4 as a PDF's fax filter takes it (0 black; stored turned) and
+    # as it doesn't (bits least significant first; several strips).
+    bilevel_gray = [255 - 255 * v for v in bits]
+    save("g4-minisblack", baseline("minisblack", bw, bh, MINISBLACK, 1, 1, [1 - v for v in bits]),
+         "-c", "g4")
+    save("g4-lsb-first", bilevel, "-c", "g4", "-f", "lsb2msb")
+    save("g4-strips", bilevel, "-c", "g4", "-r", "8")
+    upright_bits = Image.new("L", (bw, bh))
+    upright_bits.putdata(bits)
+    stored = upright_bits.transpose(Image.Transpose.ROTATE_90)
+    save("g4-orientation-6", baseline("g4turned", *stored.size, MINISWHITE, 1, 1,
+                                      list(stored.getdata()), orientation=6), "-c", "g4")
+    for name in ("g4-minisblack", "g4-lsb-first", "g4-strips", "g4-orientation-6"):
+        expect(name, bw, bh, bilevel_gray)
 
     # RGB: LZW with the horizontal predictor, 16 bits deflated, tiles that
     # pass the right and bottom edges, planes stored apart (read through
