@@ -126,7 +126,13 @@ void PictureList::setThumbnail(int row, const Thumbnail* thumbnail) {
         return;
     }
     const QPixmap pixmap = thumbnail ? squarePixmap(*thumbnail, side_) : QPixmap();
-    shown->setIcon(pixmap.isNull() ? blank_ : QIcon(pixmap));
+    QIcon icon = blank_;
+    if (!pixmap.isNull()) {
+        // As it will come out, not tinted by the selection's colour.
+        icon = QIcon(pixmap);
+        icon.addPixmap(pixmap, QIcon::Selected);
+    }
+    shown->setIcon(icon);
     shown->setData(thumbnailDrawnRole, !pixmap.isNull());
 }
 
