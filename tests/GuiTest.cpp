@@ -213,6 +213,26 @@ struct QtDriver : Recorder {
 };
 INSTANTIATE_TYPED_TEST_SUITE_P(GuiTest, Window, QtDriver);
 
+// Back to the names, no thumbnail is made any more: the workers leave the
+// rest of a long list alone.
+TEST(GuiThumbnailsTest, TheNamesViewStopsTheThumbnailsBeingMade) {
+    testsupport::Folder folder("图片");
+    for (int i = 0; i < 30; ++i) {
+        folder.add("p" + std::to_string(100 + i) + ".bmp", 600, 600, true);
+    }
+    QtDriver w;
+    w.form().openGivenFolder(folder.path);
+    w.key(Key::T, true);
+    w.key(Key::T, true);
+    const folder2pdf::ThumbnailCache& cache = *w.form().thumbnails();
+    QElapsedTimer waited;
+    waited.start();
+    while (!cache.idle() && waited.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    EXPECT_EQ(cache.find({folder.file("p129.bmp")}), nullptr);
+}
+
 TEST(BrowseFolderTest, OpensOnTheStartFolderAndShowsTheSelectedPath) {
     testsupport::TempDir root;
     fs::create_directory(root.path() / "其他");
