@@ -6,10 +6,11 @@
 #include <QFile>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <string>
+#include <vector>
 
 #include "pdf/AtomicFile.h"
 #include "ui/qt/QtWindow.h"
-
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -31,10 +32,15 @@ int main(int argc, char** argv) {
     folder2pdf::removeTemporaryFileOn({SIGTERM, SIGHUP, SIGINT});
     folder2pdf::QtWindow window;
     window.show();
-    // A folder to open (a file manager's "Open with", a folder dropped on the icon).
+    // A folder to open, or pictures to list (a file manager's "Open with",
+    // files dropped on the icon).
     const QStringList arguments = QApplication::arguments();
-    if (arguments.size() > 1) {
-        window.form().openGivenFolder(QFile::encodeName(arguments.at(1)).toStdString());
+    std::vector<std::string> paths;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        paths.push_back(QFile::encodeName(arguments.at(i)).toStdString());
+    }
+    if (!paths.empty()) {
+        window.form().openGivenPaths(paths);
     }
     return QApplication::exec();
 }

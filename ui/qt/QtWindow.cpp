@@ -9,24 +9,29 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QIcon>
+#include <QInputDialog>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QShortcut>
 #include <QSettings>
+#include <QShortcut>
+#include <QStandardPaths>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
 #include <array>
+#include <atomic>
 
 #include "ui/qt/BrowseDirectorysOnly.h"
+#include "ui/qt/PictureList.h"
 #include "ui/shared/StatusProgress.h"
 #include "ui/shared/WindowToolkit.h"
 
@@ -66,8 +71,7 @@ QRect toQRect(const Rect& place) {
 QWidget* makeControl(const ControlDesign& design, QWidget* parent) {
     const QString caption = QString::fromUtf8(design.caption);
     if (design.kind == ControlKind::List) {
-        auto* list = new QListWidget(parent);
-        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        auto* list = new PictureList(parent);
         list->setFocus();
         return list;
     }
@@ -101,11 +105,35 @@ void fillMenu(QMenu& menu, const std::vector<MenuItem>& items) {
         if (items[i].separatorBefore) {
             menu.addSeparator();
         }
-        QAction* action = menu.addAction(QString::fromUtf8(items[i].text));
+        QString text = QString::fromUtf8(items[i].text);
+        if (*items[i].keys != '\0') {
+            // QMenu shows what follows a tab at the item's right, as a shortcut.
+            text += QLatin1Char('\t') + QString::fromUtf8(items[i].keys);
+        }
+        QAction* action = menu.addAction(text);
         action->setCheckable(items[i].checked);
         action->setChecked(items[i].checked);
         action->setData(static_cast<int>(i));
     }
+}
+
+// A tip as QToolTip shows it: plain text keeps its line breaks; text that
+// Qt would take for rich text (a path with "<") is escaped so it shows as given.
+QString tipText(const QString& text) {
+    if (!Qt::mightBeRichText(text)) {
+        return text;
+    }
+    return QStringLiteral("<p style='white-space:pre'>") +
+           text.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")) +
+           QStringLiteral("</p>");
+}
+
+QString pictureFilter(const std::vector<std::string>& patterns) {
+    QStringList list;
+    for (const std::string& pattern : patterns) {
+        list.append(QString::fromStdString(pattern));
+    }
+    return QStringLiteral("图片 (%1)").arg(list.join(QLatin1Char(' ')));
 }
 
 // The status area: a row of parts, each a label with its border style, laid
@@ -154,10 +182,7 @@ class QtWindow::Toolkit : public WindowToolkit {
                 window_.form_->Command2_MenuClick(action->data().toInt());
             });
         } else if (design.kind == ControlKind::List) {
-            control->setContextMenuPolicy(Qt::CustomContextMenu);
-            connect(control, &QWidget::customContextMenuRequested, &window_,
-                    [this] { window_.form_->List_ContextMenu(); });
-            control->installEventFilter(&window_);
+            connectList(*static_cast<PictureList*>(control));
         }
         controls_[static_cast<std::size_t>(design.id)] = control;
     }
@@ -179,17 +204,26 @@ class QtWindow::Toolkit : public WindowToolkit {
         for (const std::string& text : texts) {
             rows.append(fromBytes(text));
         }
-        list()->addItems(rows);
+        list()->addRows(rows);
     }
-    void setRow(int row, const std::string& text) override {
-        list()->item(row)->setText(fromBytes(text));
-    }
+    void setRow(int row, const std::string& text) override { list()->setRow(row, fromBytes(text)); }
     int rowCount() const override { return list()->count(); }
     int selectedRow() const override {
-        const QList<QListWidgetItem*> selected = list()->selectedItems();
-        return selected.isEmpty() ? -1 : list()->row(selected.first());
+        const std::vector<int> rows = list()->selectedRows();
+        return rows.empty() ? -1 : rows.front();
     }
-    void selectRow(int row) override { list()->setCurrentRow(row); }
+    void selectRow(int row) override { list()->selectRows({row}); }
+    std::vector<int> selectedRows() const override { return list()->selectedRows(); }
+    void selectRows(const std::vector<int>& rows) override { list()->selectRows(rows); }
+
+    void setListMode(ListMode mode, std::int32_t thumbnailSide) override {
+        list()->setThumbnailSide(mode == ListMode::Thumbnails ? thumbnailSide : 0);
+    }
+    std::pair<int, int> visibleRows() const override { return list()->visibleRows(); }
+    void setRowThumbnail(int row, const Thumbnail* thumbnail) override {
+        list()->setThumbnail(row, thumbnail);
+    }
+    void postThumbnailsReady() override { postOnce(readyPosted_, &Form1::thumbnailsReady); }
 
     void setStatusParts(const std::array<std::int32_t, 4>& rightEdges) override {
         rightEdges_ = rightEdges;
@@ -253,7 +287,16 @@ class QtWindow::Toolkit : public WindowToolkit {
         return chosen ? chosen->data().toInt() : -1;
     }
     void setDocumentTip(const std::string& path) override {
-        partLabel(StatusProgress::messagePart)->setToolTip(fromBytes(path));
+        partLabel(StatusProgress::messagePart)->setToolTip(tipText(fromBytes(path)));
+    }
+    void setControlTip(Control control, const std::string& tip) override {
+        controls_[static_cast<std::size_t>(control)]->setToolTip(tipText(QString::fromUtf8(tip)));
+    }
+    void setAccessibleName(Control control, const std::string& name) override {
+        controls_[static_cast<std::size_t>(control)]->setAccessibleName(QString::fromUtf8(name));
+    }
+    void setMinimumClientSize(Size size) override {
+        window_.setMinimumSize(size.width, size.height);
     }
     void openDocument(const std::string& path) override {
         QDesktopServices::openUrl(QUrl::fromLocalFile(fromBytes(path)));
@@ -265,9 +308,38 @@ class QtWindow::Toolkit : public WindowToolkit {
         return QFile::encodeName(chosen).toStdString();
     }
     std::string chooseDocument(const std::string& title, const std::string& startPath) override {
-        const QString chosen = QFileDialog::getSaveFileName(
-            &window_, QString::fromUtf8(title), fromBytes(startPath), QStringLiteral("PDF (*.pdf)"));
+        const QString chosen =
+            QFileDialog::getSaveFileName(&window_, QString::fromUtf8(title), fromBytes(startPath),
+                                         QStringLiteral("PDF (*.pdf)"));
         return QFile::encodeName(chosen).toStdString();
+    }
+    std::vector<std::string> choosePictures(const std::string& title,
+                                            const std::string& startFolder,
+                                            const std::vector<std::string>& patterns) override {
+        if (window_.picturesChooser_) {
+            return window_.picturesChooser_(title, startFolder, patterns);
+        }
+        const QStringList chosen = QFileDialog::getOpenFileNames(
+            &window_, QString::fromUtf8(title), fromBytes(startFolder), pictureFilter(patterns));
+        std::vector<std::string> paths;
+        for (const QString& path : chosen) {
+            paths.push_back(QFile::encodeName(path).toStdString());
+        }
+        return paths;
+    }
+    std::optional<std::string> askText(const std::string& prompt,
+                                       const std::string& initial) override {
+        bool given = false;
+        const QString text =
+            QInputDialog::getText(&window_, window_.windowTitle(), QString::fromUtf8(prompt),
+                                  QLineEdit::Normal, QString::fromUtf8(initial), &given);
+        return given ? std::optional(text.toStdString()) : std::nullopt;
+    }
+    std::string picturesFolder() const override {
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+        return !folder.isEmpty() && QFileInfo(folder).isDir()
+                   ? QFile::encodeName(folder).toStdString()
+                   : std::string();
     }
     void showError(const std::string& text) override {
         QMessageBox box(QMessageBox::Critical, window_.windowTitle(), QString::fromUtf8(text),
@@ -281,9 +353,9 @@ class QtWindow::Toolkit : public WindowToolkit {
         box.setTextFormat(Qt::PlainText);
         std::vector<QAbstractButton*> made;
         for (const std::string& caption : buttons) {
-            made.push_back(box.addButton(QString::fromStdString(caption),
-                                         made.empty() ? QMessageBox::AcceptRole
-                                                      : QMessageBox::RejectRole));
+            made.push_back(
+                box.addButton(QString::fromStdString(caption),
+                              made.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
         }
         // Closing the box is the last button, 取消.
         box.setEscapeButton(made.back());
@@ -307,12 +379,45 @@ class QtWindow::Toolkit : public WindowToolkit {
     // The close event that asked for this has hidden the window already.
     void closeWindow() override { window_.hide(); }
 
+    PictureList* list() const { return static_cast<PictureList*>(controls_[0]); }
+
   private:
+    void connectList(PictureList& list) {
+        list.rowsDragged = [this](int row) { window_.form_->List_DragMoved(row); };
+        list.filesDropped = [this](const std::vector<std::string>& paths, int row) {
+            window_.form_->Form_DragDrop(paths, row);
+        };
+        // Later, from the event loop: a scroll comes in the middle of the
+        // design's own changes to the rows, and comes by the dozen.
+        list.viewChanged = [this] { postOnce(scrollPosted_, &Form1::List_Scrolled); };
+        list.setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(&list, &QWidget::customContextMenuRequested, &window_, [this](QPoint point) {
+            const QModelIndex index = this->list()->indexAt(point);
+            window_.form_->List_ContextMenu(index.isValid() ? index.row() : -1);
+        });
+    }
+
+    // Asks for `call` on the window's thread, from any thread; asks made
+    // before it ran are one.
+    void postOnce(std::atomic<bool>& posted, void (Form1::*call)()) {
+        if (posted.exchange(true)) {
+            return;
+        }
+        QMetaObject::invokeMethod(
+            &window_,
+            [this, &posted, call] {
+                posted.store(false);
+                if (window_.form_) {
+                    (window_.form_.get()->*call)();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+
     static QSettings settings() {
         return QSettings(QStringLiteral("folder2pdf"), QStringLiteral("folder2pdf-gui"));
     }
 
-    QListWidget* list() const { return static_cast<QListWidget*>(controls_[0]); }
     QLabel* label(Control control) const {
         return static_cast<QLabel*>(controls_[static_cast<std::size_t>(control)]);
     }
@@ -325,6 +430,8 @@ class QtWindow::Toolkit : public WindowToolkit {
     std::array<std::int32_t, 4> rightEdges_{};
     QPointer<QWidget> statusBar_;
     QPointer<QProgressBar> progressBar_;
+    std::atomic<bool> readyPosted_{false};
+    std::atomic<bool> scrollPosted_{false};
 };
 
 QtWindow::QtWindow(QWidget* parent) : QWidget(parent), toolkit_(std::make_unique<Toolkit>(*this)) {
@@ -332,10 +439,41 @@ QtWindow::QtWindow(QWidget* parent) : QWidget(parent), toolkit_(std::make_unique
     setAcceptDrops(true);
     setWindowIcon(QIcon(QStringLiteral(":/icons/folder2pdf-gui.png")));
     form_ = std::make_unique<Form1>(*toolkit_);
-    // Esc stops a run, wherever the focus is.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WindowShortcut);
-    connect(escape, &QShortcut::activated, this, [this] { form_->Form_Escape(); });
+    createShortcuts();
+}
+
+void QtWindow::createShortcuts() {
+    struct Binding {
+        Qt::Key qtKey;
+        Key key;
+        bool ctrl, shift;
+    };
+    static constexpr Binding windowKeys[] = {
+        {Qt::Key_O, Key::O, true, false},
+        {Qt::Key_O, Key::O, true, true},
+        {Qt::Key_S, Key::S, true, false},
+        {Qt::Key_R, Key::R, true, false},
+        {Qt::Key_L, Key::L, true, false},
+        {Qt::Key_Z, Key::Z, true, false},
+        {Qt::Key_T, Key::T, true, false},
+        {Qt::Key_Up, Key::Up, true, false},
+        {Qt::Key_Down, Key::Down, true, false},
+        {Qt::Key_Escape, Key::Escape, false, false},
+        {Qt::Key_Delete, Key::Delete, false, false},
+    };
+    // Shortcuts, not key presses: they come whichever control has the
+    // focus, also while a run lets the window's events through.
+    for (const Binding& binding : windowKeys) {
+        Qt::KeyboardModifiers modifiers;
+        modifiers.setFlag(Qt::ControlModifier, binding.ctrl);
+        modifiers.setFlag(Qt::ShiftModifier, binding.shift);
+        const bool onList = binding.key == Key::Delete;
+        auto* shortcut = new QShortcut(QKeySequence(QKeyCombination(modifiers, binding.qtKey)),
+                                       onList ? static_cast<QWidget*>(toolkit_->list()) : this);
+        shortcut->setContext(onList ? Qt::WidgetWithChildrenShortcut : Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this,
+                [this, binding] { form_->Form_KeyDown(binding.key, binding.ctrl, binding.shift); });
+    }
 }
 
 QtWindow::~QtWindow() {
@@ -350,11 +488,6 @@ void QtWindow::resizeEvent(QResizeEvent* event) {
 }
 
 bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
-        form_->List_Remove();
-        return true;
-    }
     if (event->type() == QEvent::MouseButtonDblClick &&
         watched->objectName() == QStringLiteral("part%1").arg(StatusProgress::messagePart)) {
         form_->StatusBar_DblClick(StatusProgress::messagePart);

@@ -489,6 +489,10 @@ void Form1::setListMode(ListMode mode) {
         thumbnails_ = std::make_unique<ThumbnailCache>(std::move(settings));
     }
     toolkit_.setListMode(mode, side);
+    if (mode == ListMode::Names && thumbnails_) {
+        // The names alone: the workers stop making the rest of the list's thumbnails.
+        thumbnails_->want({});
+    }
     showThumbnails(true);
 }
 
