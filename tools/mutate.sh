@@ -43,8 +43,10 @@ mutant image/BmpDecoder.cpp 'if (((mask + low) & mask) != 0)' 'if (((mask + low)
 mutant image/BmpDecoder.cpp 'masks = {info.masks[0], info.masks[1], info.masks[2], 0};' \
     'masks = {info.masks[0], info.masks[1], info.masks[2], 0xFF};'
 mutant image/BmpDecoder.cpp 'rle4_ ? (count + 1) / 2 : count' 'rle4_ ? count / 2 : count'
-mutant image/BmpDecoder.cpp 'palette.gray[rle4 ? value >> 4 : value]' 'palette.gray[rle4 ? value & 15 : value]'
-mutant image/BmpDecoder.cpp 'std::memset(out.row(y), 255,' 'std::memset(out.row(y), 0,'
+mutant image/BmpDecoder.cpp 'const unsigned first = rle4 ? value >> 4 : value;' \
+    'const unsigned first = rle4 ? value & 15 : value;'
+mutant image/BmpDecoder.cpp 'std::memset(color ? out.rgbRow(y) : out.row(y), 255,' \
+    'std::memset(color ? out.rgbRow(y) : out.row(y), 0,'
 mutant image/BmpDecoder.cpp 'row_ < height_ ? static_cast' 'true ? static_cast'
 mutant image/BmpDecoder.cpp 'const int wanted = info.compression == kAlphaBitfields ? 4 : 3;' \
     'const int wanted = 3;'
@@ -61,7 +63,8 @@ mutant image/BmpDecoder.cpp 'if (available < needed) {' 'if (false) {'
 mutant image/GifDecoder.cpp 'std::min(frame.Left + frame.Width, width)' 'frame.Left + frame.Width'
 mutant image/GifDecoder.cpp 'std::min(frame.Left, width)' 'frame.Left'
 mutant image/GifDecoder.cpp 'if (y >= height) {' 'if (y > height) {'
-mutant image/GifDecoder.cpp 'if (transparent >= 0) {' 'if (transparent > 0) {'
+mutant image/GifDecoder.cpp $'if (transparent >= 0) {\n        gray[transparent]' \
+    $'if (transparent > 0) {\n        gray[transparent]'
 mutant image/GifDecoder.cpp 'start[4] = {0, 4, 2, 1}' 'start[4] = {0, 2, 4, 1}'
 
 # JPEG: the coefficient bound, CMYK.
@@ -139,11 +142,12 @@ mutant page/CompactEncoder.cpp 'return static_cast<std::uint8_t>((a + b) / 2);' 
     'return static_cast<std::uint8_t>((a + b + 1) / 2);'
 mutant page/CompactEncoder.cpp 'const int pc = std::abs(p - c);' 'const int pc = std::abs(p - b);'
 mutant page/CompactEncoder.cpp 'exact = !used[level] || level % step == 0;' 'exact = !used[level];'
-mutant page/CompactEncoder.cpp '<< (8 - bits - bit % 8));' '<< (8 - bits - bit % 7));'
+mutant page/Palette.cpp '<< (8 - bits - bit % 8));' '<< (8 - bits - bit % 7));'
 mutant page/CompactEncoder.cpp 'if (zipped_.size() <= page.stream.size()) {' 'if (false) {'
 mutant page/CompactEncoder.cpp 'const std::uint8_t* up = y > 0 ? row - rows.rowBytes : zeros.data();' \
     'const std::uint8_t* up = row;'
-mutant page/PageMaker.cpp 'compact_->encode(image_, page);' 'compressRaster(image_.imgData, page.stream);'
+mutant page/PageMaker.cpp $'} else if (options_.compression == Compression::Compact) {\n        compact_->encode(image_, page);' \
+    $'} else if (options_.compression == Compression::Compact) {\n        compressRaster(image_.imgData, page.stream);'
 mutant pdf/pdf.cpp '" /Columns " + str(W)' '" /Columns " + str(W + 1)'
 mutant pdf/pdf.cpp 'std::string filter = jpeg ? "/DCTDecode"' 'std::string filter = false ? "/DCTDecode"'
 mutant pdf/pdf.cpp '        if (n < last) {' '        if (n <= last) {'
