@@ -15,6 +15,7 @@
 
 #include "WindowScenarios.h"
 #include "common/SystemWindows.h"
+#include "ui/shared/WindowTexts.h"
 #include "ui/win32/Win32Window.h"
 
 using namespace windowtest;
@@ -366,4 +367,17 @@ TEST(Win32Settings, TheFolderOpenedLastIsKeptWithBackslashesAndReadEitherWay) {
         w.click(Command1);
         EXPECT_EQ(w.starts.back(), folder.path) << written;
     }
+}
+
+// 大小上限… asks in a box of the window's own, made in memory: its prompt,
+// and the field's text as the answer (确定, pressed here as every box is).
+TEST(Win32TextBox, TheSizeLimitIsAskedInABoxAndTakenFromItsField) {
+    Win32Driver w;
+    const std::vector<folder2pdf::MenuItem> items = w.form().Command2_Menu();
+    const auto limit = std::find_if(items.begin(), items.end(),
+                                    [](const auto& item) { return item.text == "大小上限…"; });
+    ASSERT_NE(limit, items.end());
+    w.form().Command2_MenuClick(static_cast<int>(limit - items.begin()));
+    EXPECT_EQ(w.messages, std::vector<std::string>{folder2pdf::maxSizePrompt});
+    EXPECT_EQ(w.form().Command2_Menu()[limit - items.begin()].text, "大小上限（5MB）…");
 }

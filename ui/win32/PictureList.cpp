@@ -94,7 +94,7 @@ void PictureList::setMode(ListMode mode, std::int32_t side) {
         SetFocus(list_);
     }
     lastView_ = {-1, -1};
-    events_.remade(list_);
+    events_.remade(old, list_);
 }
 
 int PictureList::rowHeight() const {

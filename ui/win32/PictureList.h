@@ -30,8 +30,9 @@ class PictureList {
         std::function<void()> scrolled;
         // The selected rows were dragged to before row `row` (rowCount: the end).
         std::function<void(int row)> dragged;
-        // The list was made anew, as a new window: its tips and names go again.
-        std::function<void(HWND list)> remade;
+        // The list was made anew, as a new window: its tips and names go
+        // again. `old`, the list before, is gone.
+        std::function<void(HWND old, HWND list)> remade;
     };
 
     // Posted to the list's parent, with the list's identifier, when the rows

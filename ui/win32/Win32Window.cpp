@@ -270,7 +270,7 @@ class Win32Window::Toolkit : public WindowToolkit {
                 hwnd, static_cast<int>(id),
                 PictureList::Events{[this] { window_.form_->List_Scrolled(); },
                                     [this](int row) { window_.form_->List_DragMoved(row); },
-                                    [this](HWND) { listRemade(); }});
+                                    [this](HWND old, HWND) { listRemade(old); }});
             return;
         }
         if (design.kind != ControlKind::Label) {
@@ -607,7 +607,14 @@ class Win32Window::Toolkit : public WindowToolkit {
         SendMessageW(controlTips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
     // The list is a new window after a change of view: its tip and name again.
-    void listRemade() {
+    void listRemade(HWND old) {
+        if (controlTips_) {
+            TOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V2_SIZE;
+            tool.hwnd = hwnd;
+            tool.uId = reinterpret_cast<UINT_PTR>(old);
+            SendMessageW(controlTips_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
         addControlTip(Control::List);
         AccessibleName::set(control(Control::List),
                             names_[static_cast<std::size_t>(Control::List)]);
