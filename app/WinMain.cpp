@@ -16,16 +16,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
         window.quitWhenClosed();
         ShowWindow(window.hwnd(), showCommand);
         UpdateWindow(window.hwnd());
-        // A folder to open: Explorer's 转换为PDF, a folder dropped on the icon,
-        // read as the command line reads its own.
+        // What to open: a folder (Explorer's 转换为PDF, a folder dropped on
+        // the icon) or pictures (Send To gives each selected file), read as
+        // the command line reads its own.
         const std::vector<std::string> arguments =
             folder2pdf::commandLineArguments(GetCommandLineW());
         if (arguments.size() > 1) {
-            window.form().openGivenFolder(arguments[1]);
+            window.form().openGivenPaths({arguments.begin() + 1, arguments.end()});
         }
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-            if (!window.takeDialogMessage(message)) {
+            if (!window.takeMessage(message)) {
                 TranslateMessage(&message);
                 DispatchMessageW(&message);
             }

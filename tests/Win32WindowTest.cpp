@@ -9,11 +9,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-
+#include <map>
 #include <memory>
+#include <set>
 
 #include "WindowScenarios.h"
 #include "common/SystemWindows.h"
+#include "ui/shared/WindowTexts.h"
 #include "ui/win32/Win32Window.h"
 
 using namespace windowtest;
@@ -39,11 +41,24 @@ static Place placeOf(HWND window) {
 }
 
 // Keeps every message box's text and closes it, so that no test hangs on
-// one: a thread timer, because modal loops dispatch those too.
+// one: a thread timer, because modal loops dispatch those too. Only this
+// thread's boxes: tests run side by side under one Wine server.
 static std::vector<std::string>* boxTexts = nullptr;
 static void CALLBACK closeMessageBox(HWND, UINT, UINT_PTR, DWORD) {
-    const HWND box = FindWindowW(L"#32770", nullptr);
-    if (box && IsWindowVisible(box)) {
+    HWND box = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM found) {
+            wchar_t name[16] = {};
+            GetClassNameW(window, name, 16);
+            if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
+                *reinterpret_cast<HWND*>(found) = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&box));
+    if (box) {
         boxTexts->push_back(textOf(GetDlgItem(box, 0xFFFF)));  // the text's static
         send(box, WM_COMMAND, IDOK);
     }
@@ -61,11 +76,15 @@ static LRESULT CALLBACK runLater(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 struct Win32Driver : Recorder {
-    Win32Driver() {
+    Win32Driver() : window(freshWindow()) {
         boxTexts = &messages;
         SetWindowLongPtrW(laterWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(runLater));
         form().setFolderChooser([this](const std::string& title, const std::string& start) {
             return choose(title, start);
+        });
+        window->setPicturesChooser([this](const std::string&, const std::string&,
+                                          const std::vector<std::string>&) {
+            return picturesChosen;
         });
         ShowWindow(window->hwnd(), SW_SHOWNORMAL);
         GetWindowRect(window->hwnd(), &start);
@@ -93,9 +112,86 @@ struct Win32Driver : Recorder {
         return texts;
     }
     void click(Control button) const { send(control(button), BM_CLICK); }
-    void pressDelete() const { send(control(List), WM_KEYDOWN, VK_DELETE); }
-    // As Explorer hands dropped files over: their paths after a DROPFILES header.
-    void drop(const std::vector<std::string>& paths) const {
+    // As the thread's loop finds it.
+    void pressDelete() const {
+        PostMessageW(control(List), WM_KEYDOWN, VK_DELETE, 0);
+        form().runPendingEvents();
+    }
+    // Through what the loop hands a key to, with the modifiers as given.
+    void key(Key key, bool ctrl, bool shift = false) const {
+        const std::map<Key, WPARAM> codes{
+            {Key::O, 'O'},      {Key::S, 'S'},          {Key::R, 'R'},           {Key::L, 'L'},
+            {Key::Z, 'Z'},      {Key::T, 'T'},          {Key::Up, VK_UP},        {Key::Down, VK_DOWN},
+            {Key::Delete, VK_DELETE}, {Key::Escape, VK_ESCAPE}};
+        MSG message{control(List), WM_KEYDOWN, codes.at(key), 0, 0, {}};
+        window->takeKey(message, ctrl, shift);
+    }
+    void selectRows(const std::vector<int>& rows) const {
+        send(control(List), LB_SETSEL, FALSE, -1);
+        for (const int row : rows) {
+            send(control(List), LB_SETSEL, TRUE, row);
+        }
+    }
+    std::vector<int> selection() const {
+        std::vector<int> rows(static_cast<std::size_t>(send(control(List), LB_GETSELCOUNT)));
+        send(control(List), LB_GETSELITEMS, rows.size(), reinterpret_cast<LPARAM>(rows.data()));
+        return rows;
+    }
+    // Where the mouse lets go of a drag of the selected rows.
+    void dragTo(int row) const { window->list().dropDragged(row); }
+    // The middle of row `row`'s part in view, scrolled into it, in the
+    // window's client area.
+    POINT rowPoint(int row) const {
+        send(control(List), LB_SETTOPINDEX, row);
+        RECT place{}, client{};
+        send(control(List), LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&place));
+        GetClientRect(control(List), &client);
+        POINT point{(place.left + place.right) / 2,
+                    (place.top + std::min(place.bottom, client.bottom)) / 2};
+        MapWindowPoints(control(List), window->hwnd(), &point, 1);
+        return point;
+    }
+    void dropOnList(const std::vector<std::string>& paths, int row) const {
+        drop(paths, rowPoint(row));
+    }
+    // A right-click on the row; the menu's loop takes the keys that choose
+    // item `item` (separators are stepped over, as the index counts them not).
+    void contextMenu(int row, int item) const {
+        for (int step = 0; step <= item; ++step) {
+            PostMessageW(control(List), WM_KEYDOWN, VK_DOWN, 0);
+        }
+        PostMessageW(control(List), WM_KEYDOWN, VK_RETURN, 0);
+        POINT point = rowPoint(row);
+        ClientToScreen(window->hwnd(), &point);
+        send(window->hwnd(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(control(List)),
+             MAKELPARAM(point.x, point.y));
+    }
+    // Scrolls down a page whenever every row in view has its thumbnail.
+    bool waitForThumbnails(int rows) const {
+        std::set<int> seen;
+        for (int wait = 0; wait < 1000; ++wait, Sleep(10)) {
+            form().runPendingEvents();
+            const auto [first, end] = window->list().visibleRows();
+            bool all = true;
+            for (int row = first; row < end; ++row) {
+                if (window->list().hasThumbnail(row)) {
+                    seen.insert(row);
+                } else {
+                    all = false;
+                }
+            }
+            if (static_cast<int>(seen.size()) >= rows) {
+                return true;
+            }
+            if (all) {
+                send(control(List), WM_VSCROLL, SB_PAGEDOWN);
+            }
+        }
+        return false;
+    }
+    // As Explorer hands dropped files over: their paths after a DROPFILES
+    // header, dropped at `point` of the window's client area.
+    void drop(const std::vector<std::string>& paths, POINT point = {}) const {
         std::wstring names;
         for (const std::string& path : paths) {
             names += folder2pdf::utf16(path) + L'\0';
@@ -104,6 +200,7 @@ struct Win32Driver : Recorder {
         const HGLOBAL memory = GlobalAlloc(GHND, bytes);
         auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
         header->pFiles = sizeof(DROPFILES);
+        header->pt = point;
         header->fWide = TRUE;
         std::memcpy(header + 1, names.c_str(), names.size() * sizeof(wchar_t));
         GlobalUnlock(memory);
@@ -119,9 +216,10 @@ struct Win32Driver : Recorder {
         send(window->documentTip(), TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
         std::string path = utf8(text);
         std::replace(path.begin(), path.end(), '\\', '/');
+        path.erase(std::remove(path.begin(), path.end(), '\r'), path.end());  // "\r\n" ends a line
         return path;
     }
-    void selectRow(int row) const { send(control(List), LB_SETCURSEL, row); }
+    void selectRow(int row) const { selectRows({row}); }
     void resize(int width, int height) const {  // from the client area's opening 408 x 216
         SetWindowPos(window->hwnd(), nullptr, 0, 0, start.right - start.left - 408 + width,
                      start.bottom - start.top - 216 + height, SWP_NOMOVE | SWP_NOZORDER);
@@ -149,7 +247,14 @@ struct Win32Driver : Recorder {
     UINT_PTR timer = SetTimer(nullptr, 0, 20, closeMessageBox);
     HWND laterWindow =
         CreateWindowW(L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    std::unique_ptr<Win32Window> window = std::make_unique<Win32Window>();
+    std::unique_ptr<Win32Window> window;
+
+  private:
+    // A window as on a first start: the settings of tests before are gone.
+    static std::unique_ptr<Win32Window> freshWindow() {
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\folder2pdf");
+        return std::make_unique<Win32Window>();
+    }
 };
 INSTANTIATE_TYPED_TEST_SUITE_P(Win32WindowTest, Window, Win32Driver);
 
@@ -262,4 +367,17 @@ TEST(Win32Settings, TheFolderOpenedLastIsKeptWithBackslashesAndReadEitherWay) {
         w.click(Command1);
         EXPECT_EQ(w.starts.back(), folder.path) << written;
     }
+}
+
+// 大小上限… asks in a box of the window's own, made in memory: its prompt,
+// and the field's text as the answer (确定, pressed here as every box is).
+TEST(Win32TextBox, TheSizeLimitIsAskedInABoxAndTakenFromItsField) {
+    Win32Driver w;
+    const std::vector<folder2pdf::MenuItem> items = w.form().Command2_Menu();
+    const auto limit = std::find_if(items.begin(), items.end(),
+                                    [](const auto& item) { return item.text == "大小上限…"; });
+    ASSERT_NE(limit, items.end());
+    w.form().Command2_MenuClick(static_cast<int>(limit - items.begin()));
+    EXPECT_EQ(w.messages, std::vector<std::string>{folder2pdf::maxSizePrompt});
+    EXPECT_EQ(w.form().Command2_Menu()[limit - items.begin()].text, "大小上限（5MB）…");
 }

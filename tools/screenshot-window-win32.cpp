@@ -1,9 +1,10 @@
 // Shows the native Windows window with a folder listed, one picture
 // selected and the progress bar part-way, and writes the window's place on
 // the screen (left top right bottom) to PLACE-FILE once it is painted. It
-// stays open until it is closed or killed.
+// stays open until it is closed or killed. With "thumbnails", the list
+// shows them, in a window tall enough for a few.
 //
-//   folder2pdf-gui-screenshot.exe FOLDER PLACE-FILE
+//   folder2pdf-gui-screenshot.exe FOLDER PLACE-FILE [thumbnails]
 //
 // tools/screenshot-windows.sh runs it under Wine and Xvfb; see there.
 
@@ -17,8 +18,9 @@
 #include "ui/win32/Win32Window.h"
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: folder2pdf-gui-screenshot FOLDER PLACE-FILE\n");
+    const bool thumbnails = argc == 4 && std::wstring(argv[3]) == L"thumbnails";
+    if (argc != 3 && !thumbnails) {
+        std::fprintf(stderr, "usage: folder2pdf-gui-screenshot FOLDER PLACE-FILE [thumbnails]\n");
         return 2;
     }
     const std::wstring folder = argv[1];
@@ -37,6 +39,17 @@ int wmain(int argc, wchar_t** argv) {
     form.selectEntry(count > 1 ? 1 : 0);
     form.showProgressRange(0, count + 1);
     form.showProgress((count + 1) / 2);
+    if (thumbnails) {
+        form.setListMode(folder2pdf::ListMode::Thumbnails);
+        RECT frame{};
+        GetWindowRect(window.hwnd(), &frame);
+        SetWindowPos(window.hwnd(), nullptr, 0, 0, frame.right - frame.left,
+                     frame.bottom - frame.top + 300, SWP_NOMOVE | SWP_NOZORDER);
+        // The thumbnails in view come in before the place is told.
+        for (int wait = 0; wait < 100; ++wait, Sleep(20)) {
+            form.runPendingEvents();
+        }
+    }
     SetForegroundWindow(window.hwnd());
     UpdateWindow(window.hwnd());
 
@@ -50,7 +63,7 @@ int wmain(int argc, wchar_t** argv) {
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (!window.takeDialogMessage(message)) {
+        if (!window.takeMessage(message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }

@@ -1,11 +1,12 @@
 #!/bin/sh
 # Makes docs/screenshot-windows.png: the native Windows window with the
-# example pictures listed and the progress bar half-way, run by Wine in a
+# example pictures listed and the progress bar half-way (with "thumbnails",
+# docs/screenshot-windows-thumbnails.png: the list showing them), run by Wine in a
 # virtual desktop on a virtual X server (Xvfb). Wine has no 宋体 (SimSun) of
 # its own: the script makes Debian's Noto CJK fonts stand in for it (and for
 # the other Chinese faces Windows names) in a Wine prefix of its own.
 #
-#   tools/screenshot-windows.sh [BUILD-DIR]      (default: build-windows)
+#   tools/screenshot-windows.sh [BUILD-DIR [thumbnails]]   (default: build-windows)
 #
 # Needs the packages wine, wine64, fonts-wine (the frame's button glyphs),
 # xvfb, xauth, fonts-noto-cjk and imagemagick, and a Windows build
@@ -15,9 +16,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 if [ "${1:-}" = --on-display ]; then
     # Second half, on the virtual X server.
-    build=$2 work=$3
-    wine explorer /desktop=shot,560x340 "$build/app/folder2pdf-gui-screenshot.exe" \
-        "$(winepath -w "$work/图片")" "$(winepath -w "$work/place")" >/dev/null 2>&1 &
+    build=$2 work=$3 view=$4 shot=$5
+    wine explorer /desktop=shot,560x640 "$build/app/folder2pdf-gui-screenshot.exe" \
+        "$(winepath -w "$work/图片")" "$(winepath -w "$work/place")" $view >/dev/null 2>&1 &
     i=0
     while [ ! -s "$work/place" ] && [ $i -lt 60 ]; do
         sleep 1
@@ -26,12 +27,14 @@ if [ "${1:-}" = --on-display ]; then
     sleep 3 # the first paint
     read -r left top right bottom <"$work/place"
     import -window root -crop "$((right - left))x$((bottom - top))+$left+$top" +repage \
-        "$root/docs/screenshot-windows.png"
+        "$shot"
     wineserver -k
     exit 0
 fi
 
 build=$(cd "${1:-"$root/build-windows"}" && pwd)
+view=${2:-}
+shot=$root/docs/screenshot-windows${view:+-$view}.png
 # One scratch folder for the pictures and the Wine prefix.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -63,6 +66,6 @@ cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 wineserver -w
 
 mkdir -p "$root/docs"
-xvfb-run --auto-servernum --server-args="-screen 0 560x340x24 -dpi 96" \
-    "$0" --on-display "$build" "$work"
-echo "$root/docs/screenshot-windows.png"
+xvfb-run --auto-servernum --server-args="-screen 0 560x640x24 -dpi 96" \
+    "$0" --on-display "$build" "$work" "$view" "$shot"
+echo "$shot"

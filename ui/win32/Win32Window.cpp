@@ -2,17 +2,21 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <algorithm>
-#include <cwchar>
 #include <array>
+#include <cwchar>
 #include <vector>
 
 #include "common/Path.h"
 #include "common/SystemWindows.h"
 #include "ui/shared/StatusProgress.h"
+#include "ui/shared/WindowTexts.h"
 #include "ui/shared/WindowToolkit.h"
+#include "ui/win32/AccessibleName.h"
 #include "ui/win32/BrowseDirectorysOnly.h"
+#include "ui/win32/TextBox.h"
 
 namespace folder2pdf {
 
@@ -21,6 +25,62 @@ namespace {
 constexpr wchar_t windowClassName[] = L"folder2pdf.Form1";
 constexpr DWORD windowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr DWORD windowExtendedStyle = WS_EX_CONTROLPARENT;
+// Posted by any thread when thumbnails became ready.
+constexpr UINT thumbnailsMessage = WM_APP + 1;
+// The widest a tip grows before its lines wrap, at 96 dpi.
+constexpr int tipWidth = 480;
+
+// The keys Form1 takes, by their virtual-key codes.
+constexpr std::pair<WPARAM, Key> windowKeys[] = {
+    {'O', Key::O},       {'S', Key::S},          {'R', Key::R},
+    {'L', Key::L},       {'Z', Key::Z},          {'T', Key::T},
+    {VK_UP, Key::Up},    {VK_DOWN, Key::Down},   {VK_DELETE, Key::Delete},
+    {VK_ESCAPE, Key::Escape}};
+
+std::optional<Key> windowKey(WPARAM virtualKey) {
+    for (const auto& [code, key] : windowKeys) {
+        if (code == virtualKey) {
+            return key;
+        }
+    }
+    return std::nullopt;
+}
+
+// A tooltip's lines: the tooltip control breaks them at "\r\n".
+std::wstring tipText(const std::string& text) {
+    std::wstring lines;
+    for (const wchar_t c : utf16(text)) {
+        if (c == L'\n') {
+            lines += L'\r';
+        }
+        lines += c;
+    }
+    return lines;
+}
+
+// The files an Explorer-style open dialog chose: one full path, or a
+// folder then its files' names, each ended by a NUL and the list by
+// another.
+std::vector<std::wstring> chosenFiles(const std::wstring& buffer) {
+    std::vector<std::wstring> parts;
+    for (std::size_t at = 0; at < buffer.size() && buffer[at] != L'\0';) {
+        const std::size_t end = std::min(buffer.find(L'\0', at), buffer.size());
+        parts.push_back(buffer.substr(at, end - at));
+        at = end + 1;
+    }
+    if (parts.size() <= 1) {
+        return parts;
+    }
+    std::wstring folder = parts.front();
+    if (folder.back() != L'\\') {
+        folder += L'\\';
+    }
+    std::vector<std::wstring> files;
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        files.push_back(folder + parts[i]);
+    }
+    return files;
+}
 
 // The design's face with the GB2312 character set. The window's default
 // font, which the list keeps, is the same face at 9 points, not bold, on
@@ -144,8 +204,13 @@ class Win32Window::Toolkit : public WindowToolkit {
     HWND hwnd = nullptr;
     HWND statusBar = nullptr;
     HWND progressBar = nullptr;
+    std::unique_ptr<PictureList> pictures;
+    std::atomic<bool> thumbnailsPosted{false};
+    std::optional<Size> leastClient;
+    // Where a menu opened from the keyboard goes, instead of the mouse.
+    std::optional<POINT> menuPoint;
 
-    Toolkit() : dpi_(systemDpi()) {}
+    explicit Toolkit(Win32Window& window) : window_(window), dpi_(systemDpi()) {}
     ~Toolkit() override {
         for (const HFONT font : fonts_) {
             DeleteObject(font);
@@ -199,18 +264,21 @@ class Win32Window::Toolkit : public WindowToolkit {
         const wchar_t* windowClass = L"STATIC";
         DWORD style = SS_LEFT | SS_NOPREFIX;
         DWORD extendedStyle = 0;
+        const auto id = static_cast<INT_PTR>(firstControlId + static_cast<int>(design.id));
         if (design.kind == ControlKind::List) {
-            windowClass = L"LISTBOX";
-            style =
-                WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_WANTKEYBOARDINPUT;
-            extendedStyle = WS_EX_CLIENTEDGE;
-        } else if (design.kind != ControlKind::Label) {
+            pictures = std::make_unique<PictureList>(
+                hwnd, static_cast<int>(id),
+                PictureList::Events{[this] { window_.form_->List_Scrolled(); },
+                                    [this](int row) { window_.form_->List_DragMoved(row); },
+                                    [this](HWND old, HWND) { listRemade(old); }});
+            return;
+        }
+        if (design.kind != ControlKind::Label) {
             windowClass = L"BUTTON";
             // The split button's arrow opens its menu (BCN_DROPDOWN).
             style = WS_TABSTOP |
                     (design.kind == ControlKind::ButtonWithMenu ? BS_SPLITBUTTON : BS_PUSHBUTTON);
         }
-        const auto id = static_cast<INT_PTR>(firstControlId + static_cast<int>(design.id));
         CreateWindowExW(extendedStyle, windowClass, utf16(design.caption).c_str(),
                         WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, hwnd,
                         reinterpret_cast<HMENU>(id), GetModuleHandleW(nullptr), nullptr);
@@ -226,28 +294,98 @@ class Win32Window::Toolkit : public WindowToolkit {
         SetWindowTextW(target, reinterpret_cast<LPCWSTR>(text.c_str()));
     }
 
-    void clearRows() override { list(LB_RESETCONTENT); }
+    void clearRows() override { pictures->clear(); }
+    // A row of a picture from another folder is its path, shown as Windows
+    // shows paths; no name holds a "/".
     void addRows(const std::vector<std::string>& texts) override {
-        // Drawn once at the end, with the room reserved at once: a folder of
-        // thousands of pictures would otherwise take seconds to list.
-        SendMessageW(control(Control::List), WM_SETREDRAW, FALSE, 0);
-        list(LB_INITSTORAGE, texts.size(), {}, static_cast<LPARAM>(texts.size() * 64));
+        std::vector<std::string> shown;
+        shown.reserve(texts.size());
         for (const std::string& text : texts) {
-            list(LB_ADDSTRING, 0, utf16(text));
+            shown.push_back(shownPath(text));
         }
-        SendMessageW(control(Control::List), WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(control(Control::List), nullptr, TRUE);
+        pictures->addRows(shown);
     }
     void setRow(int row, const std::string& text) override {
-        list(LB_DELETESTRING, static_cast<WPARAM>(row));
-        list(LB_INSERTSTRING, static_cast<WPARAM>(row), utf16(text));
+        pictures->setRow(row, shownPath(text));
     }
-    int rowCount() const override { return static_cast<int>(list(LB_GETCOUNT)); }
+    int rowCount() const override { return pictures->rowCount(); }
     int selectedRow() const override {
-        const LRESULT row = list(LB_GETCURSEL);
-        return row == LB_ERR ? -1 : static_cast<int>(row);
+        const std::vector<int> rows = pictures->selectedRows();
+        return rows.empty() ? -1 : rows.front();
     }
-    void selectRow(int row) override { list(LB_SETCURSEL, static_cast<WPARAM>(row)); }
+    void selectRow(int row) override { pictures->selectRows({row}); }
+    std::vector<int> selectedRows() const override { return pictures->selectedRows(); }
+    void selectRows(const std::vector<int>& rows) override { pictures->selectRows(rows); }
+
+    void setListMode(ListMode mode, std::int32_t side) override { pictures->setMode(mode, side); }
+    std::pair<int, int> visibleRows() const override { return pictures->visibleRows(); }
+    void setRowThumbnail(int row, const Thumbnail* thumbnail) override {
+        pictures->setThumbnail(row, thumbnail);
+    }
+    void postThumbnailsReady() override {
+        // Many workers finishing at once make one message.
+        if (!thumbnailsPosted.exchange(true)) {
+            PostMessageW(hwnd, thumbnailsMessage, 0, 0);
+        }
+    }
+
+    std::vector<std::string> choosePictures(const std::string& title,
+                                            const std::string& startFolder,
+                                            const std::vector<std::string>& patterns) override {
+        if (window_.picturesChooser_) {
+            return window_.picturesChooser_(title, startFolder, patterns);
+        }
+        std::string joined;
+        for (const std::string& pattern : patterns) {
+            joined += (joined.empty() ? "" : ";") + pattern;
+        }
+        const std::wstring filter = utf16("图片 (" + joined + ")") + L'\0' + utf16(joined) +
+                                    L'\0' + utf16("所有文件 (*.*)") + L'\0' + L"*.*" + L'\0';
+        // Room for thousands of names at once.
+        std::wstring files(1 << 18, L'\0');
+        const std::wstring caption = utf16(title);
+        const std::wstring start = windowsPath(startFolder);
+        OPENFILENAMEW choice{};
+        choice.lStructSize = sizeof choice;
+        choice.hwndOwner = hwnd;
+        choice.lpstrFilter = filter.c_str();
+        choice.lpstrFile = files.data();
+        choice.nMaxFile = static_cast<DWORD>(files.size());
+        choice.lpstrInitialDir = start.empty() ? nullptr : start.c_str();
+        choice.lpstrTitle = caption.c_str();
+        choice.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST |
+                       OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+        if (!GetOpenFileNameW(&choice)) {
+            return {};
+        }
+        std::vector<std::string> paths;
+        for (const std::wstring& file : chosenFiles(files)) {
+            paths.push_back(enginePath(file));
+        }
+        return paths;
+    }
+    std::optional<std::string> askText(const std::string& prompt,
+                                       const std::string& initial) override {
+        const std::optional<std::wstring> given =
+            TextBox::ask(hwnd, windowText(hwnd), utf16(prompt), utf16(initial));
+        return given ? std::optional<std::string>(utf8(*given)) : std::nullopt;
+    }
+    std::string picturesFolder() const override {
+        wchar_t path[MAX_PATH] = {};
+        if (SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK) {
+            return "";
+        }
+        return enginePath(path);
+    }
+    void setMinimumClientSize(Size size) override { leastClient = size; }
+    void setControlTip(Control which, const std::string& tip) override {
+        tips_[static_cast<std::size_t>(which)] = tipText(tip);
+        addControlTip(which);
+    }
+    void setAccessibleName(Control which, const std::string& name) override {
+        names_[static_cast<std::size_t>(which)] = utf16(name);
+        AccessibleName::set(control(which), names_[static_cast<std::size_t>(which)]);
+    }
 
     void setStatusParts(const std::array<std::int32_t, 4>& rightEdges) override {
         static_assert(sizeof(int) == sizeof(std::int32_t));
@@ -258,8 +396,10 @@ class Win32Window::Toolkit : public WindowToolkit {
         statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
                                     hwnd, nullptr, GetModuleHandleW(nullptr), nullptr);
         // The message part's tooltip, over the part's rectangle.
-        tooltip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
-                                  hwnd, nullptr, GetModuleHandleW(nullptr), nullptr);
+        tooltip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                  0, 0, 0, 0, hwnd, nullptr, GetModuleHandleW(nullptr), nullptr);
+        // A long path comes in lines.
+        SendMessageW(tooltip, TTM_SETMAXTIPWIDTH, 0, MulDiv(tipWidth, dpi_, 96));
         TOOLINFOW tool = tooltipTool();
         SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
@@ -331,6 +471,9 @@ class Win32Window::Toolkit : public WindowToolkit {
         // At the mouse, or below the control (for a menu opened from the keyboard too).
         POINT point{};
         GetCursorPos(&point);
+        if (menuPoint) {
+            point = *menuPoint;
+        }
         if (underControl) {
             RECT place{};
             GetWindowRect(control(*underControl), &place);
@@ -341,8 +484,13 @@ class Win32Window::Toolkit : public WindowToolkit {
             if (items[i].separatorBefore) {
                 AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
             }
+            // The item's key at its right, as menus show them.
+            std::wstring text = utf16(items[i].text);
+            if (*items[i].keys != '\0') {
+                text += L'\t' + utf16(items[i].keys);
+            }
             AppendMenuW(menu, MF_STRING | (items[i].checked ? MF_CHECKED : 0), i + 1,
-                        utf16(items[i].text).c_str());
+                        text.c_str());
         }
         const BOOL chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y,
                                            0, hwnd, nullptr);
@@ -350,7 +498,7 @@ class Win32Window::Toolkit : public WindowToolkit {
         return chosen - 1;
     }
     void setDocumentTip(const std::string& path) override {
-        const std::wstring text = windowsPath(path);
+        const std::wstring text = tipText(shownPath(path));
         TOOLINFOW tool = tooltipTool();
         tool.lpszText = const_cast<LPWSTR>(text.c_str());
         SendMessageW(tooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
@@ -399,7 +547,7 @@ class Win32Window::Toolkit : public WindowToolkit {
                 PostQuitMessage(static_cast<int>(message.wParam));
                 return;
             }
-            if (!IsDialogMessageW(hwnd, &message)) {
+            if (!window_.takeMessage(message)) {
                 TranslateMessage(&message);
                 DispatchMessageW(&message);
             }
@@ -407,7 +555,6 @@ class Win32Window::Toolkit : public WindowToolkit {
     }
     void closeWindow() override { DestroyWindow(hwnd); }
 
-    // The list's menu, at the mouse or, from the keyboard, at the list's corner.
     std::vector<std::string> droppedPaths(HDROP drop) const {
         std::vector<std::string> paths;
         const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
@@ -416,7 +563,6 @@ class Win32Window::Toolkit : public WindowToolkit {
             path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
             paths.push_back(enginePath(path));
         }
-        DragFinish(drop);
         return paths;
     }
 
@@ -439,17 +585,50 @@ class Win32Window::Toolkit : public WindowToolkit {
         return tool;
     }
 
-    LRESULT list(UINT message, WPARAM wParam = 0, const std::wstring& text = {},
-                 LPARAM value = 0) const {
-        return SendMessageW(control(Control::List), message, wParam,
-                            text.empty() ? value : reinterpret_cast<LPARAM>(text.c_str()));
+    // The controls' tips, made with the first; the lines of a tip break
+    // where they say, and where it grows wider than tipWidth.
+    void addControlTip(Control which) {
+        const std::wstring& tip = tips_[static_cast<std::size_t>(which)];
+        if (tip.empty()) {
+            return;
+        }
+        if (!controlTips_) {
+            controlTips_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr,
+                                           WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0, 0, 0,
+                                           hwnd, nullptr, GetModuleHandleW(nullptr), nullptr);
+            SendMessageW(controlTips_, TTM_SETMAXTIPWIDTH, 0, MulDiv(tipWidth, dpi_, 96));
+        }
+        TOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = hwnd;
+        tool.uId = reinterpret_cast<UINT_PTR>(control(which));
+        tool.lpszText = const_cast<LPWSTR>(tip.c_str());
+        SendMessageW(controlTips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    // The list is a new window after a change of view: its tip and name again.
+    void listRemade(HWND old) {
+        if (controlTips_) {
+            TOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V2_SIZE;
+            tool.hwnd = hwnd;
+            tool.uId = reinterpret_cast<UINT_PTR>(old);
+            SendMessageW(controlTips_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
+        addControlTip(Control::List);
+        AccessibleName::set(control(Control::List),
+                            names_[static_cast<std::size_t>(Control::List)]);
     }
 
+    Win32Window& window_;
     int dpi_;
     std::vector<HFONT> fonts_;
+    HWND controlTips_ = nullptr;
+    std::array<std::wstring, controlCount> tips_;
+    std::array<std::wstring, controlCount> names_;
 };
 
-Win32Window::Win32Window() : toolkit_(std::make_unique<Toolkit>()) {
+Win32Window::Win32Window() : toolkit_(std::make_unique<Toolkit>(*this)) {
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&classes);
     const HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -495,8 +674,34 @@ HWND Win32Window::documentTip() const {
     return toolkit_->tooltip;
 }
 
-bool Win32Window::takeDialogMessage(MSG& message) {
+PictureList& Win32Window::list() {
+    return *toolkit_->pictures;
+}
+
+bool Win32Window::takeMessage(MSG& message) {
+    if (takeKey(message, GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_SHIFT) < 0)) {
+        return true;
+    }
     return hwnd_ && IsDialogMessageW(hwnd_, &message);
+}
+
+bool Win32Window::takeKey(const MSG& message, bool ctrl, bool shift) {
+    if (!hwnd_ || !form_ || message.message != WM_KEYDOWN ||
+        (message.hwnd != hwnd_ && !IsChild(hwnd_, message.hwnd))) {
+        return false;
+    }
+    const std::optional<Key> key = windowKey(message.wParam);
+    if (!key) {
+        return false;
+    }
+    if (*key == Key::Escape && list().dragging()) {
+        list().cancelDrag();
+        return true;
+    }
+    if (*key == Key::Delete && message.hwnd != list().hwnd()) {
+        return false;
+    }
+    return form_->Form_KeyDown(*key, ctrl, shift);
 }
 
 LRESULT CALLBACK Win32Window::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -520,11 +725,6 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             form_->Form_Resize();
             return 0;
         case WM_COMMAND: {
-            // Esc reaches a dialog-like window as the Cancel command.
-            if (LOWORD(wParam) == IDCANCEL) {
-                form_->Form_Escape();
-                return 0;
-            }
             const int index = LOWORD(wParam) - firstControlId;
             if (HIWORD(wParam) == BN_CLICKED && index >= 0 && index < controlCount) {
                 form_->controlClicked(static_cast<Control>(index));
@@ -532,20 +732,30 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             break;
         }
-        case WM_VKEYTOITEM:
-            if (LOWORD(wParam) != VK_DELETE) {
-                return -1;
-            }
-            form_->List_Remove();
-            return -2;
         case WM_CONTEXTMENU:
-            if (reinterpret_cast<HWND>(wParam) == toolkit_->control(Control::List)) {
-                form_->List_ContextMenu();
+            if (reinterpret_cast<HWND>(wParam) == list().hwnd()) {
+                contextMenu(lParam);
                 return 0;
             }
             break;
         case WM_DROPFILES:
-            form_->Form_DragDrop(toolkit_->droppedPaths(reinterpret_cast<HDROP>(wParam)));
+            dropped(reinterpret_cast<HDROP>(wParam));
+            return 0;
+        case WM_DRAWITEM:
+            if (wParam == static_cast<WPARAM>(firstControlId + static_cast<int>(Control::List))) {
+                list().drawRow(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+                return TRUE;
+            }
+            break;
+        case WM_GETMINMAXINFO:
+            minimumSize(*reinterpret_cast<MINMAXINFO*>(lParam));
+            return 0;
+        case PictureList::scrolledMessage:
+            list().scrolledNotice();
+            return 0;
+        case thumbnailsMessage:
+            toolkit_->thumbnailsPosted = false;
+            form_->thumbnailsReady();
             return 0;
         case WM_NOTIFY:
             notified(*reinterpret_cast<const NMMOUSE*>(lParam));
@@ -578,6 +788,59 @@ void Win32Window::notified(const NMMOUSE& notice) {
     } else if (notice.hdr.code == BCN_DROPDOWN) {
         form_->Command2_DropDown();
     }
+}
+
+void Win32Window::contextMenu(LPARAM screenPoint) {
+    const HWND listWindow = list().hwnd();
+    const POINT point{static_cast<short>(LOWORD(screenPoint)),
+                      static_cast<short>(HIWORD(screenPoint))};
+    if (point.x == -1 && point.y == -1) {
+        // From the keyboard (Shift+F10, the menu key): the selection's
+        // menu, at the current row, or the list's corner.
+        RECT place{};
+        const auto caret = SendMessageW(listWindow, LB_GETCARETINDEX, 0, 0);
+        if (caret == LB_ERR || SendMessageW(listWindow, LB_GETITEMRECT, static_cast<WPARAM>(caret),
+                                            reinterpret_cast<LPARAM>(&place)) == LB_ERR) {
+            place = {};
+        }
+        POINT corner{place.left, place.bottom};
+        ClientToScreen(listWindow, &corner);
+        toolkit_->menuPoint = corner;
+        form_->List_ContextMenu(-1);
+        toolkit_->menuPoint.reset();
+        return;
+    }
+    POINT inList = point;
+    ScreenToClient(listWindow, &inList);
+    const int row = list().rowAt(inList);
+    form_->List_ContextMenu(row < list().rowCount() ? row : -1);
+}
+
+void Win32Window::dropped(HDROP drop) {
+    const std::vector<std::string> paths = toolkit_->droppedPaths(drop);
+    POINT point{};
+    const bool inClient = DragQueryPoint(drop, &point) != FALSE;
+    DragFinish(drop);
+    if (inClient) {
+        MapWindowPoints(hwnd_, list().hwnd(), &point, 1);
+
+        if (const int row = list().rowAt(point); row >= 0) {
+            // On a row, or below the last: the pictures go there.
+            form_->Form_DragDrop(paths, row);
+            return;
+        }
+    }
+    form_->Form_DragDrop(paths);
+}
+
+void Win32Window::minimumSize(MINMAXINFO& limits) const {
+    if (!toolkit_->leastClient) {
+        return;
+    }
+    RECT frame{0, 0, toolkit_->leastClient->width, toolkit_->leastClient->height};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
+    limits.ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
 }
 
 void Win32Window::rescale(int dpi, const RECT& suggested) {

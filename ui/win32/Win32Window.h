@@ -3,9 +3,15 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "ui/shared/Form1.h"
+#include "ui/win32/PictureList.h"
 
 namespace folder2pdf {
 
@@ -34,9 +40,22 @@ class Win32Window {
     HWND documentTip() const;
     // Ends the thread's message loop (WM_QUIT) when the window is destroyed.
     void quitWhenClosed() { quitWhenClosed_ = true; }
-    // Hands a message of the thread's loop to the window's keyboard
-    // navigation (Tab between the controls); true when it took it.
-    bool takeDialogMessage(MSG& message);
+    // Hands a message of the thread's loop to the window before it is
+    // dispatched: the window's keys (Form1::Form_KeyDown, with Ctrl and
+    // Shift as held now), then its keyboard navigation (Tab between the
+    // controls); true when it took it. The loop of a run takes the same.
+    bool takeMessage(MSG& message);
+    // The key of a WM_KEYDOWN for the window or a control of it, with Ctrl
+    // and Shift as given, to Form1: true when it was a command's (or Esc
+    // ending a drag of the list's rows). Delete counts on the list only.
+    bool takeKey(const MSG& message, bool ctrl, bool shift);
+
+    PictureList& list();
+    // How 添加图片… asks for pictures; the system's file dialog unless replaced.
+    using PicturesChooser = std::function<std::vector<std::string>(
+        const std::string& title, const std::string& startFolder,
+        const std::vector<std::string>& patterns)>;
+    void setPicturesChooser(PicturesChooser chooser) { picturesChooser_ = std::move(chooser); }
 
   private:
     class Toolkit;
@@ -47,6 +66,9 @@ class Win32Window {
     void close();
     // WM_NOTIFY from the status bar (a double-click) or 生成 (its arrow).
     void notified(const NMMOUSE& notice);
+    void contextMenu(LPARAM screenPoint);
+    void dropped(HDROP drop);
+    void minimumSize(MINMAXINFO& limits) const;
     void rescale(int dpi, const RECT& suggested);
     // WM_NCDESTROY: the window is gone.
     void forget();
@@ -54,6 +76,7 @@ class Win32Window {
     HWND hwnd_ = nullptr;
     HWND focused_ = nullptr;  // the control to give the focus back to
     bool quitWhenClosed_ = false;
+    PicturesChooser picturesChooser_;
     std::unique_ptr<Toolkit> toolkit_;
     std::unique_ptr<Form1> form_;
 };
