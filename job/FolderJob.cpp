@@ -89,9 +89,11 @@ void FolderJob::openPictures(std::vector<std::string> pictures, std::string docu
     showList();
 }
 
+// A picture from another folder is named by its path, shown as the system
+// shows paths.
 std::string FolderJob::rowOf(const Picture& picture) {
-    std::string row =
-        picture.pages > 1 ? view_.severalPagesRow(picture.name, picture.pages) : picture.name;
+    const std::string name = shownPath(picture.name);
+    std::string row = picture.pages > 1 ? view_.severalPagesRow(name, picture.pages) : name;
     return picture.quarterTurns != 0 ? view_.turnedRow(row, picture.quarterTurns) : row;
 }
 

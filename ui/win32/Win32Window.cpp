@@ -295,19 +295,8 @@ class Win32Window::Toolkit : public WindowToolkit {
     }
 
     void clearRows() override { pictures->clear(); }
-    // A row of a picture from another folder is its path, shown as Windows
-    // shows paths; no name holds a "/".
-    void addRows(const std::vector<std::string>& texts) override {
-        std::vector<std::string> shown;
-        shown.reserve(texts.size());
-        for (const std::string& text : texts) {
-            shown.push_back(shownPath(text));
-        }
-        pictures->addRows(shown);
-    }
-    void setRow(int row, const std::string& text) override {
-        pictures->setRow(row, shownPath(text));
-    }
+    void addRows(const std::vector<std::string>& texts) override { pictures->addRows(texts); }
+    void setRow(int row, const std::string& text) override { pictures->setRow(row, text); }
     int rowCount() const override { return pictures->rowCount(); }
     int selectedRow() const override {
         const std::vector<int> rows = pictures->selectedRows();
