@@ -218,8 +218,13 @@ bool PictureList::ownRows(const QMimeData* data) const {
     return data && data->data(ownRowsFormat) == identity(this);
 }
 
+// The list takes its own rows, to move them, and files from anywhere.
+bool PictureList::takes(const QMimeData* data) const {
+    return ownRows(data) || (data && data->hasUrls());
+}
+
 void PictureList::dragEnterEvent(QDragEnterEvent* event) {
-    if (!ownRows(event->mimeData()) && !event->mimeData()->hasUrls()) {
+    if (!takes(event->mimeData())) {
         event->ignore();
         return;
     }
@@ -228,7 +233,7 @@ void PictureList::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void PictureList::dragMoveEvent(QDragMoveEvent* event) {
-    if (!ownRows(event->mimeData()) && !event->mimeData()->hasUrls()) {
+    if (!takes(event->mimeData())) {
         event->ignore();
         return;
     }

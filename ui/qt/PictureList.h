@@ -65,6 +65,7 @@ class PictureList : public QListWidget {
 
   private:
     bool ownRows(const QMimeData* data) const;
+    bool takes(const QMimeData* data) const;
     int rowAt(int y, int step) const;
 
     int side_ = 0;

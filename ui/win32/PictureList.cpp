@@ -404,12 +404,17 @@ void PictureList::track(POINT point) {
     UpdateWindow(list_);
 }
 
+// The top of row `insertion` in the list's client area.
+int PictureList::lineY(int insertion) const {
+    const int height = static_cast<int>(send(list_, LB_GETITEMHEIGHT, 0));
+    return (insertion - static_cast<int>(send(list_, LB_GETTOPINDEX))) * height;
+}
+
 void PictureList::invalidateLine(int insertion) const {
     if (insertion < 0) {
         return;
     }
-    const int height = static_cast<int>(send(list_, LB_GETITEMHEIGHT, 0));
-    const int y = (insertion - static_cast<int>(send(list_, LB_GETTOPINDEX))) * height;
+    const int y = lineY(insertion);
     const RECT strip{0, y - 2, clientOf(list_).width, y + 2};
     InvalidateRect(list_, &strip, TRUE);
 }
@@ -418,8 +423,7 @@ void PictureList::drawLine(HDC dc) const {
     if (insertion_ < 0) {
         return;
     }
-    const int height = static_cast<int>(send(list_, LB_GETITEMHEIGHT, 0));
-    const int y = (insertion_ - static_cast<int>(send(list_, LB_GETTOPINDEX))) * height;
+    const int y = lineY(insertion_);
     const RECT line{0, y - 1, clientOf(list_).width, y + 1};
     FillRect(dc, &line, GetSysColorBrush(COLOR_WINDOWTEXT));
 }

@@ -92,6 +92,7 @@ class PictureList {
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     bool pressOnSelection(WPARAM keys, LPARAM point);
     void track(POINT point);
+    int lineY(int insertion) const;
     void invalidateLine(int insertion) const;
     void drawLine(HDC dc) const;
     void checkScrolled();
