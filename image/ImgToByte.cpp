@@ -33,11 +33,20 @@ void ImgToByte::loadBytes(const std::uint8_t* data, std::size_t size, GrayImage&
 }
 
 std::size_t ImgToByte::countPages(const std::string& path) {
+    std::uint8_t start[sniffBytes];
     try {
-        std::uint8_t start[sniffBytes];
-        if (!mayHoldSeveralPictures(start, readFileStart(path, start, sizeof start))) {
-            return 1;
-        }
+        return countPages(path, start, readFileStart(path, start, sizeof start));
+    } catch (const Error&) {
+        return 1;
+    }
+}
+
+std::size_t ImgToByte::countPages(const std::string& path, const std::uint8_t* start,
+                                  std::size_t size) {
+    if (!mayHoldSeveralPictures(start, size)) {
+        return 1;
+    }
+    try {
         readWholeFile(path, fileBuffer_);
         return pictureCount(fileBuffer_.data(), fileBuffer_.size());
     } catch (const Error&) {

@@ -41,6 +41,9 @@ class ImgToByte {
     // files the first bytes tell. Never throws: a file that can't be read,
     // or is damaged, counts as 1, and load() then says what is wrong.
     std::size_t countPages(const std::string& path);
+    // The same for a file whose first `size` bytes, `start`, are read
+    // already (a listing has read them to tell a picture by its content).
+    std::size_t countPages(const std::string& path, const std::uint8_t* start, std::size_t size);
 
   private:
     Bytes fileBuffer_;

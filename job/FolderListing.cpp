@@ -6,6 +6,7 @@
 #include "common/Path.h"
 #include "common/System.h"
 #include "image/Decoders.h"
+#include "image/ImgToByte.h"
 
 namespace folder2pdf {
 namespace {
@@ -109,11 +110,13 @@ bool sameIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && containsIgnoringCase(a, b);
 }
 
-// Why the file's first bytes leave it out ("" when they are a picture's).
-// A file that can't be read now stays in, and the run says what is wrong.
-std::string whyNoPicture(const std::string& path) {
+// Why the first bytes of the file at `path` leave it out ("" when they are
+// a picture's), and the pages of a picture. A file that can't be read now
+// stays in, and the run says what is wrong.
+std::string whyNoPicture(const std::string& path, ImgToByte& loader, std::size_t& pages) {
     std::uint8_t start[sniffBytes];
     std::size_t size = 0;
+    pages = 1;
     try {
         size = readFileStart(path, start, sizeof start);
     } catch (const Error&) {
@@ -122,7 +125,11 @@ std::string whyNoPicture(const std::string& path) {
     if (size == 0) {
         return "the file is empty";
     }
-    return sniffPicture(start, size) ? "" : notAPictureReason;
+    if (!sniffPicture(start, size)) {
+        return notAPictureReason;
+    }
+    pages = loader.countPages(path, start, size);
+    return "";
 }
 
 }  // namespace
@@ -141,17 +148,21 @@ bool isPictureName(const std::string& name) {
     return false;
 }
 
-std::vector<std::string> pickPictures(const std::string& folder, std::vector<std::string> names,
-                                      const std::string& document, std::vector<LeftOut>& leftOut) {
-    std::vector<std::string> pictures;
+std::vector<PickedPicture> pickPictures(const std::string& folder, std::vector<std::string> names,
+                                        const std::string& document,
+                                        std::vector<LeftOut>& leftOut) {
+    std::vector<PickedPicture> pictures;
+    ImgToByte loader;
     for (std::string& name : names) {
         if (!isPictureName(name) || sameIgnoringCase(name, document)) {
             continue;
         }
-        if (std::string reason = whyNoPicture(joinPath(folder, name)); !reason.empty()) {
+        std::size_t pages = 1;
+        if (std::string reason = whyNoPicture(joinPath(folder, name), loader, pages);
+            !reason.empty()) {
             leftOut.push_back({std::move(name), std::move(reason)});
         } else {
-            pictures.push_back(std::move(name));
+            pictures.push_back({std::move(name), pages});
         }
     }
     return pictures;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -29,15 +30,24 @@ struct LeftOut {
     std::string reason;
 };
 
+// A picture pickPictures() took, and how many pages it holds (a TIFF's
+// pages; 1 for every other picture).
+struct PickedPicture {
+    std::string name;
+    std::size_t pages;
+};
+
 // The pictures among `names`, the files listed in `folder`, in their
 // order: the names isPictureName() takes, except `document` (the folder's
 // own PDF, compared with ASCII letter case ignored) and names whose file
 // starts with bytes no picture starts with (a shortcut, a PDF, a text
 // file), which go to `leftOut` with the reason. Only each file's first
-// sniffBytes are read; a file that can't be read is kept, for the run to
-// report why. A picture is known by its content, so "b.png.txt" holding a
-// bitmap is kept, and a damaged picture is kept too.
-std::vector<std::string> pickPictures(const std::string& folder, std::vector<std::string> names,
-                                      const std::string& document, std::vector<LeftOut>& leftOut);
+// sniffBytes are read (and a TIFF whole, for its pages), each file opened
+// once; a file that can't be read is kept, for the run to report why. A
+// picture is known by its content, so "b.png.txt" holding a bitmap is kept,
+// and a damaged picture is kept too.
+std::vector<PickedPicture> pickPictures(const std::string& folder, std::vector<std::string> names,
+                                        const std::string& document,
+                                        std::vector<LeftOut>& leftOut);
 
 }  // namespace folder2pdf

@@ -38,10 +38,10 @@ JobPlan planFolder(const std::string& folder, const Listing& listing) {
     plan.folder = absolutePath(folder);
     plan.output = documentPathOf(plan.folder);
     const std::string document = nameOf(plan.output);
-    ImgToByte loader;
-    for (std::string& name : pickPictures(plan.folder, listing(plan.folder), document, plan.leftOut)) {
-        const std::string path = joinPath(plan.folder, name);
-        plan.pictures.push_back({path, std::move(name), 0, loader.countPages(path)});
+    for (PickedPicture& picture :
+         pickPictures(plan.folder, listing(plan.folder), document, plan.leftOut)) {
+        std::string path = joinPath(plan.folder, picture.name);
+        plan.pictures.push_back({std::move(path), std::move(picture.name), 0, picture.pages});
     }
     return plan;
 }
