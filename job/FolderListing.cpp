@@ -24,18 +24,6 @@ unsigned char foldCase(char c) {
 const char* const pictureExtensions[] = {".gif", ".bmp",  ".jpg",  ".png",  ".jpeg", ".jfif",
                                          ".tif", ".tiff", ".webp", ".heic", ".heif", ".avif"};
 
-}  // namespace
-
-std::vector<std::string> picturePatterns() {
-    std::vector<std::string> patterns;
-    for (const char* extension : pictureExtensions) {
-        patterns.push_back(std::string("*") + extension);
-    }
-    return patterns;
-}
-
-namespace {
-
 bool containsIgnoringCase(const std::string& text, const std::string& part) {
     if (part.size() > text.size()) {
         return false;
@@ -146,6 +134,14 @@ bool isPictureName(const std::string& name) {
         }
     }
     return false;
+}
+
+std::vector<std::string> picturePatterns() {
+    std::vector<std::string> patterns;
+    for (const char* extension : pictureExtensions) {
+        patterns.push_back(std::string("*") + extension);
+    }
+    return patterns;
 }
 
 std::vector<PickedPicture> pickPictures(const std::string& folder, std::vector<std::string> names,

@@ -43,8 +43,7 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
     }
     void setRow(int row, const std::string& text) override { list.at(row) = text; }
     int rowCount() const override { return static_cast<int>(list.size()); }
-    int selectedRow() const override { return chosenRows.empty() ? -1 : chosenRows.front(); }
-    void selectRow(int row) override { chosenRows = {row}; }
+    void selectRow(int row) { chosenRows = {row}; }
     std::vector<int> selectedRows() const override { return chosenRows; }
     void selectRows(const std::vector<int>& rows) override { chosenRows = rows; }
     void setListMode(folder2pdf::ListMode mode, std::int32_t) override {
@@ -69,6 +68,10 @@ struct FakeDriver : Recorder, folder2pdf::WindowToolkit {
         return answer;
     }
     void setMinimumClientSize(Size size) override { least = size; }
+    std::pair<int, int> visibleRows() const override { return {0, rowCount()}; }
+    std::string picturesFolder() const override { return {}; }
+    void setControlTip(folder2pdf::Control, const std::string&) override {}
+    void setAccessibleName(folder2pdf::Control, const std::string&) override {}
     void createStatusBar() override {}
     void setStatusParts(const std::array<std::int32_t, 4>& edges) override { rightEdges = edges; }
     void setPartText(std::int32_t part, const std::string& text, std::int32_t) override {

@@ -232,7 +232,7 @@ harmless 'one slot fewer only makes a worker wait sooner; the order and the page
 mutant job/FolderListing.cpp '".jpg",  ".png",  ".jpeg"' '".jpg",  ".pnx",  ".jpeg"'
 mutant job/FolderListing.cpp '".jpeg", ".jfif",' '".jpeg", ".jfxf",'
 mutant job/FolderListing.cpp 'if (!isPictureName(name) || sameIgnoringCase(name, document))' 'if (!isPictureName(name))'
-mutant job/FolderListing.cpp 'return sniffPicture(start, size) ? "" : notAPictureReason;' 'return "";'
+mutant job/FolderListing.cpp 'if (!sniffPicture(start, size)) {' 'if (false) {'
 mutant common/SystemPosix.cpp 'return name.empty() ? "root" : name;' 'return name;'
 mutant job/FolderJob.cpp $'view_.showMessage(JobMessage::Count, pageCount());\n    // However' '// However'
 mutant job/FolderListing.cpp 'return aLength < bLength ? -1 : 1;' 'return aLength < bLength ? 1 : -1;'

@@ -33,6 +33,7 @@
 #include "ui/qt/BrowseDirectorysOnly.h"
 #include "ui/qt/PictureList.h"
 #include "ui/shared/StatusProgress.h"
+#include "ui/shared/WindowTexts.h"
 #include "ui/shared/WindowToolkit.h"
 
 namespace folder2pdf {
@@ -133,7 +134,8 @@ QString pictureFilter(const std::vector<std::string>& patterns) {
     for (const std::string& pattern : patterns) {
         list.append(QString::fromStdString(pattern));
     }
-    return QStringLiteral("图片 (%1)").arg(list.join(QLatin1Char(' ')));
+    return QStringLiteral("%1 (%2)")
+        .arg(QString::fromUtf8(picturesFilterCaption), list.join(QLatin1Char(' ')));
 }
 
 // The status area: a row of parts, each a label with its border style, laid
@@ -208,11 +210,6 @@ class QtWindow::Toolkit : public WindowToolkit {
     }
     void setRow(int row, const std::string& text) override { list()->setRow(row, fromBytes(text)); }
     int rowCount() const override { return list()->count(); }
-    int selectedRow() const override {
-        const std::vector<int> rows = list()->selectedRows();
-        return rows.empty() ? -1 : rows.front();
-    }
-    void selectRow(int row) override { list()->selectRows({row}); }
     std::vector<int> selectedRows() const override { return list()->selectedRows(); }
     void selectRows(const std::vector<int>& rows) override { list()->selectRows(rows); }
 

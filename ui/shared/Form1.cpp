@@ -682,13 +682,14 @@ void Form1::setEntry(int row, const std::string& text) {
 
 int Form1::selectedEntry() {
     flushRows();
-    return toolkit_.selectedRow();
+    const std::vector<int> rows = toolkit_.selectedRows();
+    return rows.empty() ? -1 : rows.front();
 }
 
 void Form1::selectEntry(int row) {
     flushRows();
     if (row >= 0 && row < toolkit_.rowCount()) {
-        toolkit_.selectRow(row);
+        toolkit_.selectRows({row});
     }
 }
 

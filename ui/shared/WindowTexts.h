@@ -30,6 +30,9 @@ inline constexpr const char* reverseCaption = "倒序";
 // names alone, the default, or thumbnails beside them).
 inline constexpr const char* addPicturesCaption = "添加图片…";
 inline constexpr const char* addPicturesTitle = "添加图片";
+// The file types its chooser offers: the pictures, and every file.
+inline constexpr const char* picturesFilterCaption = "图片";
+inline constexpr const char* allFilesFilterCaption = "所有文件";
 inline constexpr const char* thumbnailsCaption = "缩略图";
 inline constexpr const char* namesCaption = "列表";
 

@@ -24,10 +24,6 @@ namespace folder2pdf {
 // a right-click, a drag or a scroll in the list, files dropped on the
 // window or the list, a double-click on the status bar); Form1 calls back
 // only through this interface.
-//
-// The calls after the first block have defaults that do without the
-// feature (one selected row, no thumbnails, no tips), so that a toolkit
-// can grow into them.
 enum class ListMode { Names, Thumbnails };
 
 class WindowToolkit {
@@ -48,15 +44,17 @@ class WindowToolkit {
     // The window's caption, or a label's (UTF-16, as the captions are kept).
     virtual void setCaption(Caption which, const std::u16string& text) = 0;
 
-    // The list's rows. setRow() and selectRow() are given rows that exist.
+    // The list's rows. setRow() and selectRows() are given rows that exist.
     virtual void clearRows() = 0;
     // Appends rows, as many as a folder holds, at once.
     virtual void addRows(const std::vector<std::string>& texts) = 0;
     virtual void setRow(int row, const std::string& text) = 0;
     virtual int rowCount() const = 0;
-    // The selected row, or -1.
-    virtual int selectedRow() const = 0;
-    virtual void selectRow(int row) = 0;
+    // The list's rows may be selected several at once (Shift, Ctrl and the
+    // mouse): the selected rows ascending, and the rows to select (the
+    // first made the current row and scrolled into view; others unselected).
+    virtual std::vector<int> selectedRows() const = 0;
+    virtual void selectRows(const std::vector<int>& rows) = 0;
 
     // The status bar along the bottom edge, then its parts, ending at
     // `rightEdges` (the last, -1, at the bar's right end).
@@ -98,42 +96,36 @@ class WindowToolkit {
     // control; the index of the item chosen, or -1.
     virtual int showMenu(const std::vector<MenuItem>& items, const Control* underControl) = 0;
 
-    // The list's rows may be selected several at once (Shift, Ctrl and the
-    // mouse): the selected rows ascending, and the rows to select (the
-    // first made the current row and scrolled into view; others unselected).
-    virtual std::vector<int> selectedRows() const;
-    virtual void selectRows(const std::vector<int>& rows);
-
     // The list as names, or as thumbnails of `thumbnailSide` pixels (a
     // square) beside the names. Rows keep their texts and the selection.
-    virtual void setListMode(ListMode mode, std::int32_t thumbnailSide);
+    virtual void setListMode(ListMode mode, std::int32_t thumbnailSide) = 0;
     // The rows in view, [first, end): whose thumbnails are made first.
-    virtual std::pair<int, int> visibleRows() const;
+    virtual std::pair<int, int> visibleRows() const = 0;
     // Row `row`'s thumbnail (gray or RGB, at most the side given, centred
     // in it), or a blank square for null: not ready yet, or failed.
-    virtual void setRowThumbnail(int row, const Thumbnail* thumbnail);
+    virtual void setRowThumbnail(int row, const Thumbnail* thumbnail) = 0;
     // Called on any thread: asks for Form1::thumbnailsReady() on the
     // window's thread soon (several asks may come as one call).
-    virtual void postThumbnailsReady();
+    virtual void postThumbnailsReady() = 0;
 
     // A modal file chooser for pictures, several at once, titled `title`,
     // opened at `startFolder`, offering the files `patterns` match
     // ("*.jpg" ...): the paths chosen, none when the user cancels.
     virtual std::vector<std::string> choosePictures(const std::string& title,
                                                     const std::string& startFolder,
-                                                    const std::vector<std::string>& patterns);
+                                                    const std::vector<std::string>& patterns) = 0;
     // A modal box asking for a line of text, with `prompt` and `initial` in
     // its field: the text given, or nothing when cancelled.
     virtual std::optional<std::string> askText(const std::string& prompt,
-                                               const std::string& initial);
+                                               const std::string& initial) = 0;
     // The user's Pictures folder, "" where the system has none.
-    virtual std::string picturesFolder() const;
+    virtual std::string picturesFolder() const = 0;
     // The smallest client area the user may size the window to.
-    virtual void setMinimumClientSize(Size size);
+    virtual void setMinimumClientSize(Size size) = 0;
     // What a control says when the mouse rests on it (lines broken at
     // '\n'), and what a screen reader calls it.
-    virtual void setControlTip(Control control, const std::string& tip);
-    virtual void setAccessibleName(Control control, const std::string& name);
+    virtual void setControlTip(Control control, const std::string& tip) = 0;
+    virtual void setAccessibleName(Control control, const std::string& name) = 0;
 
     // A modal error box over the window.
     virtual void showError(const std::string& text) = 0;

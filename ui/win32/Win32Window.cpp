@@ -298,11 +298,6 @@ class Win32Window::Toolkit : public WindowToolkit {
     void addRows(const std::vector<std::string>& texts) override { pictures->addRows(texts); }
     void setRow(int row, const std::string& text) override { pictures->setRow(row, text); }
     int rowCount() const override { return pictures->rowCount(); }
-    int selectedRow() const override {
-        const std::vector<int> rows = pictures->selectedRows();
-        return rows.empty() ? -1 : rows.front();
-    }
-    void selectRow(int row) override { pictures->selectRows({row}); }
     std::vector<int> selectedRows() const override { return pictures->selectedRows(); }
     void selectRows(const std::vector<int>& rows) override { pictures->selectRows(rows); }
 
@@ -328,8 +323,10 @@ class Win32Window::Toolkit : public WindowToolkit {
         for (const std::string& pattern : patterns) {
             joined += (joined.empty() ? "" : ";") + pattern;
         }
-        const std::wstring filter = utf16("图片 (" + joined + ")") + L'\0' + utf16(joined) +
-                                    L'\0' + utf16("所有文件 (*.*)") + L'\0' + L"*.*" + L'\0';
+        const std::wstring filter =
+            utf16(std::string(picturesFilterCaption) + " (" + joined + ")") + L'\0' +
+            utf16(joined) + L'\0' + utf16(std::string(allFilesFilterCaption) + " (*.*)") + L'\0' +
+            L"*.*" + L'\0';
         // Room for thousands of names at once.
         std::wstring files(1 << 18, L'\0');
         const std::wstring caption = utf16(title);
@@ -385,10 +382,7 @@ class Win32Window::Toolkit : public WindowToolkit {
         statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
                                     hwnd, nullptr, GetModuleHandleW(nullptr), nullptr);
         // The message part's tooltip, over the part's rectangle.
-        tooltip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                                  0, 0, 0, 0, hwnd, nullptr, GetModuleHandleW(nullptr), nullptr);
-        // A long path comes in lines.
-        SendMessageW(tooltip, TTM_SETMAXTIPWIDTH, 0, MulDiv(tipWidth, dpi_, 96));
+        tooltip = makeTips();
         TOOLINFOW tool = tooltipTool();
         SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
@@ -574,6 +568,14 @@ class Win32Window::Toolkit : public WindowToolkit {
         return tool;
     }
 
+    // A tooltip control of the window's; a long tip (a path) comes in lines.
+    HWND makeTips() const {
+        const HWND tips = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr,
+                                          WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0, 0, 0, hwnd,
+                                          nullptr, GetModuleHandleW(nullptr), nullptr);
+        SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, MulDiv(tipWidth, dpi_, 96));
+        return tips;
+    }
     // The controls' tips, made with the first; the lines of a tip break
     // where they say, and where it grows wider than tipWidth.
     void addControlTip(Control which) {
@@ -582,10 +584,7 @@ class Win32Window::Toolkit : public WindowToolkit {
             return;
         }
         if (!controlTips_) {
-            controlTips_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr,
-                                           WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0, 0, 0,
-                                           hwnd, nullptr, GetModuleHandleW(nullptr), nullptr);
-            SendMessageW(controlTips_, TTM_SETMAXTIPWIDTH, 0, MulDiv(tipWidth, dpi_, 96));
+            controlTips_ = makeTips();
         }
         TOOLINFOW tool{};
         tool.cbSize = TTTOOLINFOW_V2_SIZE;
@@ -812,7 +811,6 @@ void Win32Window::dropped(HDROP drop) {
     DragFinish(drop);
     if (inClient) {
         MapWindowPoints(hwnd_, list().hwnd(), &point, 1);
-
         if (const int row = list().rowAt(point); row >= 0) {
             // On a row, or below the last: the pictures go there.
             form_->Form_DragDrop(paths, row);
